@@ -1,0 +1,98 @@
+// The set stays whole until it has been joined: volumes are deleted only
+// after every one of them has reached the joined copy and the copy has been
+// closed without error. Any failure on the way deletes the unfinished copy
+// and leaves head and volumes as they were.
+#include "join/join.h"
+
+#include "cleanup/restart.h"
+#include "package/layout.h"
+#include "package/reader.h"
+#include "support/environment.h"
+#include "support/heap.h"
+#include "support/path_text.h"
+#include "support/system.h"
+#include "support/termination.h"
+
+namespace {
+
+constexpr char joined_name[] = "_TMP_VK.exe";
+
+[[noreturn]] void warn_and_halt(const char* text) {
+  show_message(text, "Warning", 0);
+  halt();
+}
+
+String volume_path(const String& head_path, int32_t number) {
+  return change_extension(head_path, (String(".F") + hex_digits(uint32_t(number), 2)).c_str());
+}
+
+// Appends the rest of `source` to `joined` block by block. False when a read
+// or write fails or comes back short of what was read.
+bool append_file(FileHandle source, FileHandle joined, uint8_t* buffer, bool first_block) {
+  for (;;) {
+    int32_t count = read_file(source, buffer, join_buffer_size);
+    if (count < 0)
+      return false;
+    if (first_block && count > layout::split_set_offset)
+      buffer[layout::split_set_offset] = 0; // the copy is no head
+    first_block = false;
+    if (count > 0 && write_file(joined, buffer, count) != count)
+      return false;
+    if (count != join_buffer_size)
+      return true;
+  }
+}
+
+// The hand-over argument: the head's first argument, or its directory; in
+// double quotes when it holds a blank, so that it arrives as one argument.
+String hand_over_argument(const String& head_path) {
+  String argument_text = argument_count() != 0 ? argument(1) : directory_of(head_path);
+  if (argument_text.find(" ") < 0 && argument_text.find("\t") < 0)
+    return argument_text;
+  return String("\"") + argument_text + "\"";
+}
+
+} // namespace
+
+void join_volumes(FileHandle own_file, const char* temp_directory) {
+  int32_t volume_count = static_cast<int32_t>(read_u32_from_zero(own_file));
+  if (volume_count > layout::largest_volume_count)
+    warn_and_halt("File format error(100)!");
+
+  uint8_t* buffer = static_cast<uint8_t*>(heap_allocate(join_buffer_size));
+  String head_path = argument(0);
+  String joined_path = String(temp_directory) + joined_name;
+
+  FileHandle joined = create_file(joined_path.c_str());
+  bool whole = joined != no_file && seek_file(own_file, 0, seek_from_start) == 0 &&
+               append_file(own_file, joined, buffer, true);
+  close_file(own_file);
+
+  for (int32_t number = 1; whole && number < volume_count; ++number) {
+    String path = volume_path(head_path, number);
+    if (!file_exists(path)) {
+      whole = false;
+      break;
+    }
+    FileHandle volume = open_file(path.c_str(), mode_read_share_none);
+    whole = volume != no_file && append_file(volume, joined, buffer, false);
+    close_file(volume);
+  }
+  if (joined != no_file && !close_file(joined))
+    whole = false;
+  if (!whole) {
+    delete_file(joined_path.c_str());
+    warn_and_halt("Combine error!!");
+  }
+  for (int32_t number = 1; number < volume_count; ++number)
+    delete_file(volume_path(head_path, number).c_str());
+
+  String parameters = hand_over_argument(head_path);
+  delete_at_restart();
+  heap_release(buffer);
+  change_directory(String(temp_directory));
+  io_check();
+  launch_program(nullptr, joined_path.c_str(), parameters.c_str());
+  pause_ms(1000);
+  halt();
+}

@@ -1,0 +1,47 @@
+// The byte layout of a package and of the split-set header: the one home of
+// its named values, shared by the stub's reader and the packaging tool.
+//
+// A package follows the stub in the same file: a 16-byte header, file
+// records, an optional run record and an 8-byte trailer. All integers are
+// unsigned little-endian.
+#pragma once
+
+#include <cstdint>
+
+namespace layout {
+
+inline constexpr uint32_t trailer_marker = 0x77777777;
+inline constexpr uint32_t record_marker = 0xE0E0E0E0;
+inline constexpr uint32_t run_marker = 0x88888888;
+inline constexpr uint32_t split_set_marker = 0x12345678;
+
+// The split-set header in a head's stub bytes.
+inline constexpr int32_t split_set_offset = 128;
+inline constexpr int32_t volume_count_offset = 132;
+inline constexpr int32_t split_set_header_size = 8;
+inline constexpr int32_t largest_volume_count = 200;
+
+// The package header: the magic and its NUL, then ten reserved bytes.
+inline constexpr char magic[6] = {'V', 'K', 'Z', 'i', 'p', '\0'};
+inline constexpr int32_t header_size = 16;
+
+// The trailer: the trailer marker and the package offset.
+inline constexpr int32_t trailer_size = 8;
+
+inline constexpr int32_t marker_size = 4;
+
+// Length bytes of names and commands: 255 is rejected.
+inline constexpr uint8_t largest_length = 254;
+inline constexpr uint8_t rejected_length = 255;
+// A writer counts the name's NUL in its length byte.
+inline constexpr int32_t longest_name = largest_length - 1;
+
+// File record: marker, name length, name field, compressed size, stream.
+inline constexpr int32_t record_fixed_size = marker_size + 1 + 4;
+// Run record: marker, command length, command.
+inline constexpr int32_t run_record_fixed_size = marker_size + 1;
+
+// Compressed sizes are below 2^31.
+inline constexpr uint32_t largest_compressed_size = 0x7FFFFFFF;
+
+} // namespace layout

@@ -1,0 +1,21 @@
+// Helpers for NUL-terminated text in fixed buffers, and the few memory
+// routines the stub uses.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+int32_t c_string_length(const char* text);
+
+// Copies `source` with its NUL to the end of `destination`, which has room.
+char* append_c_string(char* destination, const char* source);
+
+void copy_bytes(void* destination, const void* source, size_t count);
+void fill_bytes(void* destination, uint8_t value, size_t count);
+bool same_bytes(const void* left, const void* right, size_t count);
+
+// Little-endian 32-bit value from four bytes.
+inline uint32_t load_u32(const uint8_t* bytes) {
+  return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+         uint32_t(bytes[3]) << 24;
+}

@@ -1,0 +1,91 @@
+#include "support/memory.h"
+
+#include <cstdint>
+
+#include "support/c_string.h"
+
+namespace {
+
+constexpr size_t large_block = size_t(1) << 20;
+constexpr size_t page = 4096;
+constexpr size_t granule = 65536;
+
+// In front of every large block: the extent of its reservation.
+struct alignas(16) Region {
+  size_t reserved;
+  size_t committed;
+};
+
+size_t round_up(size_t value, size_t unit) { return (value + unit - 1) & ~(unit - 1); }
+
+// A 64-bit address space can hold the largest block the heap serves in every
+// reservation, so large blocks there never move. A 32-bit one reserves twice
+// the size and moves the block when it outgrows that.
+size_t reservation_for(size_t size) {
+  if (sizeof(void*) >= 8)
+    return round_up(size_t(1) << 31, granule) + granule;
+  size_t doubled = size <= SIZE_MAX / 2 ? size * 2 : size;
+  size_t least = size_t(64) << 20;
+  return round_up(doubled > least ? doubled : least, granule);
+}
+
+Region* region_of(void* block) { return static_cast<Region*>(block) - 1; }
+
+bool commit(Region* region, size_t size) {
+  size_t needed = round_up(sizeof(Region) + size, page);
+  if (needed <= region->committed)
+    return true;
+  if (needed > region->reserved || !address_commit(region, needed))
+    return false;
+  region->committed = needed;
+  return true;
+}
+
+void* obtain_large(size_t size) {
+  size_t reserved = reservation_for(size + sizeof(Region));
+  void* base = address_reserve(reserved);
+  if (!base)
+    return nullptr;
+  Region* region = static_cast<Region*>(base);
+  if (!address_commit(base, round_up(sizeof(Region) + size, page))) {
+    address_release(base, reserved);
+    return nullptr;
+  }
+  region->reserved = reserved;
+  region->committed = round_up(sizeof(Region) + size, page);
+  return region + 1;
+}
+
+void release_large(void* block) {
+  Region* region = region_of(block);
+  address_release(region, region->reserved);
+}
+
+} // namespace
+
+void* memory_obtain(size_t size) {
+  return size >= large_block ? obtain_large(size) : system_allocate(size);
+}
+
+void* memory_regrow(void* block, size_t old_size, size_t new_size) {
+  bool was_large = old_size >= large_block;
+  bool is_large = new_size >= large_block;
+  if (!was_large && !is_large)
+    return system_reallocate(block, new_size);
+  if (was_large && is_large && commit(region_of(block), new_size))
+    return block;
+  // Moving between the two kinds, or out of a full reservation.
+  void* moved = memory_obtain(new_size);
+  if (!moved)
+    return nullptr;
+  copy_bytes(moved, block, old_size < new_size ? old_size : new_size);
+  memory_give_back(block, old_size);
+  return moved;
+}
+
+void memory_give_back(void* block, size_t size) {
+  if (size >= large_block)
+    release_large(block);
+  else
+    system_free(block);
+}

@@ -1,0 +1,28 @@
+// Raw memory from the operating system, under the stub's heap.
+//
+// Small blocks come from the system allocator. Large blocks live in reserved
+// address space that is committed as they grow, so that growing a large
+// block a step at a time does not copy it.
+#pragma once
+
+#include <cstddef>
+
+// A block of `size` bytes, or null.
+void* memory_obtain(size_t size);
+
+// The block resized from `old_size` to `new_size` bytes with its contents
+// kept, or null (the old block is then unchanged).
+void* memory_regrow(void* block, size_t old_size, size_t new_size);
+
+// Gives a block of `size` bytes back.
+void memory_give_back(void* block, size_t size);
+
+// What each operating system supplies (support/win32, support/posix).
+void* system_allocate(size_t size);
+void* system_reallocate(void* block, size_t size);
+void system_free(void* block);
+// Address space of `size` bytes that is not yet usable, or null.
+void* address_reserve(size_t size);
+// Makes the first `size` bytes of a reservation usable.
+bool address_commit(void* base, size_t size);
+void address_release(void* base, size_t size);

@@ -1,0 +1,53 @@
+#include "support/path_text.h"
+
+#include "support/c_string.h"
+
+String change_extension(const String& path, const char* extension) {
+  for (int32_t i = path.length() - 1; i >= 1; --i)
+    if (path[i] == '.')
+      return path.substring(0, i) + extension;
+  return path + extension;
+}
+
+String hex_digits(uint32_t value, int32_t width) {
+  static constexpr char digits[] = "0123456789ABCDEF";
+  if (width <= 0)
+    return String();
+  String result;
+  for (int32_t i = 0; i < width; ++i)
+    result += '0';
+  char* text = result.data();
+  for (int32_t i = width - 1; i >= 0; --i) {
+    text[i] = digits[value & 15];
+    value >>= 4;
+  }
+  return result;
+}
+
+String lower_case(const String& text) {
+  String result(text.c_str(), c_string_length(text.c_str()));
+  char* bytes = result.data();
+  int32_t length = result.length();
+  for (int32_t i = 0; i < length; ++i) {
+    unsigned char byte = static_cast<unsigned char>(bytes[i]);
+    if (byte >= 0x80)
+      ++i;
+    else if (byte >= 'A' && byte <= 'Z')
+      bytes[i] = static_cast<char>(byte + 0x20);
+  }
+  return result;
+}
+
+String directory_of(const String& path) {
+  for (int32_t i = path.length() - 1; i >= 1; --i)
+    if (path[i] == '\\')
+      return path.substring(0, i);
+  return String();
+}
+
+String directory_prefix(const String& path) {
+  for (int32_t i = path.length() - 1; i >= 0; --i)
+    if (path[i] == '\\' || path[i] == ':')
+      return path.substring(0, i + 1);
+  return String();
+}

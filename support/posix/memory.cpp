@@ -1,0 +1,20 @@
+// Memory primitives on POSIX systems. A reservation is a private anonymous
+// mapping without swap reservation: its pages only cost memory once touched.
+#include "support/memory.h"
+
+#include <cstdlib>
+#include <sys/mman.h>
+
+void* system_allocate(size_t size) { return std::malloc(size); }
+void* system_reallocate(void* block, size_t size) { return std::realloc(block, size); }
+void system_free(void* block) { std::free(block); }
+
+void* address_reserve(size_t size) {
+  void* base = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return base == MAP_FAILED ? nullptr : base;
+}
+
+bool address_commit(void*, size_t) { return true; }
+
+void address_release(void* base, size_t size) { ::munmap(base, size); }

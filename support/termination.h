@@ -1,0 +1,33 @@
+// The end of the process: the termination state, run-time errors and halt.
+//
+// Failures that the stub does not test for itself end here with a report
+// "Runtime error NNN at XXXXXXXX" captioned "Error" and the error number as
+// the exit code. Every end of the process, the quiet ones included, goes
+// through `halt`.
+#pragma once
+
+#include <cstdint>
+
+struct TerminationState {
+  int32_t exit_code;
+  const void* error_address; // non-null: a report is due at halt
+  uint32_t io_result;        // pending I/O error code, 0 for none
+};
+
+extern TerminationState termination;
+
+// Clears the termination state, as at the start of the process.
+void reset_termination();
+
+// Shows the report if one is due, gives the heap back and ends the process.
+[[noreturn]] void halt();
+
+// Records the error number as exit code and the attributed address, then halts.
+[[noreturn]] void run_time_error(int32_t number, const void* address);
+
+// Records a failed I/O operation's error code for the next `io_check`.
+void set_io_result(uint32_t code);
+
+// Ends the process with the pending I/O error code, if any, attributed to the
+// instruction after this call.
+void io_check();

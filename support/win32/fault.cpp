@@ -1,0 +1,30 @@
+// The top-level fault handler on Windows: the system's unhandled-exception
+// filter calls it for a fault that nothing else handles.
+#include "support/fault.h"
+
+#include <windows.h>
+
+#include "support/fault_codes.h"
+#include "support/termination.h"
+
+namespace {
+
+LONG WINAPI on_fault(EXCEPTION_POINTERS* exception) {
+  const EXCEPTION_RECORD* record = exception->ExceptionRecord;
+  run_time_error(error_number_for_exception(record->ExceptionCode), record->ExceptionAddress);
+}
+
+} // namespace
+
+void install_fault_handler() {
+  // Keep stack for the report when the stack itself runs out; looked up at
+  // run time, as older systems lack the call.
+  using Guarantee = BOOL(WINAPI*)(PULONG);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (auto guarantee =
+          reinterpret_cast<Guarantee>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetThreadStackGuarantee")))) {
+    ULONG reserve = 32 * 1024;
+    guarantee(&reserve);
+  }
+  SetUnhandledExceptionFilter(on_fault);
+}

@@ -1,0 +1,23 @@
+// Memory primitives on Windows: the process heap for small blocks, reserved
+// and committed address space for large ones.
+#include "support/memory.h"
+
+#include <windows.h>
+
+void* system_allocate(size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+
+void* system_reallocate(void* block, size_t size) {
+  return HeapReAlloc(GetProcessHeap(), 0, block, size);
+}
+
+void system_free(void* block) { HeapFree(GetProcessHeap(), 0, block); }
+
+void* address_reserve(size_t size) {
+  return VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+}
+
+bool address_commit(void* base, size_t size) {
+  return VirtualAlloc(base, size, MEM_COMMIT, PAGE_READWRITE) != nullptr;
+}
+
+void address_release(void* base, size_t) { VirtualFree(base, 0, MEM_RELEASE); }

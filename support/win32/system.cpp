@@ -1,0 +1,53 @@
+// Directories, the Windows directory, the current directory and the shell.
+#include "support/system.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include "support/launch_command.h"
+#include "support/termination.h"
+
+bool file_exists(const String& path) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return false;
+  FindClose(search);
+  return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool directory_exists(const String& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool create_directory(const String& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+void delete_file(const char* path) { DeleteFileA(path); }
+
+void move_file(const char* old_path, const char* new_path) { MoveFileA(old_path, new_path); }
+
+uint32_t get_windows_directory(char* buffer, uint32_t size) {
+  return GetWindowsDirectoryA(buffer, size);
+}
+
+void change_directory(const String& path) {
+  if (!SetCurrentDirectoryA(path.c_str()))
+    set_io_result(GetLastError());
+}
+
+// The shell takes no command line as its file, so a command with arguments
+// is split into the program and its parameter string first.
+void launch_program(const char* verb, const char* file, const char* parameters) {
+  if (parameters) {
+    ShellExecuteA(nullptr, verb, file, parameters, nullptr, SW_SHOW);
+    return;
+  }
+  LaunchCommand command = split_launch_command(String(file), file_exists);
+  ShellExecuteA(nullptr, verb, command.program.c_str(),
+                command.parameters.empty() ? nullptr : command.parameters.c_str(), nullptr,
+                SW_SHOW);
+}
+
+void pause_ms(uint32_t milliseconds) { Sleep(milliseconds); }

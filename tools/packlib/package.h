@@ -1,0 +1,78 @@
+// Writing and reading packages: the packaging tool's side of the layout.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace packlib {
+
+using Bytes = std::vector<uint8_t>;
+
+// A zlib stream (RFC 1950) of `content`; level -1 is zlib's default, and
+// `window_bits` 9 to 15 choose the window.
+Bytes deflate_stream(std::span<const uint8_t> content, int level = -1, int window_bits = 15);
+
+// Inflates one whole zlib stream; nothing when it is damaged, cut short,
+// needs a dictionary or has bytes left behind its end.
+std::optional<Bytes> inflate_stream(std::span<const uint8_t> stream);
+
+// Appends the parts of a package byte by byte. Tests use it to craft
+// packages, valid or not; the tool through `build_installer`.
+class PackageBuilder {
+public:
+  explicit PackageBuilder(std::span<const uint8_t> stub);
+  PackageBuilder& header();                     // "VKZip" and 11 NUL bytes
+  PackageBuilder& record(const std::string& name, std::span<const uint8_t> stream);
+  PackageBuilder& run(const std::string& command); // run record and the one NUL of the gap
+  PackageBuilder& trailer();                    // trailer marker and the package offset
+  PackageBuilder& u8(uint8_t value);
+  PackageBuilder& u32(uint32_t value);
+  PackageBuilder& raw(std::span<const uint8_t> bytes);
+  PackageBuilder& raw(const std::string& text);
+  uint32_t package_offset() const { return package_offset_; }
+  Bytes& bytes() { return bytes_; }
+
+private:
+  Bytes bytes_;
+  uint32_t package_offset_;
+};
+
+struct StoredFile {
+  std::string name;
+  Bytes stream;
+};
+
+// Stub, header, records, optional run record, trailer.
+Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFile>& files,
+                      const std::optional<std::string>& run_command);
+
+// Cuts an installer into a head and volumes of at most `piece_size` bytes
+// each (the head at least the whole stub) and writes the split-set header
+// into the head. Throws when that takes more than 200 files.
+std::vector<Bytes> split_installer(std::span<const uint8_t> installer, uint32_t stub_length,
+                                   uint32_t piece_size);
+
+// A volume's file name: the head's with its extension made ".F" and two
+// upper-case hexadecimal digits.
+std::string volume_name(const std::string& head_path, int number);
+
+struct ListedFile {
+  std::string name;
+  uint64_t stream_offset = 0;
+  uint32_t stored_size = 0;
+};
+
+struct Listing {
+  uint32_t package_offset = 0;
+  std::vector<ListedFile> files;
+  std::optional<std::string> run_command;
+};
+
+// Reads an installer by the stub's rules; throws std::runtime_error saying
+// what is wrong where the stub would show a message.
+Listing read_installer(std::span<const uint8_t> installer);
+
+} // namespace packlib

@@ -1,0 +1,69 @@
+#include "tools/packlib/stub_image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "package/seal.h"
+#include "support/environment.h"
+
+namespace packlib {
+
+namespace {
+uint32_t load32(std::span<const uint8_t> bytes, size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
+}
+
+std::vector<size_t> seal_marks(std::span<const uint8_t> bytes) {
+  std::vector<size_t> found;
+  const uint8_t* mark = reinterpret_cast<const uint8_t*>(seal_mark);
+  auto at = bytes.begin();
+  while ((at = std::search(at, bytes.end(), mark, mark + sizeof seal_mark)) != bytes.end()) {
+    size_t offset = size_t(at - bytes.begin());
+    if (offset + sizeof(SealRecord) <= bytes.size())
+      found.push_back(offset);
+    ++at;
+  }
+  return found;
+}
+} // namespace
+
+bool is_pe_image(std::span<const uint8_t> bytes) {
+  if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z')
+    return false;
+  uint32_t pe = load32(bytes, 60);
+  return size_t(pe) + 4 <= bytes.size() && std::memcmp(&bytes[pe], "PE\0\0", 4) == 0;
+}
+
+bool is_elf_image(std::span<const uint8_t> bytes) {
+  return bytes.size() >= 4 && std::memcmp(bytes.data(), "\x7F" "ELF", 4) == 0;
+}
+
+size_t find_seal_record(std::span<const uint8_t> bytes) {
+  std::vector<size_t> found = seal_marks(bytes);
+  if (found.size() != 1)
+    throw std::runtime_error(found.empty() ? "no seal record" : "more than one seal record");
+  return found.front();
+}
+
+SealState check_seal(std::span<const uint8_t> bytes) {
+  SealState state;
+  // A package behind the stub may itself hold the mark's bytes: the record
+  // is the one whose stored offset names its own position.
+  for (size_t offset : seal_marks(bytes)) {
+    uint32_t stored_offset = load32(bytes, offset + 8);
+    uint32_t length = load32(bytes, offset + 12);
+    state.found = true;
+    if (stored_offset != offset || length == 0 || length > bytes.size())
+      continue;
+    state.sealed = true;
+    state.length = length;
+    std::vector<uint8_t> copy(bytes.begin(), bytes.begin() + length);
+    state.intact = seal_crc(copy.data(), length, uint32_t(offset)) == load32(bytes, offset + 16);
+    return state;
+  }
+  return state;
+}
+
+} // namespace packlib
