@@ -1,0 +1,38 @@
+# The front door: `make` builds the three targets, `make test` runs every
+# test, `make demo` packs and runs a small installer.
+.PHONY: all build deps posix win32 win64 test demo bench fuzz format clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh
+
+build: deps posix win32 win64
+
+posix:
+	cmake --preset posix >/dev/null
+	cmake --build --preset posix
+
+# The Windows builds use the posix build's stubfix for their post-link step.
+win32: posix
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32
+
+win64: posix
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64
+
+test: build
+	tools/run-tests.sh
+
+demo: build
+	tools/demo.sh
+
+bench: build
+	bench/run.sh
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build

@@ -1,0 +1,153 @@
+#include "harness/harness.h"
+
+#include <csetjmp>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#ifndef _WIN32
+#include <dirent.h>
+#include <set>
+#include <unistd.h>
+#endif
+
+#include "package/seal.h"
+#include "support/command_line.h"
+#include "support/environment.h"
+#include "support/heap.h"
+#include "support/termination.h"
+#include "tools/packlib/file_io.h"
+
+namespace harness {
+
+namespace {
+
+const Setup* current = nullptr;
+std::string command_line;
+Outcome* outcome = nullptr;
+std::jmp_buf end_of_run;
+
+#ifndef _WIN32
+std::set<int> open_descriptors() {
+  std::set<int> found;
+  if (DIR* directory = opendir("/proc/self/fd")) {
+    while (dirent* entry = readdir(directory))
+      if (entry->d_name[0] != '.')
+        found.insert(std::atoi(entry->d_name));
+    closedir(directory);
+  }
+  return found;
+}
+#endif
+
+} // namespace
+
+std::string Outcome::warning() const {
+  for (const Message& message : messages)
+    if (message.caption == "Warning")
+      return message.text;
+  return "";
+}
+
+std::string Outcome::report() const {
+  for (const Message& message : messages)
+    if (message.caption == "Error")
+      return message.text;
+  return "";
+}
+
+std::string stub_path(const std::filesystem::path& path) {
+  std::string text = path.string();
+  for (char& c : text)
+    if (c == '/')
+      c = '\\';
+  return text;
+}
+
+Outcome run(const Setup& setup, void (*body)()) {
+  Outcome result;
+  current = &setup;
+  command_line = "stub.exe " + setup.arguments;
+  outcome = &result;
+#ifndef _WIN32
+  std::set<int> before = open_descriptors();
+#endif
+  std::error_code ignored;
+  std::filesystem::path directory = std::filesystem::current_path(ignored);
+  reset_termination();
+  if (setjmp(end_of_run) == 0) {
+    body();
+  }
+#ifndef _WIN32
+  // The system closes a process's files when it ends; do the same here.
+  for (int descriptor : open_descriptors())
+    if (!before.count(descriptor))
+      close(descriptor);
+#endif
+  heap_release_all();
+  std::filesystem::current_path(directory, ignored);
+  current = nullptr;
+  outcome = nullptr;
+  return result;
+}
+
+TempDir::TempDir() {
+  static std::mt19937_64 random{std::random_device{}()};
+  // Fixed at the first use: tests point the stub's temp directory elsewhere.
+  static const std::filesystem::path base = std::filesystem::temp_directory_path();
+  path_ = base / ("sfx-test-" + std::to_string(random()));
+  std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string read_text(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+void write_text(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+} // namespace harness
+
+// ---- the process frame, as the code under test sees it ----------------------
+
+int32_t argument_count() { return count_arguments(harness::command_line.c_str()); }
+
+String argument(int32_t n) {
+  if (n == 0)
+    return String(harness::stub_path(harness::current->own_file).c_str());
+  return argument_from(harness::command_line.c_str(), n);
+}
+
+int show_message(const char* text, const char* caption, uint32_t) {
+  harness::outcome->messages.push_back({caption, text});
+  return 1;
+}
+
+void end_process(int32_t exit_code) {
+  harness::outcome->ended = true;
+  harness::outcome->exit_code = exit_code;
+  std::longjmp(harness::end_of_run, 1);
+}
+
+// A matching seal covers the whole own file, so any crafted file passes the
+// self-check; an unsealed one fails it.
+SealRecord own_seal() {
+  SealRecord seal{{}, 0, 0, 0};
+  if (harness::current->seal == harness::Seal::unsealed)
+    return seal;
+  std::vector<uint8_t> bytes = packlib::read_whole_file(harness::current->own_file);
+  seal.offset = 0xFFFFFFF0;
+  seal.length = uint32_t(bytes.size());
+  seal.crc = seal_crc(bytes.data(), seal.length, seal.offset);
+  return seal;
+}

@@ -1,0 +1,295 @@
+// The stub driver run in-process on crafted files: locating and validating
+// the package, extracting records, reading the run record, and head mode.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "harness/harness.h"
+#include "package/layout.h"
+#include "tools/packlib/file_io.h"
+#include "tools/packlib/package.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using harness::Outcome;
+using packlib::Bytes;
+using packlib::PackageBuilder;
+
+Bytes text_bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+class Driver : public testing::Test {
+protected:
+  void SetUp() override {
+#ifdef _WIN32
+    SetEnvironmentVariableA("TMP", (harness::stub_path(temp_.path()) + "\\").c_str());
+#else
+    setenv("TMPDIR", temp_.path().c_str(), 1);
+    setenv("XDG_STATE_HOME", state_.path().c_str(), 1);
+#endif
+    fs::create_directories(work_ / "out");
+  }
+
+  // A stand-in for the stub's bytes; the harness seals whatever file it runs.
+  static Bytes stub() { return Bytes(300, 0); }
+
+  PackageBuilder package() {
+    PackageBuilder builder(stub());
+    builder.header();
+    return builder;
+  }
+
+  Outcome run(const Bytes& file, const std::string& arguments) {
+    packlib::write_whole_file(own_, file);
+    return harness::run_stub({own_, arguments, harness::Seal::matching});
+  }
+
+  // Runs with the target directory `out` as the argument.
+  Outcome run(const Bytes& file) { return run(file, "\"" + harness::stub_path(out()) + "\""); }
+
+  fs::path out() const { return work_ / "out"; }
+
+  harness::TempDir temp_, state_, work_;
+  fs::path own_ = work_ / "bundle.exe";
+};
+
+TEST_F(Driver, LocatingThePackage) {
+  EXPECT_EQ(run(stub()).warning(), "File format error(2)!");
+  EXPECT_EQ(run(Bytes{1, 2, 3, 4, 5}).warning(), "File format error(1)!");
+
+  PackageBuilder offset_too_large(stub());
+  offset_too_large.header().u32(layout::trailer_marker).u32(0x80000000);
+  EXPECT_EQ(run(offset_too_large.bytes()).warning(), "File format error(3)!");
+
+  PackageBuilder offset_at_end(stub());
+  offset_at_end.header().u32(layout::trailer_marker).u32(300 + 16 + 8);
+  EXPECT_EQ(run(offset_at_end.bytes()).warning(), "File format error(4)!");
+
+  PackageBuilder wrong_case(stub());
+  wrong_case.raw(std::string("VKZIP")).raw(Bytes(11, 0)).trailer();
+  EXPECT_EQ(run(wrong_case.bytes()).warning(), "File format error(4)!");
+
+  PackageBuilder no_nul(stub());
+  no_nul.raw(std::string("VKZip!")).raw(Bytes(10, 0)).trailer();
+  EXPECT_EQ(run(no_nul.bytes()).warning(), "File format error(4)!");
+
+  PackageBuilder garbage(stub());
+  garbage.raw(std::string("VKZip")).u8(0).raw(std::string("0123456789")).trailer();
+  Outcome accepted = run(garbage.bytes());
+  EXPECT_TRUE(accepted.messages.empty());
+  EXPECT_EQ(accepted.exit_code, 0);
+}
+
+TEST_F(Driver, OwnFileThatCannotBeOpened) {
+  Outcome outcome = harness::run_stub({work_ / "missing.exe", "", harness::Seal::unsealed});
+  EXPECT_EQ(outcome.warning(), "File format error(1)!");
+  EXPECT_EQ(outcome.exit_code, 0);
+}
+
+TEST_F(Driver, UnsealedStubExtractsNothing) {
+  PackageBuilder builder = package();
+  builder.record("a.txt", packlib::deflate_stream(text_bytes("abc"))).trailer();
+  packlib::write_whole_file(own_, builder.bytes());
+  Outcome outcome = harness::run_stub(
+      {own_, "\"" + harness::stub_path(out()) + "\"", harness::Seal::unsealed});
+  EXPECT_EQ(outcome.warning(), "File check error(1)!");
+  EXPECT_EQ(outcome.exit_code, 0);
+  EXPECT_FALSE(fs::exists(out() / "a.txt"));
+}
+
+TEST_F(Driver, EmptyPackageCompletes) {
+  PackageBuilder builder = package();
+  builder.trailer();
+  Outcome outcome = run(builder.bytes());
+  EXPECT_TRUE(outcome.ended);
+  EXPECT_EQ(outcome.exit_code, 0);
+  EXPECT_TRUE(outcome.messages.empty());
+  EXPECT_TRUE(fs::is_empty(out()));
+}
+
+TEST_F(Driver, TargetDirectoryChoice) {
+  PackageBuilder builder = package();
+  builder.record("f.txt", packlib::deflate_stream(text_bytes("x"))).trailer();
+  // No argument: the temp directory.
+  EXPECT_TRUE(run(builder.bytes(), "").messages.empty());
+  EXPECT_TRUE(fs::exists(temp_.path() / "f.txt"));
+  // With and without a trailing backslash; a second argument has no effect.
+  EXPECT_TRUE(run(builder.bytes(), "\"" + harness::stub_path(work_ / "t1") + "\\\" other")
+                  .messages.empty());
+  EXPECT_TRUE(fs::exists(work_ / "t1" / "f.txt"));
+  EXPECT_TRUE(run(builder.bytes(), "\"" + harness::stub_path(work_ / "t2") + "\"").messages.empty());
+  EXPECT_TRUE(fs::exists(work_ / "t2" / "f.txt"));
+}
+
+TEST_F(Driver, ExtractsRecordsInOrder) {
+  PackageBuilder builder = package();
+  builder.record("dir\\sub\\file.txt", packlib::deflate_stream(text_bytes("deep")))
+      .record("same.txt", packlib::deflate_stream(text_bytes("first")))
+      .record("same.txt", packlib::deflate_stream(text_bytes("second")))
+      .record("empty.txt", packlib::deflate_stream(Bytes{}))
+      .trailer();
+  harness::write_text(out() / "empty.txt", "old content");
+  Outcome outcome = run(builder.bytes(), "\"" + harness::stub_path(out() / "new" / "x") + "\"");
+  EXPECT_TRUE(outcome.messages.empty()) << outcome.warning();
+  fs::path target = out() / "new" / "x";
+  EXPECT_EQ(harness::read_text(target / "dir" / "sub" / "file.txt"), "deep");
+  EXPECT_EQ(harness::read_text(target / "same.txt"), "second");
+  EXPECT_TRUE(fs::exists(target / "empty.txt"));
+  EXPECT_EQ(fs::file_size(target / "empty.txt"), 0u);
+
+  // An existing file is replaced, also by empty content.
+  PackageBuilder replace = package();
+  replace.record("empty.txt", packlib::deflate_stream(Bytes{})).trailer();
+  EXPECT_TRUE(run(replace.bytes()).messages.empty());
+  EXPECT_EQ(fs::file_size(out() / "empty.txt"), 0u);
+}
+
+TEST_F(Driver, ForwardSlashesCreateNoDirectories) {
+  PackageBuilder builder = package();
+  builder.record("a/b.txt", packlib::deflate_stream(text_bytes("x"))).trailer();
+  EXPECT_EQ(run(builder.bytes()).warning(), "File Output error(1)!");
+  fs::create_directory(out() / "a");
+  EXPECT_TRUE(run(builder.bytes()).messages.empty());
+  EXPECT_EQ(harness::read_text(out() / "a" / "b.txt"), "x");
+}
+
+TEST_F(Driver, DamagedRecords) {
+  Bytes good = packlib::deflate_stream(text_bytes("content"));
+  struct Case {
+    const char* what;
+    Bytes file;
+    const char* message;
+  };
+  std::vector<Case> cases;
+  {
+    PackageBuilder b = package();
+    b.u32(layout::record_marker).u8(255);
+    cases.push_back({"name length 255", b.trailer().bytes(), "File Read error(1)!"});
+  }
+  {
+    // The stream's size counts more bytes than the file has left.
+    PackageBuilder b = package();
+    b.u32(layout::record_marker).u8(6).raw(std::string("a.txt")).u8(0);
+    b.u32(uint32_t(good.size() + 20)).raw(good);
+    cases.push_back({"stream cut short", b.trailer().bytes(), "File Read error(2)!"});
+  }
+  {
+    PackageBuilder b = package();
+    b.u32(layout::record_marker).u8(6).raw(std::string("a.txt")).u8(0).u32(0x80000000);
+    cases.push_back({"size of 2^31", b.trailer().bytes(), "File Read error(2)!"});
+  }
+  {
+    PackageBuilder b = package();
+    b.u32(layout::record_marker).u8(6).raw(std::string("a.txt")).u8(0).u32(0x7FFFFFF0);
+    cases.push_back({"size past the end", b.trailer().bytes(), "File Read error(2)!"});
+  }
+  {
+    PackageBuilder b = package();
+    b.record("a.txt", Bytes{});
+    cases.push_back({"size 0", b.trailer().bytes(), "File Decompress error(1)!"});
+  }
+  {
+    Bytes bad = good;
+    bad.back() ^= 0xFF;
+    PackageBuilder b = package();
+    cases.push_back({"wrong check value", b.record("a.txt", bad).trailer().bytes(),
+                     "File Decompress error(1)!"});
+  }
+  {
+    PackageBuilder b = package();
+    b.record("", good);
+    cases.push_back({"empty name", b.trailer().bytes(), "File Output error(1)!"});
+  }
+  for (const Case& c : cases) {
+    Outcome outcome = run(c.file);
+    EXPECT_EQ(outcome.warning(), c.message) << c.what;
+    EXPECT_EQ(outcome.exit_code, 0) << c.what;
+    EXPECT_FALSE(fs::exists(out() / "a.txt")) << c.what;
+  }
+}
+
+TEST_F(Driver, UnsafeNamesWriteNothingOutside) {
+  Bytes stream = packlib::deflate_stream(text_bytes("evil"));
+  for (std::string name : {"..\\escaped.txt", "sub\\..\\..\\escaped.txt", "../escaped.txt",
+                           "\\escaped.txt", "C:escaped.txt", "nul.txt", "sub\\CON", ".. \\x"}) {
+    PackageBuilder b = package();
+    b.record(name, stream).trailer();
+    Outcome outcome = run(b.bytes());
+    EXPECT_EQ(outcome.warning(), "File Output error(2)!") << name;
+    EXPECT_FALSE(fs::exists(work_ / "escaped.txt")) << name;
+    EXPECT_TRUE(fs::is_empty(out())) << name;
+  }
+}
+
+TEST_F(Driver, NameFields) {
+  Bytes stream = packlib::deflate_stream(text_bytes("n"));
+  PackageBuilder b = package();
+  // A NUL inside the field cuts the name; a field without NUL is all name.
+  b.u32(layout::record_marker).u8(8).raw(std::string("a.txt")).u8(0).raw(std::string("zz"));
+  b.u32(uint32_t(stream.size())).raw(stream);
+  b.u32(layout::record_marker).u8(5).raw(std::string("b.txt"));
+  b.u32(uint32_t(stream.size())).raw(stream);
+  std::string longest(253, 'n');
+  b.record(longest.substr(0, 200), stream);
+  b.trailer();
+  Outcome outcome = run(b.bytes());
+  EXPECT_TRUE(outcome.messages.empty()) << outcome.warning();
+  EXPECT_TRUE(fs::exists(out() / "a.txt"));
+  EXPECT_TRUE(fs::exists(out() / "b.txt"));
+  EXPECT_TRUE(fs::exists(out() / longest.substr(0, 200)));
+}
+
+TEST_F(Driver, MarkersThatEndTheRecords) {
+  Bytes stream = packlib::deflate_stream(text_bytes("x"));
+  PackageBuilder b = package();
+  b.record("a.txt", stream).u32(0xE1E0E0E0).record("b.txt", stream).trailer();
+  Outcome outcome = run(b.bytes());
+  EXPECT_TRUE(outcome.messages.empty());
+  EXPECT_TRUE(fs::exists(out() / "a.txt"));
+  EXPECT_FALSE(fs::exists(out() / "b.txt"));
+}
+
+TEST_F(Driver, RunRecordFailures) {
+  PackageBuilder rejected = package();
+  rejected.record("a.txt", packlib::deflate_stream(text_bytes("x")))
+      .u32(layout::run_marker)
+      .u8(255)
+      .trailer();
+  Outcome outcome = run(rejected.bytes());
+  EXPECT_EQ(outcome.warning(), "File Read Execution File error(1)!");
+  EXPECT_TRUE(fs::exists(out() / "a.txt")); // extracted files stay
+
+  // The target directory and the command together exceed 255 bytes: refused,
+  // never cut, and nothing is launched or registered.
+  PackageBuilder long_command = package();
+  long_command.run(std::string(250, 'c')).trailer();
+  Outcome refused = run(long_command.bytes());
+  EXPECT_EQ(refused.warning(), "File Read Execution File error(2)!");
+  EXPECT_EQ(refused.exit_code, 0);
+}
+
+TEST_F(Driver, MissingTargetWithRunRecordEndsInRunTimeError) {
+  PackageBuilder b = package();
+  b.run("setup.exe").trailer();
+  Outcome outcome = run(b.bytes(), "\"" + harness::stub_path(work_ / "does not exist") + "\"");
+  EXPECT_TRUE(outcome.ended);
+  EXPECT_NE(outcome.exit_code, 0);
+  EXPECT_EQ(outcome.report().substr(0, 13), "Runtime error");
+}
+
+TEST_F(Driver, HeadMarkerSelectsHeadModeOverATrailer) {
+  PackageBuilder b = package();
+  b.trailer();
+  Bytes head = b.bytes();
+  head[128] = 0x78, head[129] = 0x56, head[130] = 0x34, head[131] = 0x12;
+  head[132] = 201;
+  EXPECT_EQ(run(head).warning(), "File format error(100)!");
+}
+
+} // namespace

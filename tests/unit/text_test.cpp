@@ -1,0 +1,166 @@
+// Pure text logic: command-line splitting, path text, the report layout, the
+// fault table, the launch split and the name check.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "package/name_check.h"
+#include "support/command_line.h"
+#include "support/fault_codes.h"
+#include "support/launch_command.h"
+#include "support/path_text.h"
+#include "support/report.h"
+
+namespace {
+
+std::string text(const String& s) { return std::string(s.c_str(), size_t(s.length())); }
+
+TEST(CommandLine, WorkedForms) {
+  // a"b c"d is one argument of five bytes.
+  EXPECT_EQ(count_arguments("p a\"b c\"d"), 1);
+  EXPECT_EQ(text(argument_from("p a\"b c\"d", 1)), "ab cd");
+  // x "" y: the empty quotes vanish.
+  EXPECT_EQ(count_arguments("p x \"\" y"), 2);
+  EXPECT_EQ(text(argument_from("p x \"\" y", 2)), "y");
+  // A backslash before a quote is a literal backslash and opens quoted text.
+  EXPECT_EQ(text(argument_from("p a\\\"b c\"", 1)), "a\\b c");
+}
+
+TEST(CommandLine, ArgumentsAndTheirEnd) {
+  EXPECT_EQ(count_arguments("stub.exe"), 0);
+  EXPECT_EQ(text(argument_from("stub.exe", 1)), "");
+  EXPECT_EQ(count_arguments("\"C:\\Program Files\\stub.exe\" \"C:\\My Dir\" x"), 2);
+  EXPECT_EQ(text(argument_from("p \"C:\\My Dir\" x", 1)), "C:\\My Dir");
+  EXPECT_EQ(text(argument_from("p \"\" x", 1)), "x");
+  EXPECT_EQ(count_arguments("p C:\\My Dir"), 2);
+  EXPECT_EQ(text(argument_from("p C:\\My Dir", 2)), "Dir");
+  EXPECT_EQ(text(argument_from("p a b", 5)), "");
+  // Tabs and control bytes separate; bytes from 0x80 up are ordinary.
+  EXPECT_EQ(count_arguments("p\ta\x01" "b \xE9t\xE9"), 3);
+  EXPECT_EQ(text(argument_from("p \xE9t\xE9", 1)), "\xE9t\xE9");
+  // An unclosed quote runs to the end of the line.
+  EXPECT_EQ(text(argument_from("p \"a b", 1)), "a b");
+}
+
+TEST(CommandLine, LongArgumentsAreCutAt4096Bytes) {
+  std::string line = "p " + std::string(5000, 'a') + " b";
+  EXPECT_EQ(count_arguments(line.c_str()), 3);
+  EXPECT_EQ(argument_from(line.c_str(), 1).length(), 4096);
+  EXPECT_EQ(text(argument_from(line.c_str(), 2)), std::string(904, 'a'));
+  std::string quoted = "p \"" + std::string(5000, 'q') + "\"";
+  EXPECT_EQ(argument_from(quoted.c_str(), 1).length(), 4096);
+}
+
+TEST(PathText, ChangeExtension) {
+  EXPECT_EQ(text(change_extension("C:\\dl\\bundle.exe", ".F01")), "C:\\dl\\bundle.F01");
+  EXPECT_EQ(text(change_extension("C:\\x.y\\bundle.exe", ".F01")), "C:\\x.y\\bundle.F01");
+  // The search does not stop at a backslash.
+  EXPECT_EQ(text(change_extension("C:\\x.y\\bundle", ".F01")), "C:\\x.F01");
+  // A dot in the first position is not taken.
+  EXPECT_EQ(text(change_extension(".profile", ".F01")), ".profile.F01");
+}
+
+TEST(PathText, HexDigits) {
+  EXPECT_EQ(text(hex_digits(1, 2)), "01");
+  EXPECT_EQ(text(hex_digits(10, 2)), "0A");
+  EXPECT_EQ(text(hex_digits(16, 2)), "10");
+  EXPECT_EQ(text(hex_digits(199, 2)), "C7");
+  EXPECT_EQ(text(hex_digits(256, 2)), "00");
+  EXPECT_EQ(text(hex_digits(5, 0)), "");
+  EXPECT_EQ(text(hex_digits(5, -1)), "");
+  EXPECT_EQ(text(hex_digits(0xABC, 10)), "0000000ABC");
+}
+
+TEST(PathText, LowerCase) {
+  EXPECT_EQ(text(lower_case("C:\\WINDOWS\\Bundle.EXE")), "c:\\windows\\bundle.exe");
+  // A byte from 0x80 up takes the next byte with it, unchanged.
+  EXPECT_EQ(text(lower_case("\x81" "AB")), "\x81" "Ab");
+  EXPECT_EQ(text(lower_case("[Rename]")), "[rename]");
+  // The work ends at a NUL inside the string.
+  EXPECT_EQ(text(lower_case(String("AB\0CD", 5))), "ab");
+}
+
+TEST(PathText, DirectoryOfAndPrefix) {
+  EXPECT_EQ(text(directory_of("C:\\dir\\stub.exe")), "C:\\dir");
+  EXPECT_EQ(text(directory_of("C:\\stub.exe")), "C:");
+  EXPECT_EQ(text(directory_of("stub.exe")), "");
+  EXPECT_EQ(text(directory_of("\\stub.exe")), "");
+  EXPECT_EQ(text(directory_prefix("C:\\stub.exe")), "C:\\");
+  EXPECT_EQ(text(directory_prefix("C:\\a\\b.txt")), "C:\\a\\");
+  EXPECT_EQ(text(directory_prefix("C:b")), "C:");
+  EXPECT_EQ(text(directory_prefix("b.txt")), "");
+  EXPECT_EQ(text(directory_prefix("a/b\\c/d")), "a/b\\");
+}
+
+std::string report(uint32_t number, uintptr_t offset) {
+  char buffer[report_size];
+  std::copy(report_template, report_template + report_size, buffer);
+  fill_report(buffer, number, offset);
+  return buffer;
+}
+
+TEST(Report, Layout) {
+  EXPECT_EQ(report(2, 0x1A), "Runtime error   2 at 0000001A");
+  EXPECT_EQ(report(203, 0xABCD), "Runtime error 203 at 0000ABCD");
+  EXPECT_EQ(report(1234, 0x401000), "Runtime error1234 at 00401000");
+  EXPECT_EQ(report(0, 0), "Runtime error   0 at 00000000");
+  EXPECT_EQ(report(20, 0xDEADBEEF), "Runtime error  20 at DEADBEEF");
+  // Five digits run over the last letter: nothing is widened.
+  EXPECT_EQ(report(12345, 1), "Runtime erro12345 at 00000001");
+  EXPECT_EQ(std::string(report_template).size(), 29u);
+}
+
+TEST(FaultCodes, Table) {
+  EXPECT_EQ(error_number_for_exception(0xC0000094), 200);
+  EXPECT_EQ(error_number_for_exception(0xC000008E), 200);
+  EXPECT_EQ(error_number_for_exception(0xC000008C), 201);
+  EXPECT_EQ(error_number_for_exception(0xC00000FD), 202);
+  EXPECT_EQ(error_number_for_exception(0xC0000091), 205);
+  EXPECT_EQ(error_number_for_exception(0xC000008D), 206);
+  EXPECT_EQ(error_number_for_exception(0xC0000093), 206);
+  EXPECT_EQ(error_number_for_exception(0xC000008F), 207);
+  EXPECT_EQ(error_number_for_exception(0xC0000090), 207);
+  EXPECT_EQ(error_number_for_exception(0xC0000092), 207);
+  EXPECT_EQ(error_number_for_exception(0xC0000095), 215);
+  EXPECT_EQ(error_number_for_exception(0xC0000005), 216);
+  EXPECT_EQ(error_number_for_exception(0xC000013A), 217);
+  EXPECT_EQ(error_number_for_exception(0xC0000096), 218);
+  EXPECT_EQ(error_number_for_exception(0x80000003), 255);
+}
+
+bool exists_in_fake_tree(const String& path) {
+  std::string p = text(path);
+  return p == "C:\\Program Files\\App\\setup.exe" || p == "C:\\Out\\go.exe";
+}
+
+TEST(LaunchCommand, Split) {
+  auto split = [](const char* command) {
+    LaunchCommand c = split_launch_command(command, exists_in_fake_tree);
+    return text(c.program) + "|" + text(c.parameters);
+  };
+  EXPECT_EQ(split("C:\\Out\\go.exe /dir=C:\\Out\\"), "C:\\Out\\go.exe|/dir=C:\\Out\\");
+  EXPECT_EQ(split("C:\\Program Files\\App\\setup.exe /S  x"),
+            "C:\\Program Files\\App\\setup.exe|/S  x");
+  // A path with blanks and no arguments is found whole.
+  EXPECT_EQ(split("C:\\Program Files\\App\\setup.exe"), "C:\\Program Files\\App\\setup.exe|");
+  // Quoted program: the quotes go, the rest stays as it is.
+  EXPECT_EQ(split("\"C:\\A B\\x.exe\" \"q r\" s"), "C:\\A B\\x.exe|\"q r\" s");
+  // Nothing exists: the first word.
+  EXPECT_EQ(split("C:\\No Such\\x.exe a"), "C:\\No|Such\\x.exe a");
+  EXPECT_EQ(split("C:\\Out\\C:\\Out\\"), "C:\\Out\\C:\\Out\\|");
+}
+
+bool safe(const std::string& name) { return is_safe_name(name.data(), int32_t(name.size())); }
+
+TEST(NameCheck, RefusesNamesThatLeaveTheTargetOrNameDevices) {
+  for (const char* name : {"\\x", "/x", "\\\\server\\share\\x", "C:x", "C:\\x", "a:b", "..",
+                           "..\\x", "a\\..\\..\\x", "a/../x", "...", ".. ", " ..", "CON",
+                           "con.txt", "a\\Nul", "aux.tar.gz", "COM1", "lpt9.log", "CON ",
+                           "prn."})
+    EXPECT_FALSE(safe(name)) << name;
+  for (const char* name : {"a.txt", "dir\\sub\\file", ".hidden", "a..b", "..a", "x.", ".",
+                           "COM0", "COM10", "CONSOLE", "LPT", "com1x", "nul_file", ""})
+    EXPECT_TRUE(safe(name)) << name;
+}
+
+} // namespace
