@@ -7,11 +7,11 @@ WINESERVER=/usr/lib/wine/wineserver
 export WINEPREFIX="${SFX_WINE_PREFIX:-$(mktemp -d /tmp/sfx-wine.XXXXXX)}/prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX"
 "$WINESERVER" -p
 "$WINE" wineboot -i >/dev/null 2>&1
 "$WINE" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
   /d 'user32.MessageBoxA;shell32.ShellExecuteA' /f >/dev/null 2>&1
-"$WINESERVER" -w 2>/dev/null || true
 wine_stop() {
   "$WINESERVER" -k 2>/dev/null || true
   rm -rf "$(dirname "$WINEPREFIX")"

@@ -1,13 +1,15 @@
 #include "harness/harness.h"
 
-#include <csetjmp>
 #include <fstream>
 #include <random>
 #include <sstream>
 
-#ifndef _WIN32
-#include <dirent.h>
 #include <set>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dirent.h>
 #include <unistd.h>
 #endif
 
@@ -25,11 +27,27 @@ namespace {
 const Setup* current = nullptr;
 std::string command_line;
 Outcome* outcome = nullptr;
-std::jmp_buf end_of_run;
+// The compiler's own setjmp: the C library's on Windows unwinds through
+// frames by their unwind tables, which the stub's code is built without.
+void* end_of_run[5];
 
-#ifndef _WIN32
-std::set<int> open_descriptors() {
-  std::set<int> found;
+#ifdef _WIN32
+// The handles open in the process, probed by value: handle values are small
+// multiples of four.
+std::set<intptr_t> open_handles() {
+  std::set<intptr_t> found;
+  for (intptr_t value = 4; value < 16384; value += 4) {
+    DWORD flags;
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
+      found.insert(value);
+  }
+  return found;
+}
+
+void close_handle(intptr_t value) { CloseHandle(reinterpret_cast<HANDLE>(value)); }
+#else
+std::set<intptr_t> open_handles() {
+  std::set<intptr_t> found;
   if (DIR* directory = opendir("/proc/self/fd")) {
     while (dirent* entry = readdir(directory))
       if (entry->d_name[0] != '.')
@@ -38,6 +56,8 @@ std::set<int> open_descriptors() {
   }
   return found;
 }
+
+void close_handle(intptr_t value) { close(int(value)); }
 #endif
 
 } // namespace
@@ -69,21 +89,17 @@ Outcome run(const Setup& setup, void (*body)()) {
   current = &setup;
   command_line = "stub.exe " + setup.arguments;
   outcome = &result;
-#ifndef _WIN32
-  std::set<int> before = open_descriptors();
-#endif
+  std::set<intptr_t> before = open_handles();
   std::error_code ignored;
   std::filesystem::path directory = std::filesystem::current_path(ignored);
   reset_termination();
-  if (setjmp(end_of_run) == 0) {
+  if (__builtin_setjmp(end_of_run) == 0) {
     body();
   }
-#ifndef _WIN32
   // The system closes a process's files when it ends; do the same here.
-  for (int descriptor : open_descriptors())
-    if (!before.count(descriptor))
-      close(descriptor);
-#endif
+  for (intptr_t handle : open_handles())
+    if (!before.count(handle))
+      close_handle(handle);
   heap_release_all();
   std::filesystem::current_path(directory, ignored);
   current = nullptr;
@@ -136,7 +152,7 @@ int show_message(const char* text, const char* caption, uint32_t) {
 void end_process(int32_t exit_code) {
   harness::outcome->ended = true;
   harness::outcome->exit_code = exit_code;
-  std::longjmp(harness::end_of_run, 1);
+  __builtin_longjmp(harness::end_of_run, 1);
 }
 
 // A matching seal covers the whole own file, so any crafted file passes the

@@ -82,7 +82,7 @@ TEST_F(Driver, LocatingThePackage) {
   PackageBuilder garbage(stub());
   garbage.raw(std::string("VKZip")).u8(0).raw(std::string("0123456789")).trailer();
   Outcome accepted = run(garbage.bytes());
-  EXPECT_TRUE(accepted.messages.empty());
+  EXPECT_TRUE(accepted.messages.empty()) << accepted.report();
   EXPECT_EQ(accepted.exit_code, 0);
 }
 
