@@ -33,8 +33,15 @@ endif()
 # Links a stub executable and seals it. A Windows stub is a GUI program with
 # its own entry point and no C run-time library.
 function(sfx_stub_executable target)
+  # The seal record must survive section garbage collection even where no
+  # code reads it.
+  if(WIN32 AND CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    set(seal_symbol _stub_seal)
+  else()
+    set(seal_symbol stub_seal)
+  endif()
   target_link_options(${target} PRIVATE -Wl,--gc-sections -s
-    -Wl,-Map,${CMAKE_BINARY_DIR}/${target}.map)
+    -Wl,-Map,${CMAKE_BINARY_DIR}/${target}.map -Wl,--undefined=${seal_symbol})
   if(WIN32)
     if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
       set(entry _stub_entry)

@@ -1,0 +1,192 @@
+#include "e2e/runner.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace e2e {
+
+namespace {
+
+const char* wine_loader = "/usr/lib/wine/wine64";
+
+std::string read_all(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Wine's relay trace writes string arguments with C escapes.
+std::string unescape(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    char next = text[++i];
+    switch (next) {
+    case 'n': out += '\n'; break;
+    case 'r': out += '\r'; break;
+    case 't': out += '\t'; break;
+    default: out += next; break;
+    }
+  }
+  return out;
+}
+
+std::vector<Box> boxes_from(const std::string& output, Platform platform) {
+  std::vector<Box> boxes;
+  std::istringstream lines(output);
+  std::string line;
+  static const std::regex relay(
+      R"re(Call user32\.MessageBoxA\([0-9a-f]+,[0-9a-f]+ "(.*)",[0-9a-f]+ "(.*)",[0-9a-f]+\) ret=)re");
+  while (std::getline(lines, line)) {
+    if (platform == Platform::wine) {
+      std::smatch match;
+      if (std::regex_search(line, match, relay))
+        boxes.push_back({unescape(match[2]), unescape(match[1])});
+    } else {
+      for (const char* caption : {"Warning", "Error"}) {
+        std::string prefix = std::string(caption) + ": ";
+        if (line.rfind(prefix, 0) == 0)
+          boxes.push_back({caption, line.substr(prefix.size())});
+      }
+    }
+  }
+  return boxes;
+}
+
+fs::path build_directory() { return fs::path(SFX_SOURCE_DIR) / "build"; }
+
+} // namespace
+
+std::string Result::warning() const {
+  for (const Box& box : boxes)
+    if (box.caption == "Warning")
+      return box.text;
+  return "";
+}
+
+std::string Result::report() const {
+  for (const Box& box : boxes)
+    if (box.caption == "Error")
+      return box.text;
+  return "";
+}
+
+Runner::Runner(Platform platform) : platform_(platform) {
+  char pattern[] = "/tmp/sfx-e2e.XXXXXX";
+  scratch_ = ::mkdtemp(pattern);
+  fs::create_directories(scratch_ / "temp");
+  fs::create_directories(scratch_ / "state");
+}
+
+Runner::~Runner() {
+  std::error_code ignored;
+  fs::remove_all(scratch_, ignored);
+}
+
+bool Runner::available() const {
+  if (platform_ == Platform::posix)
+    return true;
+  return std::getenv("WINEPREFIX") && fs::exists(wine_loader) && fs::exists(stub());
+}
+
+fs::path Runner::stub() const {
+  return platform_ == Platform::posix ? build_directory() / "posix/bin/stub"
+                                      : build_directory() / "win64/bin/stub.exe";
+}
+
+fs::path Runner::record_helper() const {
+  return platform_ == Platform::posix ? build_directory() / "posix/bin/record_args"
+                                      : build_directory() / "win64/bin/record_args.exe";
+}
+
+fs::path Runner::frame_probe() const {
+  return platform_ == Platform::posix ? build_directory() / "posix/bin/frame_probe"
+                                      : build_directory() / "win64/bin/frame_probe.exe";
+}
+
+std::string Runner::path_argument(const fs::path& path) const {
+  if (platform_ == Platform::posix)
+    return path.string();
+  std::string text = "Z:" + fs::absolute(path).string();
+  for (char& c : text)
+    if (c == '/')
+      c = '\\';
+  return text;
+}
+
+fs::path Runner::temp_directory() const {
+  if (platform_ == Platform::posix)
+    return scratch_ / "temp";
+  fs::path users = fs::path(std::getenv("WINEPREFIX")) / "drive_c/users";
+  for (const auto& entry : fs::directory_iterator(users))
+    if (entry.path().filename() != "Public" && fs::exists(entry.path() / "Temp"))
+      return entry.path() / "Temp";
+  return users / "Public/Temp";
+}
+
+fs::path Runner::windows_directory() const {
+  if (platform_ == Platform::posix)
+    return scratch_ / "state";
+  return fs::path(std::getenv("WINEPREFIX")) / "drive_c/windows";
+}
+
+Result Runner::run(const fs::path& program, const std::vector<std::string>& arguments,
+                   const std::vector<std::string>& environment) const {
+  std::vector<std::string> words;
+  if (platform_ == Platform::wine)
+    words.push_back(wine_loader);
+  words.push_back(program.string());
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<std::string> variables = environment;
+  if (platform_ == Platform::posix) {
+    variables.push_back("TMPDIR=" + (scratch_ / "temp").string());
+    variables.push_back("XDG_STATE_HOME=" + (scratch_ / "state").string());
+  } else {
+    variables.push_back("WINEDEBUG=+relay");
+  }
+  fs::path output = scratch_ / "output.txt";
+  pid_t child = ::fork();
+  if (child == 0) {
+    for (const std::string& variable : variables)
+      ::putenv(const_cast<char*>(variable.c_str()));
+    int descriptor = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(descriptor, 2);
+    std::vector<char*> argv;
+    for (std::string& word : words)
+      argv.push_back(word.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  Result result;
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.output = read_all(output);
+  result.boxes = boxes_from(result.output, platform_);
+  return result;
+}
+
+bool wait_for(const fs::path& path, double seconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!fs::exists(path)) {
+    if (std::chrono::steady_clock::now() > end)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+} // namespace e2e

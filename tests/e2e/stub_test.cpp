@@ -1,0 +1,274 @@
+// End-to-end tests on real stub files: the POSIX stub run natively and the
+// Windows stub run under Wine, each with packages written by the package
+// library.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "e2e/runner.h"
+#include "harness/harness.h"
+#include "package/layout.h"
+#include "tools/packlib/file_io.h"
+#include "tools/packlib/package.h"
+
+namespace e2e {
+namespace {
+
+using packlib::Bytes;
+using packlib::PackageBuilder;
+
+Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+class Stub : public testing::TestWithParam<Platform> {
+protected:
+  void SetUp() override {
+    if (!runner_.available())
+      GTEST_SKIP() << "no Wine prefix: run through `make test`";
+    stub_ = packlib::read_whole_file(runner_.stub());
+    installer_ = work_ / ("bundle" + runner_.program_suffix());
+    fs::create_directories(out());
+  }
+
+  PackageBuilder package() {
+    PackageBuilder builder(stub_);
+    builder.header();
+    return builder;
+  }
+
+  Result run(const Bytes& file, const std::vector<std::string>& arguments) {
+    packlib::write_whole_file(installer_, file);
+    return runner_.run(installer_, arguments, {"SFX_RECORD=" + record_argument()});
+  }
+  Result run(const Bytes& file) { return run(file, {runner_.path_argument(out())}); }
+
+  fs::path out() const { return work_ / "out dir"; }
+  fs::path record() const { return work_ / "record.txt"; }
+  std::string record_argument() const { return runner_.path_argument(record()); }
+  std::string helper_name() const { return "rec" + runner_.program_suffix(); }
+  Bytes helper_stream() const {
+    return packlib::deflate_stream(packlib::read_whole_file(runner_.record_helper()));
+  }
+  std::string list() const {
+    return harness::read_text(runner_.windows_directory() / "wininit.ini");
+  }
+  // The stub writes its own path Windows-style on every platform.
+  std::string entry() const {
+    return "NUL=" + (GetParam() == Platform::posix ? harness::stub_path(installer_)
+                                                   : runner_.path_argument(installer_));
+  }
+
+  Runner runner_{GetParam()};
+  harness::TempDir work_;
+  Bytes stub_;
+  fs::path installer_;
+};
+
+TEST_P(Stub, FormatErrors) {
+  EXPECT_EQ(run(stub_).warning(), "File format error(2)!");
+
+  PackageBuilder bad_trailer = package();
+  bad_trailer.u32(0x77777776).u32(bad_trailer.package_offset());
+  EXPECT_EQ(run(bad_trailer.bytes()).warning(), "File format error(2)!");
+
+  PackageBuilder far_offset = package();
+  far_offset.u32(layout::trailer_marker).u32(0x80000000);
+  EXPECT_EQ(run(far_offset.bytes()).warning(), "File format error(3)!");
+
+  PackageBuilder offset_at_end = package();
+  offset_at_end.u32(layout::trailer_marker).u32(uint32_t(stub_.size() + 16 + 8));
+  EXPECT_EQ(run(offset_at_end.bytes()).warning(), "File format error(4)!");
+
+  PackageBuilder capitals(stub_);
+  capitals.raw(std::string("VKZIP")).raw(Bytes(11, 0)).trailer();
+  Result rejected = run(capitals.bytes());
+  EXPECT_EQ(rejected.warning(), "File format error(4)!");
+  EXPECT_EQ(rejected.exit_code, 0);
+  EXPECT_EQ(rejected.boxes.size(), 1u);
+
+  PackageBuilder no_nul(stub_);
+  no_nul.raw(std::string("VKZip ")).raw(Bytes(10, 0)).trailer();
+  EXPECT_EQ(run(no_nul.bytes()).warning(), "File format error(4)!");
+}
+
+TEST_P(Stub, EmptyPackageRegistersTheRestartDeletion) {
+  PackageBuilder garbage(stub_);
+  garbage.raw(std::string("VKZip")).u8(0).raw(std::string("0123456789")).trailer();
+  Result result = run(garbage.bytes());
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_TRUE(result.boxes.empty()) << result.output;
+  EXPECT_TRUE(fs::is_empty(out()));
+  EXPECT_NE(list().find("[rename]\r\n" + entry() + "\r\n"), std::string::npos) << list();
+}
+
+TEST_P(Stub, ChangedByteFailsTheSelfCheck) {
+  // Bytes the system's loader does not look at: a message text in the
+  // stub's data and its last byte.
+  std::string text = "Combine error!!";
+  size_t message = size_t(std::search(stub_.begin(), stub_.end(), text.begin(), text.end()) -
+                          stub_.begin());
+  ASSERT_LT(message, stub_.size());
+  for (size_t at : {message, message + 8, stub_.size() - 1}) {
+    PackageBuilder builder = package();
+    builder.record("a.txt", packlib::deflate_stream(bytes_of("abc"))).trailer();
+    builder.bytes()[at] ^= 0x10;
+    Result result = run(builder.bytes());
+    EXPECT_EQ(result.warning(), "File check error(1)!") << "byte " << at;
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_FALSE(fs::exists(out() / "a.txt"));
+  }
+}
+
+TEST_P(Stub, HeadMarkerWinsOverATrailer) {
+  if (GetParam() == Platform::posix)
+    GTEST_SKIP() << "an ELF stub's bytes 128 to 135 belong to its program headers";
+  PackageBuilder builder = package();
+  builder.trailer();
+  Bytes head = builder.bytes();
+  uint8_t header[8] = {0x78, 0x56, 0x34, 0x12, 201, 0, 0, 0};
+  std::copy(header, header + 8, head.begin() + 128);
+  EXPECT_EQ(run(head).warning(), "File format error(100)!");
+}
+
+TEST_P(Stub, ExtractsAndLaunchesTheSetupCommand) {
+  PackageBuilder builder = package();
+  builder.record("dir\\sub\\deep.txt", packlib::deflate_stream(bytes_of("deep")))
+      .record("top.txt", packlib::deflate_stream(Bytes(100000, 'z'), 9))
+      .record(helper_name(), helper_stream())
+      .run(helper_name() + " first \"two words\" \"%path%.\"")
+      .trailer();
+  fs::path target = out() / "new target";
+  Result result = run(builder.bytes(), {runner_.path_argument(target)});
+  EXPECT_EQ(result.exit_code, 0) << result.output;
+  EXPECT_TRUE(result.boxes.empty()) << result.output;
+  EXPECT_EQ(harness::read_text(target / "dir" / "sub" / "deep.txt"), "deep");
+  EXPECT_EQ(fs::file_size(target / "top.txt"), 100000u);
+  ASSERT_TRUE(wait_for(record()));
+  std::string target_argument = runner_.path_argument(target);
+  std::string recorded = harness::read_text(record());
+  EXPECT_EQ(recorded, "cwd=" + target_argument +
+                          "\narg=first\narg=two words\narg=" +
+                          (GetParam() == Platform::posix ? target.string() + "/."
+                                                         : target_argument + "\\.") +
+                          "\nend\n");
+  EXPECT_NE(list().find(entry()), std::string::npos);
+}
+
+TEST_P(Stub, SetupCommandEdits) {
+  struct Case {
+    std::string command;
+    bool launched;
+    std::string last_argument; // with <T> for the target directory
+  };
+  // A target without blanks, so that "%path%" stays one argument.
+  fs::path target = work_ / "plain";
+  std::string t = GetParam() == Platform::posix ? target.string() + "/"
+                                                : runner_.path_argument(target) + "\\";
+  std::vector<Case> cases = {
+      {helper_name() + " %path%x %path%", true, t + "x"},
+      {helper_name() + " %PATH%", true, "%PATH%"},
+      {"", false, ""},
+      {"%path%", false, ""},
+  };
+  for (const Case& c : cases) {
+    fs::remove(record());
+    PackageBuilder builder = package();
+    builder.record(helper_name(), helper_stream()).run(c.command).trailer();
+    Result result = run(builder.bytes(), {runner_.path_argument(target)});
+    EXPECT_EQ(result.exit_code, 0) << c.command;
+    EXPECT_TRUE(result.boxes.empty()) << c.command;
+    if (!c.launched) {
+      EXPECT_FALSE(wait_for(record(), 1.5)) << c.command;
+      continue;
+    }
+    ASSERT_TRUE(wait_for(record())) << c.command;
+    std::string recorded = harness::read_text(record());
+    EXPECT_NE(recorded.find("arg=" + c.last_argument + "\n"), std::string::npos)
+        << c.command << "\n" << recorded;
+    if (c.command.find("%path%x %path%") != std::string::npos) {
+      EXPECT_NE(recorded.find("arg=%path%\n"), std::string::npos) << recorded;
+    }
+  }
+}
+
+TEST_P(Stub, OverlongSetupCommandIsRefused) {
+  PackageBuilder builder = package();
+  builder.record("a.txt", packlib::deflate_stream(bytes_of("a")))
+      .run(std::string(254, 'c'))
+      .trailer();
+  Result result = run(builder.bytes());
+  EXPECT_EQ(result.warning(), "File Read Execution File error(2)!");
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_TRUE(fs::exists(out() / "a.txt"));
+  EXPECT_EQ(list().find(entry()), std::string::npos);
+}
+
+TEST_P(Stub, MissingTargetDirectoryBeforeTheLaunch) {
+  PackageBuilder builder = package();
+  builder.run("setup.exe").trailer();
+  Result result = run(builder.bytes(), {runner_.path_argument(work_ / "missing")});
+  EXPECT_TRUE(result.exit_code == 2 || result.exit_code == 3) << result.exit_code;
+  std::string report = result.report();
+  ASSERT_EQ(report.size(), 29u) << result.output;
+  EXPECT_EQ(report.substr(0, 17), "Runtime error   " + std::to_string(result.exit_code));
+}
+
+TEST_P(Stub, DamagedRecordsAndUnsafeNames) {
+  PackageBuilder bad_size = package();
+  bad_size.u32(layout::record_marker).u8(6).raw(std::string("a.txt")).u8(0).u32(0xFFFFFFF0);
+  EXPECT_EQ(run(bad_size.trailer().bytes()).warning(), "File Read error(2)!");
+
+  Bytes dictionary = {0x78, 0xBB, 0x00, 0x00, 0x00, 0x01, 0x03, 0x00};
+  PackageBuilder needs_dictionary = package();
+  needs_dictionary.record("a.txt", dictionary).trailer();
+  EXPECT_EQ(run(needs_dictionary.bytes()).warning(), "File Decompress error(1)!");
+
+  PackageBuilder escape = package();
+  escape.record("..\\escaped.txt", packlib::deflate_stream(bytes_of("x"))).trailer();
+  Result refused = run(escape.bytes());
+  EXPECT_EQ(refused.warning(), "File Output error(2)!");
+  EXPECT_FALSE(fs::exists(work_ / "escaped.txt"));
+}
+
+TEST_P(Stub, FrameEndsTheProcess) {
+  fs::path probe = runner_.frame_probe();
+  Result warn = runner_.run(probe, {"warn"});
+  EXPECT_EQ(warn.exit_code, 0);
+  ASSERT_EQ(warn.boxes.size(), 1u);
+  EXPECT_EQ(warn.boxes[0].caption, "Warning");
+
+  Result plain = runner_.run(probe, {});
+  EXPECT_EQ(plain.exit_code, 0);
+  EXPECT_TRUE(plain.boxes.empty());
+
+  struct Case {
+    const char* word;
+    int number;
+  };
+  for (Case c : {Case{"heap", 203}, Case{"foreign", 204}, Case{"fault", 216},
+                 Case{"divide", 200}, Case{"stack", 202}}) {
+    // Wine's main thread has a single guard page and too little stack left
+    // behind it to dispatch a stack overflow at all; it ends the process.
+    if (GetParam() == Platform::wine && c.number == 202)
+      continue;
+    Result result = runner_.run(probe, {c.word});
+    EXPECT_EQ(result.exit_code, c.number) << c.word << "\n" << result.output;
+    std::string report = result.report();
+    ASSERT_EQ(report.size(), 29u) << c.word << "\n" << result.output;
+    EXPECT_EQ(report.substr(0, 21), "Runtime error " + std::to_string(c.number) + " at ");
+    // The address is an offset into the probe's own image.
+    unsigned long offset = std::stoul(report.substr(21), nullptr, 16);
+    EXPECT_GT(offset, 0u) << report;
+    EXPECT_LT(offset, 0x100000u) << report;
+  }
+  Result missing = runner_.run(probe, {"cd", runner_.path_argument(work_ / "no such dir")});
+  EXPECT_TRUE(missing.exit_code == 2 || missing.exit_code == 3) << missing.output;
+  EXPECT_EQ(missing.report().substr(0, 17), "Runtime error   " + std::to_string(missing.exit_code));
+}
+
+INSTANTIATE_TEST_SUITE_P(Platforms, Stub, testing::Values(Platform::posix, Platform::wine),
+                         [](const testing::TestParamInfo<Platform>& info) {
+                           return info.param == Platform::posix ? "posix" : "wine";
+                         });
+
+} // namespace
+} // namespace e2e

@@ -1,0 +1,29 @@
+// A stand-in setup program: writes its current directory and its arguments,
+// one per line, to the file named by SFX_RECORD.
+#include <cstdio>
+#include <cstdlib>
+
+#ifdef _WIN32
+#include <direct.h>
+#define getcwd _getcwd
+#else
+#include <unistd.h>
+#endif
+
+int main(int argc, char** argv) {
+  const char* record = std::getenv("SFX_RECORD");
+  if (!record)
+    return 2;
+  char directory[4096];
+  if (!getcwd(directory, sizeof directory))
+    return 3;
+  std::FILE* file = std::fopen(record, "ab");
+  if (!file)
+    return 4;
+  std::fprintf(file, "cwd=%s\n", directory);
+  for (int i = 1; i < argc; ++i)
+    std::fprintf(file, "arg=%s\n", argv[i]);
+  std::fprintf(file, "end\n");
+  std::fclose(file);
+  return 0;
+}
