@@ -1,0 +1,87 @@
+// The Windows stubs as files: PE layout, subsystem, the free split-set header
+// bytes, the imported DLLs and the size. The i686 stub cannot run here, so
+// this is what checks it.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "tools/packlib/file_io.h"
+#include "tools/packlib/stub_image.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+uint32_t u32(const Bytes& b, size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+}
+uint16_t u16(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+
+struct Image {
+  Bytes bytes;
+  uint32_t pe = 0;
+  bool plus = false;
+  uint32_t optional = 0;
+
+  explicit Image(const fs::path& path) : bytes(packlib::read_whole_file(path)) {
+    pe = u32(bytes, 60);
+    optional = pe + 24;
+    plus = u16(bytes, optional) == 0x20B;
+  }
+
+  // File offset of a relative virtual address.
+  size_t offset_of(uint32_t rva) const {
+    uint32_t sections = u16(bytes, pe + 6);
+    uint32_t table = optional + u16(bytes, pe + 20);
+    for (uint32_t i = 0; i < sections; ++i) {
+      size_t s = table + i * 40;
+      uint32_t address = u32(bytes, s + 12), size = u32(bytes, s + 8), raw = u32(bytes, s + 20);
+      if (rva >= address && rva < address + size)
+        return raw + (rva - address);
+    }
+    return 0;
+  }
+
+  std::set<std::string> imported_dlls() const {
+    std::set<std::string> names;
+    uint32_t directory = optional + (plus ? 112 : 96) + 8; // data directory 1: imports
+    size_t at = offset_of(u32(bytes, directory));
+    for (; at && u32(bytes, at + 12) != 0; at += 20) {
+      std::string name(reinterpret_cast<const char*>(&bytes[offset_of(u32(bytes, at + 12))]));
+      for (char& c : name)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+      names.insert(name);
+    }
+    return names;
+  }
+};
+
+class WindowsStub : public testing::TestWithParam<const char*> {};
+
+TEST_P(WindowsStub, Layout) {
+  fs::path path = fs::path(SFX_SOURCE_DIR) / "build" / GetParam() / "bin" / "stub.exe";
+  if (!fs::exists(path))
+    GTEST_SKIP() << path << " not built";
+  Image image(path);
+  ASSERT_TRUE(packlib::is_pe_image(image.bytes));
+  EXPECT_EQ(image.pe, 256u);
+  for (size_t i = 128; i < 256; ++i)
+    ASSERT_EQ(image.bytes[i], 0) << "byte " << i;
+  bool win32 = std::string(GetParam()) == "win32";
+  EXPECT_EQ(u16(image.bytes, image.pe + 4), win32 ? 0x14C : 0x8664);
+  EXPECT_EQ(image.plus, !win32);
+  EXPECT_EQ(u16(image.bytes, image.optional + 68), 2); // GUI subsystem
+  EXPECT_EQ(image.imported_dlls(),
+            (std::set<std::string>{"kernel32.dll", "user32.dll", "shell32.dll"}));
+  packlib::SealState seal = packlib::check_seal(image.bytes);
+  EXPECT_TRUE(seal.sealed && seal.intact);
+  EXPECT_EQ(seal.length, image.bytes.size());
+  // What the build reaches today; the size is reported in the README.
+  EXPECT_LT(image.bytes.size(), 64u * 1024);
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, WindowsStub, testing::Values("win32", "win64"));
+
+} // namespace

@@ -1,0 +1,156 @@
+// Split sets under Wine: the head joins itself and its volumes into
+// "_TMP_VK.exe" in the temp directory and starts it; the joined copy
+// extracts. A POSIX stub cannot be a head, so these run on Windows only.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "e2e/runner.h"
+#include "harness/harness.h"
+#include "tools/packlib/file_io.h"
+#include "tools/packlib/package.h"
+
+namespace e2e {
+namespace {
+
+using packlib::Bytes;
+
+class SplitSet : public testing::Test {
+protected:
+  void SetUp() override {
+    if (!runner_.available())
+      GTEST_SKIP() << "no Wine prefix: run through `make test`";
+    fs::remove(list());
+    fs::remove(joined());
+  }
+
+  // Writes an installer of one file as a split set of `count` files beside
+  // `head`, the pieces about equal; answers the pieces.
+  std::vector<Bytes> write_set(const fs::path& head, int count, size_t content_size = 200000) {
+    Bytes stub = packlib::read_whole_file(runner_.stub());
+    Bytes content(content_size);
+    for (size_t i = 0; i < content.size(); ++i)
+      content[i] = uint8_t((i * 2654435761u) >> 13);
+    Bytes installer =
+        packlib::build_installer(stub, {{"payload.bin", packlib::deflate_stream(content, 0)}}, {});
+    size_t package = installer.size() - stub.size();
+    uint32_t piece = count == 1 ? uint32_t(installer.size())
+                                : uint32_t((package + count - 2) / (count - 1));
+    std::vector<Bytes> pieces = packlib::split_installer(installer, uint32_t(stub.size()), piece);
+    EXPECT_EQ(int(pieces.size()), count);
+    fs::create_directories(head.parent_path());
+    packlib::write_whole_file(head, pieces[0]);
+    for (size_t i = 1; i < pieces.size(); ++i)
+      packlib::write_whole_file(packlib::volume_name(head.string(), int(i)), pieces[i]);
+    content_ = content;
+    return pieces;
+  }
+
+  fs::path joined() const { return runner_.temp_directory() / "_TMP_VK.exe"; }
+  fs::path list() const { return runner_.windows_directory() / "wininit.ini"; }
+
+  // Waits until the joined copy has extracted its payload into `target` and
+  // entered itself in the restart list, so that it has finished.
+  bool joined_copy_finished(const fs::path& target) {
+    if (!wait_for(target / "payload.bin"))
+      return false;
+    for (int i = 0; i < 300; ++i) {
+      if (harness::read_text(list()).find("_TMP_VK.exe") != std::string::npos)
+        return packlib::read_whole_file(target / "payload.bin") == content_;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+  Runner runner_{Platform::wine};
+  harness::TempDir work_;
+  Bytes content_;
+};
+
+TEST_F(SplitSet, JoinsExtractsBesideTheHeadAndCleansUp) {
+  for (int count : {1, 3, 18}) {
+    fs::path head = work_ / ("set" + std::to_string(count)) / "bundle.exe";
+    write_set(head, count);
+    fs::remove(list());
+    Result result = runner_.run(head, {});
+    EXPECT_EQ(result.exit_code, 0) << count;
+    EXPECT_TRUE(result.boxes.empty()) << count << result.output;
+    ASSERT_TRUE(joined_copy_finished(head.parent_path())) << count;
+    for (int i = 1; i < count; ++i)
+      EXPECT_FALSE(fs::exists(packlib::volume_name(head.string(), i))) << count << " " << i;
+    EXPECT_TRUE(fs::exists(head));
+    std::string entries = harness::read_text(list());
+    EXPECT_NE(entries.find("NUL=" + runner_.path_argument(head) + "\r\n"), std::string::npos)
+        << entries;
+    Bytes copy = packlib::read_whole_file(joined());
+    EXPECT_EQ(copy[128], 0x00);
+    EXPECT_EQ(copy[129], 0x56);
+    EXPECT_EQ(copy[130], 0x34);
+    EXPECT_EQ(copy[131], 0x12);
+  }
+}
+
+TEST_F(SplitSet, ArgumentIsPassedOnAndBlanksSurvive) {
+  fs::path head = work_ / "dir with blanks" / "bundle.exe";
+  write_set(head, 3);
+  // Without an argument: the head's own directory, blanks and all.
+  EXPECT_EQ(runner_.run(head, {}).exit_code, 0);
+  ASSERT_TRUE(joined_copy_finished(head.parent_path()));
+
+  fs::remove(list());
+  write_set(head, 3);
+  fs::path target = work_ / "chosen target";
+  EXPECT_EQ(runner_.run(head, {runner_.path_argument(target)}).exit_code, 0);
+  ASSERT_TRUE(joined_copy_finished(target));
+}
+
+TEST_F(SplitSet, MissingVolumeKeepsTheSet) {
+  fs::path head = work_ / "bundle.exe";
+  write_set(head, 4);
+  fs::remove(packlib::volume_name(head.string(), 2));
+  Result result = runner_.run(head, {});
+  EXPECT_EQ(result.warning(), "Combine error!!");
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_TRUE(fs::exists(packlib::volume_name(head.string(), 1)));
+  EXPECT_TRUE(fs::exists(packlib::volume_name(head.string(), 3)));
+  EXPECT_FALSE(fs::exists(joined()));
+  EXPECT_FALSE(fs::exists(work_ / "payload.bin"));
+}
+
+TEST_F(SplitSet, AnnouncedCounts) {
+  fs::path head = work_ / "bundle.exe";
+  std::vector<Bytes> pieces = write_set(head, 1);
+  Bytes file = pieces[0];
+  file[132] = 201;
+  packlib::write_whole_file(head, file);
+  EXPECT_EQ(runner_.run(head, {}).warning(), "File format error(100)!");
+
+  // 0 and negative counts join the head alone, which holds the whole package.
+  for (uint8_t high : {0x00, 0xFF}) {
+    fs::remove(list());
+    fs::remove(work_ / "payload.bin");
+    file[132] = high, file[133] = high, file[134] = high, file[135] = high;
+    packlib::write_whole_file(head, file);
+    EXPECT_EQ(runner_.run(head, {}).exit_code, 0);
+    ASSERT_TRUE(joined_copy_finished(work_.path())) << int(high);
+  }
+}
+
+TEST_F(SplitSet, RestartRemovesTheStubs) {
+  fs::path head = work_ / "bundle.exe";
+  write_set(head, 2);
+  ASSERT_EQ(runner_.run(head, {}).exit_code, 0);
+  ASSERT_TRUE(joined_copy_finished(work_.path()));
+  // The system works through the list at its next start.
+  Result boot = runner_.run("wineboot", {"-r"});
+  (void)boot;
+  for (int i = 0; i < 200 && (fs::exists(head) || fs::exists(joined())); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(fs::exists(head));
+  EXPECT_FALSE(fs::exists(joined()));
+  EXPECT_TRUE(fs::exists(work_ / "payload.bin"));
+}
+
+} // namespace
+} // namespace e2e

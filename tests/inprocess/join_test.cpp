@@ -1,0 +1,150 @@
+// Head mode run in-process on crafted split sets: the joined copy, the fate
+// of the volumes, and every failure leaving the set whole.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "harness/harness.h"
+#include "tools/packlib/file_io.h"
+#include "tools/packlib/package.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using harness::Outcome;
+using packlib::Bytes;
+
+class Join : public testing::Test {
+protected:
+  void SetUp() override {
+#ifdef _WIN32
+    SetEnvironmentVariableA("TMP", (harness::stub_path(temp_.path()) + "\\").c_str());
+#else
+    setenv("TMPDIR", temp_.path().c_str(), 1);
+    setenv("XDG_STATE_HOME", state_.path().c_str(), 1);
+    // Nothing on the search path: the joined copy here is no program, and
+    // no opener should be started for it.
+    saved_path_ = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", "", 1);
+#endif
+  }
+  void TearDown() override {
+#ifndef _WIN32
+    setenv("PATH", saved_path_.c_str(), 1);
+#endif
+  }
+
+  // A head and `count - 1` volumes cut from `size` bytes of content.
+  std::vector<Bytes> write_set(size_t size, int count, int32_t announced) {
+    Bytes whole(size);
+    for (size_t i = 0; i < size; ++i)
+      whole[i] = uint8_t(i * 31 + 7);
+    size_t piece = (size + count - 1) / count;
+    std::vector<Bytes> pieces;
+    for (size_t at = 0; at < size; at += piece)
+      pieces.emplace_back(whole.begin() + at, whole.begin() + std::min(size, at + piece));
+    uint8_t header[8] = {0x78, 0x56, 0x34, 0x12, uint8_t(announced), uint8_t(announced >> 8),
+                         uint8_t(announced >> 16), uint8_t(announced >> 24)};
+    std::copy(header, header + 8, pieces[0].begin() + 128);
+    packlib::write_whole_file(head_, pieces[0]);
+    for (size_t i = 1; i < pieces.size(); ++i)
+      packlib::write_whole_file(packlib::volume_name(head_.string(), int(i)), pieces[i]);
+    return pieces;
+  }
+
+  Outcome run(const std::string& arguments = "") {
+    return harness::run_stub({head_, arguments, harness::Seal::unsealed});
+  }
+
+  fs::path joined() const { return temp_.path() / "_TMP_VK.exe"; }
+
+  harness::TempDir temp_, state_, work_;
+  fs::path head_ = work_ / "bundle.exe";
+  std::string saved_path_;
+};
+
+TEST_F(Join, JoinsTheSetAndDeletesTheVolumes) {
+  std::vector<Bytes> pieces = write_set(100000, 20, 20);
+  // Volumes are numbered in hexadecimal: the tenth is .F0A, the sixteenth .F10.
+  ASSERT_TRUE(fs::exists(work_ / "bundle.F0A"));
+  ASSERT_TRUE(fs::exists(work_ / "bundle.F10"));
+  Outcome outcome = run();
+  EXPECT_TRUE(outcome.messages.empty()) << outcome.report();
+  EXPECT_EQ(outcome.exit_code, 0);
+  Bytes expected;
+  for (const Bytes& piece : pieces)
+    expected.insert(expected.end(), piece.begin(), piece.end());
+  expected[128] = 0;
+  EXPECT_TRUE(packlib::read_whole_file(joined()) == expected);
+  for (int i = 1; i < 20; ++i)
+    EXPECT_FALSE(fs::exists(packlib::volume_name(head_.string(), i))) << i;
+  EXPECT_TRUE(fs::exists(head_));
+}
+
+TEST_F(Join, HeadAloneWhenTheCountIsOneOrLess) {
+  for (int32_t count : {1, 0, -5}) {
+    write_set(40000, 1, count);
+    Outcome outcome = run();
+    EXPECT_TRUE(outcome.messages.empty()) << count;
+    Bytes copy = packlib::read_whole_file(joined());
+    EXPECT_EQ(copy.size(), 40000u) << count;
+    EXPECT_EQ(copy[128], 0);
+    EXPECT_EQ(copy[129], 0x56);
+  }
+}
+
+TEST_F(Join, HeadOfWholeCopyBlocks) {
+  std::vector<Bytes> pieces = write_set(3 * 32768 * 2, 2, 2);
+  ASSERT_EQ(pieces[0].size(), 3u * 32768);
+  fs::remove(joined());
+  harness::write_text(joined(), std::string(500000, 'o')); // an old copy is replaced
+  EXPECT_TRUE(run().messages.empty());
+  EXPECT_EQ(fs::file_size(joined()), 6u * 32768);
+}
+
+TEST_F(Join, TooManyFiles) {
+  write_set(1000, 1, 201);
+  Outcome outcome = run();
+  EXPECT_EQ(outcome.warning(), "File format error(100)!");
+  EXPECT_EQ(outcome.exit_code, 0);
+  EXPECT_FALSE(fs::exists(joined()));
+}
+
+TEST_F(Join, MissingVolumeLeavesTheSetWhole) {
+  write_set(50000, 5, 5);
+  fs::remove(work_ / "bundle.F03");
+  Outcome outcome = run();
+  EXPECT_EQ(outcome.warning(), "Combine error!!");
+  EXPECT_EQ(outcome.exit_code, 0);
+  for (const char* name : {"bundle.F01", "bundle.F02", "bundle.F04"})
+    EXPECT_TRUE(fs::exists(work_ / name)) << name;
+  EXPECT_FALSE(fs::exists(joined()));
+  EXPECT_FALSE(fs::exists(state_.path() / "wininit.ini"));
+}
+
+TEST_F(Join, UnreadableVolumeLeavesTheSetWhole) {
+  write_set(50000, 3, 3);
+  // A directory where a volume should be is found by neither test nor read.
+  fs::remove(work_ / "bundle.F02");
+  fs::create_directory(work_ / "bundle.F02");
+  EXPECT_EQ(run().warning(), "Combine error!!");
+  EXPECT_TRUE(fs::exists(work_ / "bundle.F01"));
+  EXPECT_FALSE(fs::exists(joined()));
+}
+
+TEST_F(Join, JoinedCopyThatCannotBeCreated) {
+  write_set(50000, 3, 3);
+  fs::create_directory(joined());
+  EXPECT_EQ(run().warning(), "Combine error!!");
+  EXPECT_TRUE(fs::exists(work_ / "bundle.F01"));
+  EXPECT_TRUE(fs::exists(work_ / "bundle.F02"));
+  fs::remove(joined());
+}
+
+} // namespace
