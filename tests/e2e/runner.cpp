@@ -157,12 +157,15 @@ Result Runner::run(const fs::path& program, const std::vector<std::string>& argu
     variables.push_back("WINEDEBUG=+relay");
   }
   fs::path output = scratch_ / "output.txt";
+  fs::path standard_output = scratch_ / "stdout.txt";
   pid_t child = ::fork();
   if (child == 0) {
     for (const std::string& variable : variables)
       ::putenv(const_cast<char*>(variable.c_str()));
     int descriptor = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(descriptor, 2);
+    int out = ::open(standard_output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(out, 1);
     std::vector<char*> argv;
     for (std::string& word : words)
       argv.push_back(word.data());
@@ -175,6 +178,7 @@ Result Runner::run(const fs::path& program, const std::vector<std::string>& argu
   Result result;
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.output = read_all(output);
+  result.standard_output = read_all(standard_output);
   result.boxes = boxes_from(result.output, platform_);
   return result;
 }

@@ -20,7 +20,8 @@ struct Box {
 struct Result {
   int exit_code = -1;
   std::vector<Box> boxes;
-  std::string output; // what the process wrote to stderr
+  std::string output;          // what the process wrote to stderr
+  std::string standard_output; // and to stdout
   std::string warning() const;
   std::string report() const;
 };

@@ -1,0 +1,190 @@
+// sfxpack as its users run it: round trips through the stub and through
+// `extract`, reproducible output, refusals, `verify` and `list --json`.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+#include <string>
+
+#include "e2e/runner.h"
+#include "harness/harness.h"
+#include "tools/packlib/file_io.h"
+#include "tools/packlib/package.h"
+
+namespace e2e {
+namespace {
+
+using packlib::Bytes;
+
+std::map<std::string, Bytes> tree_of(const fs::path& root) {
+  std::map<std::string, Bytes> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    if (entry.is_regular_file())
+      files[fs::relative(entry.path(), root).string()] = packlib::read_whole_file(entry.path());
+  return files;
+}
+
+class Sfxpack : public testing::Test {
+protected:
+  void SetUp() override {
+    fs::create_directories(input() / "docs" / "deep dir");
+    harness::write_text(input() / "readme.txt", "read me\n");
+    harness::write_text(input() / "empty.txt", "");
+    harness::write_text(input() / "docs" / "deep dir" / "notes with blanks.txt", "notes");
+    Bytes binary(300000);
+    for (size_t i = 0; i < binary.size(); ++i)
+      binary[i] = uint8_t((i * 7919) >> 5);
+    packlib::write_whole_file(input() / "docs" / "data.bin", binary);
+  }
+
+  Result pack(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "create");
+    return runner_.run(tool(), arguments);
+  }
+  Result tool_run(const std::vector<std::string>& arguments) {
+    return runner_.run(tool(), arguments);
+  }
+
+  fs::path tool() const { return fs::path(SFX_SOURCE_DIR) / "build/posix/bin/sfxpack"; }
+  fs::path input() const { return work_ / "input"; }
+  std::string stub() const { return runner_.stub().string(); }
+
+  Runner runner_{Platform::posix};
+  harness::TempDir work_;
+};
+
+TEST_F(Sfxpack, RoundTripsThroughTheStubAndExtract) {
+  fs::path installer = work_ / "installer";
+  Result packed = pack({"-o", installer.string(), "--stub", stub(), input().string()});
+  ASSERT_EQ(packed.exit_code, 0) << packed.output;
+
+  Result ran = runner_.run(installer, {(work_ / "by stub").string()});
+  EXPECT_EQ(ran.exit_code, 0) << ran.output;
+  Result extracted = tool_run({"extract", installer.string(), (work_ / "by tool").string()});
+  EXPECT_EQ(extracted.exit_code, 0) << extracted.output;
+
+  std::map<std::string, Bytes> original = tree_of(input());
+  EXPECT_EQ(tree_of(work_ / "by stub"), original);
+  EXPECT_EQ(tree_of(work_ / "by tool"), original);
+}
+
+TEST_F(Sfxpack, OutputIsReproducible) {
+  fs::path first = work_ / "first", second = work_ / "second";
+  ASSERT_EQ(pack({"-o", first.string(), "--stub", stub(), "--run", "x %path%", input().string()})
+                .exit_code,
+            0);
+  harness::write_text(input() / "readme.txt", "read me\n"); // a new time, the same bytes
+  ASSERT_EQ(pack({"-o", second.string(), "--stub", stub(), "--run", "x %path%", input().string()})
+                .exit_code,
+            0);
+  EXPECT_TRUE(packlib::read_whole_file(first) == packlib::read_whole_file(second));
+}
+
+TEST_F(Sfxpack, ListAndVerify) {
+  fs::path installer = work_ / "installer";
+  ASSERT_EQ(pack({"-o", installer.string(), "--stub", stub(), "--run", "setup \"%path%\"",
+                  input().string()})
+                .exit_code,
+            0);
+  Result json = tool_run({"list", "--json", installer.string()});
+  ASSERT_EQ(json.exit_code, 0) << json.output;
+  std::regex record(R"re(\{"name":"((?:[^"\\]|\\.)*)","stored":(\d+),"size":(\d+)\})re");
+  std::map<std::string, size_t> sizes;
+  for (std::sregex_iterator it(json.standard_output.begin(), json.standard_output.end(), record),
+       end;
+       it != end; ++it)
+    sizes[(*it)[1]] = std::stoul((*it)[3]);
+  std::map<std::string, size_t> expected = {{"docs\\\\data.bin", 300000},
+                                            {"docs\\\\deep dir\\\\notes with blanks.txt", 5},
+                                            {"empty.txt", 0},
+                                            {"readme.txt", 8}};
+  EXPECT_EQ(sizes, expected) << json.standard_output;
+  EXPECT_NE(json.standard_output.find(R"("run":"setup \"%path%\"")"), std::string::npos);
+  EXPECT_EQ(tool_run({"verify", installer.string()}).exit_code, 0);
+
+  Bytes bytes = packlib::read_whole_file(installer);
+  packlib::Listing listing = packlib::read_installer(bytes);
+  Bytes in_stream = bytes;
+  in_stream[listing.files[0].stream_offset + listing.files[0].stored_size / 2] ^= 1;
+  packlib::write_whole_file(work_ / "bad stream", in_stream);
+  Result bad_stream = tool_run({"verify", (work_ / "bad stream").string()});
+  EXPECT_EQ(bad_stream.exit_code, 1);
+  EXPECT_NE(bad_stream.output.find("damaged stream: " + listing.files[0].name), std::string::npos)
+      << bad_stream.output;
+
+  Bytes in_stub = bytes;
+  in_stub[listing.package_offset / 2] ^= 1;
+  packlib::write_whole_file(work_ / "bad stub", in_stub);
+  Result bad_stub = tool_run({"verify", (work_ / "bad stub").string()});
+  EXPECT_EQ(bad_stub.exit_code, 1);
+  EXPECT_NE(bad_stub.output.find("seal"), std::string::npos) << bad_stub.output;
+}
+
+TEST_F(Sfxpack, Refusals) {
+  fs::path out = work_ / "out";
+  auto refused = [&](const std::vector<std::string>& arguments, const std::string& reason) {
+    Result result = pack(arguments);
+    EXPECT_NE(result.exit_code, 0) << reason;
+    EXPECT_NE(result.output.find(reason), std::string::npos) << result.output;
+    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
+    EXPECT_FALSE(fs::exists(out)) << reason;
+  };
+  refused({"-o", out.string(), "--stub", stub(), "--run", std::string(255, 'c'), input().string()},
+          "setup command longer than 254 bytes");
+  refused({"-o", out.string(), "--stub", "/bin/true", input().string()}, "not a sealed stub");
+  refused({"-o", out.string(), "--stub", stub(), "--split", "1M", input().string()},
+          "cannot be the head of a split set");
+  refused({"-o", out.string(), "--stub", stub(), (work_ / "nowhere").string()},
+          "no such file or directory");
+
+  fs::path odd = work_ / "odd";
+  fs::create_directories(odd / std::string(200, 'd'));
+  harness::write_text(odd / std::string(200, 'd') / std::string(60, 'f'), "x");
+  refused({"-o", out.string(), "--stub", stub(), odd.string()}, "longer than 253 bytes");
+  fs::remove_all(odd);
+  fs::create_directories(odd);
+  harness::write_text(odd / "CON.txt", "x");
+  refused({"-o", out.string(), "--stub", stub(), odd.string()}, "name a device");
+  fs::remove_all(odd);
+  fs::create_directories(odd);
+  harness::write_text(odd / "a:b", "x");
+  refused({"-o", out.string(), "--stub", stub(), odd.string()}, "leave the target directory");
+
+  fs::path windows_stub = fs::path(SFX_SOURCE_DIR) / "build/win64/bin/stub.exe";
+  if (fs::exists(windows_stub))
+    refused({"-o", out.string(), "--stub", windows_stub.string(), "--split", "1",
+             input().string()},
+            "at most 200 are allowed");
+}
+
+TEST_F(Sfxpack, SplitSetsJoinToTheInstaller) {
+  fs::path windows_stub = fs::path(SFX_SOURCE_DIR) / "build/win64/bin/stub.exe";
+  if (!fs::exists(windows_stub))
+    GTEST_SKIP() << "no win64 stub built";
+  fs::path whole = work_ / "whole.exe", head = work_ / "set" / "head.exe";
+  fs::create_directories(head.parent_path());
+  ASSERT_EQ(pack({"-o", whole.string(), "--stub", windows_stub.string(), input().string()})
+                .exit_code,
+            0);
+  ASSERT_EQ(pack({"-o", head.string(), "--stub", windows_stub.string(), "--split", "20K",
+                  input().string()})
+                .exit_code,
+            0);
+  Bytes expected = packlib::read_whole_file(whole);
+  Bytes joined = packlib::read_whole_file(head);
+  EXPECT_EQ(joined[128], 0x78);
+  joined[128] = 0;
+  uint32_t count = joined[132] | joined[133] << 8;
+  for (uint32_t i = 1; i < count; ++i) {
+    Bytes volume = packlib::read_whole_file(packlib::volume_name(head.string(), int(i)));
+    EXPECT_LE(volume.size(), 20u * 1024);
+    joined.insert(joined.end(), volume.begin(), volume.end());
+  }
+  expected[128] = 0;
+  std::copy(joined.begin() + 129, joined.begin() + 136, expected.begin() + 129);
+  EXPECT_TRUE(joined == expected);
+  EXPECT_EQ(tool_run({"verify", head.string()}).exit_code, 0);
+}
+
+} // namespace
+} // namespace e2e
