@@ -1,25 +1,61 @@
 # Build settings of the stub: small, no exceptions, no RTTI, static zlib.
 
-if(WIN32)
+if(WIN32 AND CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  # Jump tables hold absolute addresses, each one a base relocation.
+  set(SFX_STUB_OPTIMIZE -Os -fno-jump-tables)
+elseif(WIN32)
   set(SFX_STUB_OPTIMIZE -Os)
 else()
   set(SFX_STUB_OPTIMIZE -O2)
 endif()
 
+# Data sections only off Windows: on PE targets they put zeroed variables
+# into .data, where they take room in the file.
+if(WIN32)
+  set(SFX_DATA_SECTIONS "")
+else()
+  set(SFX_DATA_SECTIONS -fdata-sections)
+endif()
+
 function(sfx_stub_code target)
   target_compile_options(${target} PRIVATE
     ${SFX_STUB_OPTIMIZE} -Wall -Wextra -fno-exceptions -fno-rtti
-    -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables
+    -ffunction-sections ${SFX_DATA_SECTIONS} -fno-asynchronous-unwind-tables
     -fno-stack-protector)
 endfunction()
 
-# zlib, always linked statically into the stub.
+# zlib, always linked statically. The tools and tests take the system's
+# static library whole.
 find_library(SFX_ZLIB_ARCHIVE NAMES libz.a REQUIRED)
 find_path(SFX_ZLIB_INCLUDE zlib.h REQUIRED)
 add_library(sfx_zlib STATIC IMPORTED GLOBAL)
 set_target_properties(sfx_zlib PROPERTIES
   IMPORTED_LOCATION ${SFX_ZLIB_ARCHIVE}
   INTERFACE_INCLUDE_DIRECTORIES ${SFX_ZLIB_INCLUDE})
+
+# The Windows stubs take only zlib's inflate, built from Debian's zlib source
+# (tools/fetch-zlib-source.sh) for size: no gzip, no default allocators,
+# function sections. Without the source they link the system library.
+set(SFX_ZLIB_SOURCE ${CMAKE_SOURCE_DIR}/build/zlib-src)
+if(WIN32 AND EXISTS ${SFX_ZLIB_SOURCE}/inflate.c)
+  add_library(sfx_stub_zlib STATIC
+    ${SFX_ZLIB_SOURCE}/inflate.c
+    ${SFX_ZLIB_SOURCE}/inftrees.c
+    ${SFX_ZLIB_SOURCE}/inffast.c
+    ${SFX_ZLIB_SOURCE}/zutil.c
+    ${CMAKE_SOURCE_DIR}/support/adler32.cpp)
+  target_include_directories(sfx_stub_zlib PUBLIC ${SFX_ZLIB_SOURCE})
+  target_compile_definitions(sfx_stub_zlib PRIVATE NO_GZIP Z_SOLO BUILDFIXED)
+  target_compile_options(sfx_stub_zlib PRIVATE ${SFX_STUB_OPTIMIZE} -ffunction-sections -fno-exceptions
+    -fno-asynchronous-unwind-tables -w)
+  # zutil's message table is only reached through zError, which the stub
+  # never calls; a section of its own lets the linker drop it.
+  set_source_files_properties(${SFX_ZLIB_SOURCE}/zutil.c PROPERTIES COMPILE_OPTIONS -fdata-sections)
+  message(STATUS "stub zlib: inflate from ${SFX_ZLIB_SOURCE}")
+else()
+  add_library(sfx_stub_zlib ALIAS sfx_zlib)
+  message(STATUS "stub zlib: ${SFX_ZLIB_ARCHIVE}")
+endif()
 
 # Locates stubfix, the post-link step that lays out and seals a stub.
 if(SFX_HOST_TOOLS_DIR)

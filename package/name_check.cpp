@@ -22,19 +22,20 @@ bool is_device_component(const char* component, int32_t length) {
     ++base;
   while (base > 0 && component[base - 1] == ' ')
     --base;
-  char name[4];
-  if (base == 3 || base == 4) {
-    for (int32_t i = 0; i < base; ++i)
-      name[i] = upper(component[i]);
-  } else {
+  if (base != 3 && base != 4)
     return false;
+  char name[4];
+  for (int32_t i = 0; i < base; ++i)
+    name[i] = upper(component[i]);
+  // Three-letter devices, then the numbered ones (COM1-9, LPT1-9).
+  static constexpr char devices[] = "CONPRNAUXNULCOMLPT";
+  for (int32_t i = 0; i < 18; i += 3) {
+    if (name[0] != devices[i] || name[1] != devices[i + 1] || name[2] != devices[i + 2])
+      continue;
+    bool numbered = i >= 12;
+    return numbered ? base == 4 && name[3] >= '1' && name[3] <= '9' : base == 3;
   }
-  auto is = [&](const char* word) {
-    return name[0] == word[0] && name[1] == word[1] && name[2] == word[2];
-  };
-  if (base == 3)
-    return is("CON") || is("PRN") || is("AUX") || is("NUL");
-  return (is("COM") || is("LPT")) && name[3] >= '1' && name[3] <= '9';
+  return false;
 }
 
 } // namespace

@@ -6,7 +6,9 @@
 
 namespace {
 
-constexpr size_t large_block = size_t(1) << 20;
+// Blocks from 64 KiB up live in reserved address space. Below that a resize
+// copies, which stays cheap because the blocks are small.
+constexpr size_t large_block = size_t(64) << 10;
 constexpr size_t page = 4096;
 constexpr size_t granule = 65536;
 
@@ -70,11 +72,10 @@ void* memory_obtain(size_t size) {
 void* memory_regrow(void* block, size_t old_size, size_t new_size) {
   bool was_large = old_size >= large_block;
   bool is_large = new_size >= large_block;
-  if (!was_large && !is_large)
-    return system_reallocate(block, new_size);
   if (was_large && is_large && commit(region_of(block), new_size))
     return block;
-  // Moving between the two kinds, or out of a full reservation.
+  // A small block, a move between the two kinds, or out of a full
+  // reservation.
   void* moved = memory_obtain(new_size);
   if (!moved)
     return nullptr;

@@ -6,7 +6,6 @@
 #include <sys/mman.h>
 
 void* system_allocate(size_t size) { return std::malloc(size); }
-void* system_reallocate(void* block, size_t size) { return std::realloc(block, size); }
 void system_free(void* block) { std::free(block); }
 
 void* address_reserve(size_t size) {

@@ -1,16 +1,13 @@
-// Memory primitives on Windows: the process heap for small blocks, reserved
-// and committed address space for large ones.
+// Memory primitives on Windows: the process heap for small blocks (through
+// LocalAlloc, which needs fewer imports than the Heap calls), reserved and
+// committed address space for large ones.
 #include "support/memory.h"
 
 #include <windows.h>
 
-void* system_allocate(size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+void* system_allocate(size_t size) { return LocalAlloc(LMEM_FIXED, size); }
 
-void* system_reallocate(void* block, size_t size) {
-  return HeapReAlloc(GetProcessHeap(), 0, block, size);
-}
-
-void system_free(void* block) { HeapFree(GetProcessHeap(), 0, block); }
+void system_free(void* block) { LocalFree(block); }
 
 void* address_reserve(size_t size) {
   return VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
