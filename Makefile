@@ -29,7 +29,11 @@ test: build
 demo: build
 	tools/demo.sh
 
+fuzz: deps posix
+	tools/run-fuzz.sh $${FUZZ_SECONDS:-600}
+
 bench: build
+	cmake --build --preset posix --target make_corpus lower_bound
 	bench/run.sh
 
 format:

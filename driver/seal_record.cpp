@@ -2,7 +2,10 @@
 // its mark in the executable file and writes the offset, length and CRC-32.
 #include "support/environment.h"
 
+// External linkage, so that the link keeps it by name even where no code
+// reads it.
 extern "C" {
+extern const SealRecord stub_seal;
 [[gnu::used]] const SealRecord stub_seal = {
     {seal_mark[0], seal_mark[1], seal_mark[2], seal_mark[3], seal_mark[4], seal_mark[5],
      seal_mark[6], seal_mark[7]},

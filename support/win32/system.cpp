@@ -1,11 +1,8 @@
-// Directories, the Windows directory, the current directory and the shell.
+// Directories, the Windows directory and the current directory.
 #include "support/system.h"
 
 #include <windows.h>
 
-#include <shellapi.h>
-
-#include "support/launch_command.h"
 #include "support/termination.h"
 
 bool file_exists(const String& path) {
@@ -36,18 +33,3 @@ void change_directory(const String& path) {
   if (!SetCurrentDirectoryA(path.c_str()))
     set_io_result(GetLastError());
 }
-
-// The shell takes no command line as its file, so a command with arguments
-// is split into the program and its parameter string first.
-void launch_program(const char* verb, const char* file, const char* parameters) {
-  if (parameters) {
-    ShellExecuteA(nullptr, verb, file, parameters, nullptr, SW_SHOW);
-    return;
-  }
-  LaunchCommand command = split_launch_command(String(file), file_exists);
-  ShellExecuteA(nullptr, verb, command.program.c_str(),
-                command.parameters.empty() ? nullptr : command.parameters.c_str(), nullptr,
-                SW_SHOW);
-}
-
-void pause_ms(uint32_t milliseconds) { Sleep(milliseconds); }

@@ -1,5 +1,6 @@
 #include "harness/harness.h"
 
+#include <csetjmp>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -27,9 +28,18 @@ namespace {
 const Setup* current = nullptr;
 std::string command_line;
 Outcome* outcome = nullptr;
-// The compiler's own setjmp: the C library's on Windows unwinds through
-// frames by their unwind tables, which the stub's code is built without.
+// On Windows the compiler's own setjmp: the C library's there unwinds
+// through frames by their unwind tables, which the stub's code is built
+// without. Elsewhere the C library's, which sanitizers know about.
+#ifdef _WIN32
 void* end_of_run[5];
+#define SFX_SETJMP(buffer) __builtin_setjmp(buffer)
+#define SFX_LONGJMP(buffer) __builtin_longjmp(buffer, 1)
+#else
+std::jmp_buf end_of_run;
+#define SFX_SETJMP(buffer) setjmp(buffer)
+#define SFX_LONGJMP(buffer) std::longjmp(buffer, 1)
+#endif
 
 #ifdef _WIN32
 // The handles open in the process, probed by value: handle values are small
@@ -93,7 +103,7 @@ Outcome run(const Setup& setup, void (*body)()) {
   std::error_code ignored;
   std::filesystem::path directory = std::filesystem::current_path(ignored);
   reset_termination();
-  if (__builtin_setjmp(end_of_run) == 0) {
+  if (SFX_SETJMP(end_of_run) == 0) {
     body();
   }
   // The system closes a process's files when it ends; do the same here.
@@ -152,7 +162,7 @@ int show_message(const char* text, const char* caption, uint32_t) {
 void end_process(int32_t exit_code) {
   harness::outcome->ended = true;
   harness::outcome->exit_code = exit_code;
-  __builtin_longjmp(harness::end_of_run, 1);
+  SFX_LONGJMP(harness::end_of_run);
 }
 
 // A matching seal covers the whole own file, so any crafted file passes the

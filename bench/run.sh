@@ -1,0 +1,137 @@
+#!/bin/sh
+# make bench: extraction speed and memory of the stub against its peers on
+# the same data, measured in one run and alternating, plus the stub sizes.
+# Writes bench/results.md. Scratch data lives outside the repository (on
+# tmpfs when there is one) and is removed at the end.
+set -e
+cd "$(dirname "$0")/.."
+root=$(pwd)
+rounds=${SFX_BENCH_ROUNDS:-5}
+megabytes=${SFX_BENCH_MEGABYTES:-200}
+
+missing=""
+for package in zip unzip 7zip makeself time nsis; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing="$missing $package"
+done
+if [ -n "$missing" ]; then
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing >/dev/null
+fi
+
+base=/tmp
+[ -w /dev/shm ] && base=/dev/shm
+work=$(mktemp -d "$base/sfx-bench.XXXXXX")
+SFX_WINE_PREFIX=$(mktemp -d /tmp/sfx-bench-wine.XXXXXX)
+. tools/wine-env.sh
+trap 'wine_stop; rm -rf "$work"' EXIT
+bin=build/posix/bin
+export XDG_STATE_HOME="$work/state"
+
+echo "generating a ${megabytes} MB corpus"
+$bin/make_corpus "$work/corpus" "$megabytes" >/dev/null
+mkdir -p "$work/zeros"
+head -c 268435456 /dev/zero > "$work/zeros/zeros.bin"
+
+
+for set in corpus zeros; do
+  $bin/sfxpack create -o "$work/$set.installer" --stub $bin/stub "$work/$set"
+  $bin/lower_bound --index "$work/$set.installer" > "$work/$set.index"
+done
+$bin/sfxpack create -o "$work/corpus.exe" --stub build/win64/bin/stub.exe "$work/corpus"
+(cd "$work/corpus" && zip -6 -q -r "$work/corpus.zip" .)
+tar -C "$work/corpus" -cf - . | gzip -6 > "$work/corpus.tar.gz"
+(cd "$work/corpus" && 7zz a -bd -t7z -m0=Deflate -mx=5 "$work/corpus.7z" . >/dev/null)
+makeself --gzip --nox11 --noprogress --quiet "$work/corpus" "$work/corpus.run" demo true >/dev/null
+
+windows_path() { echo "Z:$1" | tr / '\\'; }
+
+run_tool() { # tool set out: extracts with one tool into out
+  case "$1" in
+    lower-bound) $bin/lower_bound "$work/$2.installer" "$work/$2.index" "$3" ;;
+    sfxstub) "$work/$2.installer" "$3" ;;
+    unzip) unzip -q "$work/corpus.zip" -d "$3" ;;
+    tar-xzf) mkdir -p "$3" && tar -C "$3" -xzf "$work/corpus.tar.gz" ;;
+    7z) 7zz x -bd -y -o"$3" "$work/corpus.7z" >/dev/null ;;
+    makeself) sh "$work/corpus.run" --noexec --nox11 --quiet --target "$3" >/dev/null ;;
+    wine-sfxstub) "$WINE" "$work/corpus.exe" "$(windows_path "$3")" ;;
+  esac
+}
+
+timing() { # tool set -> seconds of one run
+  out="$work/out"
+  rm -rf "$out"
+  start=$(date +%s.%N)
+  run_tool "$1" "$2" "$out" >/dev/null 2>&1
+  end=$(date +%s.%N)
+  rm -rf "$out"
+  echo "$start $end" | awk '{printf "%.4f", $2 - $1}'
+}
+
+median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
+results="$work/times"
+: > "$results"
+for round in $(seq 1 "$rounds"); do
+  for tool in lower-bound sfxstub unzip tar-xzf 7z makeself wine-sfxstub; do
+    echo "corpus $tool $(timing $tool corpus)" >> "$results"
+  done
+  for tool in lower-bound sfxstub; do
+    echo "zeros $tool $(timing $tool zeros)" >> "$results"
+  done
+  echo "round $round of $rounds done"
+done
+
+peak() { # tool set -> peak resident kilobytes
+  out="$work/out"; rm -rf "$out"
+  if [ "$1" = sfxstub ]; then
+    /usr/bin/time -f %M "$work/$2.installer" "$out" 2>&1 >/dev/null | tail -1
+  else
+    /usr/bin/time -f %M $bin/lower_bound "$work/$2.installer" "$work/$2.index" "$out" 2>&1 |
+      tail -1
+  fi
+  rm -rf "$out"
+}
+
+corpus_mb=$(du -sbL "$work/corpus" | awk '{printf "%.1f", $1/1e6}')
+largest_record() { # compressed + inflated size of the largest record, in MiB
+  $bin/sfxpack list --json "$1" | tr '{' '\n' |
+    sed -n 's/.*"stored":\([0-9]*\),"size":\([0-9]*\).*/\1 \2/p' |
+    sort -k2 -n | tail -1 | awk '{printf "%.1f", ($1+$2)/1048576}'
+}
+
+{
+  echo "Measured $(date -u +%Y-%m-%d) on $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), $(uname -m), output on $(df -T "$base" | awk 'NR==2 {print $2}'); median of $rounds alternating runs."
+  echo
+  echo "| data | tool | median s | MB/s | ratio to lower bound |"
+  echo "|---|---|---|---|---|"
+  for set in corpus zeros; do
+    bound=$(grep "^$set lower-bound " "$results" | awk '{print $3}' | median)
+    size=$([ $set = corpus ] && echo "$corpus_mb" || echo 268.4)
+    for tool in lower-bound sfxstub unzip tar-xzf 7z makeself wine-sfxstub; do
+      grep -q "^$set $tool " "$results" || continue
+      value=$(grep "^$set $tool " "$results" | awk '{print $3}' | median)
+      echo "$set $size $tool $value $bound" |
+        awk '{printf "| %s (%s MB) | %s | %.3f | %.0f | %.2f |\n", $1, $2, $3, $4, $2 / $4, $4 / $5}'
+    done
+  done
+  echo
+  echo "| peak memory | KiB | largest record, stored + inflated |"
+  echo "|---|---|---|"
+  for set in corpus zeros; do
+    echo "| sfxstub, $set | $(peak sfxstub $set) | $(largest_record "$work/$set.installer") MiB |"
+    echo "| lower bound, $set | $(peak lower-bound $set) | |"
+  done
+  echo
+  echo "| stub | bytes |"
+  echo "|---|---|"
+  for stub in build/win32/bin/stub.exe build/win64/bin/stub.exe build/posix/bin/stub; do
+    echo "| sfxstub $stub | $(stat -c %s $stub) |"
+  done
+  for stub in /usr/share/nsis/Stubs/zlib-x86-unicode /usr/share/nsis/Stubs/zlib-x86-ansi \
+    /usr/lib/7zip/7zCon.sfx /usr/lib/7zip/7z.sfx /usr/lib/p7zip/7zCon.sfx; do
+    [ -f "$stub" ] && echo "| $stub | $(stat -c %s "$stub") |"
+  done
+} > bench/results.md
+cat bench/results.md

@@ -1,0 +1,51 @@
+// Writes the fuzzer's seed corpus: valid and near-valid packages and heads.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "package/layout.h"
+#include "tools/packlib/file_io.h"
+#include "tools/packlib/package.h"
+
+namespace fs = std::filesystem;
+using packlib::Bytes;
+using packlib::PackageBuilder;
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_seeds DIR\n");
+    return 2;
+  }
+  fs::path directory = argv[1];
+  fs::create_directories(directory);
+  int count = 0;
+  auto seed = [&](const Bytes& bytes) {
+    packlib::write_whole_file(directory / ("seed" + std::to_string(count++)), bytes);
+  };
+  Bytes stub(160, 0);
+  std::string text = "abc";
+  Bytes content(text.begin(), text.end());
+  Bytes stream = packlib::deflate_stream(content);
+  Bytes long_stream = packlib::deflate_stream(Bytes(70000, 'x'));
+
+  seed(PackageBuilder(stub).header().trailer().bytes());
+  seed(PackageBuilder(stub).header().record("a.txt", stream).trailer().bytes());
+  seed(PackageBuilder(stub).header().record("dir\\sub\\b.txt", long_stream).run("go.exe %path%")
+           .trailer().bytes());
+  seed(PackageBuilder(stub).header().record("a.txt", stream).record("a.txt", Bytes{})
+           .trailer().bytes());
+  seed(PackageBuilder(stub).header().record("..\\x", stream).trailer().bytes());
+  seed(PackageBuilder(stub).header().u32(layout::record_marker).u8(255).trailer().bytes());
+  seed(PackageBuilder(stub).header().run(std::string(200, 'c')).trailer().bytes());
+  seed(PackageBuilder(stub).header().u32(layout::run_marker).u8(255).trailer().bytes());
+  Bytes head = PackageBuilder(stub).header().record("a.txt", stream).trailer().bytes();
+  uint8_t split[8] = {0x78, 0x56, 0x34, 0x12, 1, 0, 0, 0};
+  std::copy(split, split + 8, head.begin() + 128);
+  seed(head);
+  head[132] = 3;
+  seed(head);
+  head[132] = 201;
+  seed(head);
+  std::printf("%d seeds\n", count);
+  return 0;
+}
