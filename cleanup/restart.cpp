@@ -23,17 +23,17 @@ void rewrite_list(const String& list_path, const String& scratch_path, const Str
   do {
     String line = line_read(list);
     io_check();
-    if (line.length() <= 3) {
-      line_write(scratch, line);
-    } else if (line[0] == '[') {
+    // Every line is copied but an entry for this file already present.
+    // Short lines and section headers always pass: the entry starts with
+    // "NUL=" and so is longer than 3 bytes and never starts with '['.
+    if (!(lower_case(line) == lowered_entry)) {
       line_write(scratch, line);
       io_check();
-      if (is_section_header(line))
-        line_write(scratch, entry);
-    } else if (!(lower_case(line) == lowered_entry)) {
-      line_write(scratch, line);
     }
-    io_check();
+    if (is_section_header(line)) {
+      line_write(scratch, entry);
+      io_check();
+    }
   } while (!line_at_end(list));
   io_check();
   line_close(list);

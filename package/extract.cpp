@@ -10,23 +10,16 @@
 #include "support/system.h"
 
 const char* extract_message(ExtractOutcome outcome) {
-  switch (outcome) {
-  case ExtractOutcome::name_length_rejected:
-    return "File Read error(1)!";
-  case ExtractOutcome::stream_unreadable:
-    return "File Read error(2)!";
-  case ExtractOutcome::stream_damaged:
-    return "File Decompress error(1)!";
-  case ExtractOutcome::output_not_created:
-    return "File Output error(1)!";
-  case ExtractOutcome::name_unsafe:
-    return "File Output error(2)!";
-  case ExtractOutcome::output_incomplete:
-    return "File Output error(3)!";
-  case ExtractOutcome::extracted:
-    break;
-  }
-  return "";
+  static constexpr const char* messages[] = {
+      "",
+      "File Read error(1)!",
+      "File Read error(2)!",
+      "File Decompress error(1)!",
+      "File Output error(1)!",
+      "File Output error(2)!",
+      "File Output error(3)!",
+  };
+  return messages[static_cast<int>(outcome)];
 }
 
 bool looks_executable(const uint8_t* content, int32_t size) {

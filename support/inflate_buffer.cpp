@@ -50,37 +50,32 @@ void inflate_buffer(const void* input, int32_t input_size, int32_t size_estimate
   stream.next_out = static_cast<Bytef*>(*output);
   stream.avail_out = static_cast<uInt>(capacity);
 
-  if (inflateInit_(&stream, ZLIB_VERSION, static_cast<int>(sizeof stream)) < 0) {
-    fail(output, output_size);
-    return;
-  }
-  for (;;) {
-    uInt in_before = stream.avail_in;
-    uInt out_before = stream.avail_out;
-    int result = inflate(&stream, Z_FINISH);
-    if (result == Z_STREAM_END)
-      break;
-    bool progressed = stream.avail_in != in_before || stream.avail_out != out_before;
-    if (result != Z_OK && !(result == Z_BUF_ERROR && progressed)) {
-      inflateEnd(&stream);
-      fail(output, output_size);
-      return;
+  bool inflated = inflateInit_(&stream, ZLIB_VERSION, static_cast<int>(sizeof stream)) >= 0;
+  if (inflated) {
+    for (;;) {
+      uInt in_before = stream.avail_in;
+      uInt out_before = stream.avail_out;
+      int result = inflate(&stream, Z_FINISH);
+      if (result == Z_STREAM_END)
+        break;
+      // Z_OK, or Z_BUF_ERROR after progress: the output room ran out. Any
+      // other result, or no room to add, is a failure.
+      bool progressed = stream.avail_in != in_before || stream.avail_out != out_before;
+      if ((result != Z_OK && !(result == Z_BUF_ERROR && progressed)) || step == 0) {
+        inflated = false;
+        break;
+      }
+      // Add one growth step and point zlib at the same offset inside the
+      // resized block.
+      size_t written = static_cast<size_t>(stream.next_out - static_cast<Bytef*>(*output));
+      capacity = checked_capacity(int64_t(capacity) + step);
+      heap_resize(output, capacity);
+      stream.next_out = static_cast<Bytef*>(*output) + written;
+      stream.avail_out = static_cast<uInt>(step);
     }
-    // The output room ran out: add one growth step and point zlib at the
-    // same offset inside the resized block.
-    if (step == 0) {
-      inflateEnd(&stream);
-      fail(output, output_size);
-      return;
-    }
-    uint8_t* old_base = static_cast<uint8_t*>(*output);
-    size_t written = static_cast<size_t>(stream.next_out - old_base);
-    capacity = checked_capacity(int64_t(capacity) + step);
-    heap_resize(output, capacity);
-    stream.next_out = static_cast<Bytef*>(*output) + written;
-    stream.avail_out = static_cast<uInt>(step);
+    inflated = inflateEnd(&stream) >= 0 && inflated;
   }
-  if (inflateEnd(&stream) < 0) {
+  if (!inflated) {
     fail(output, output_size);
     return;
   }

@@ -33,6 +33,13 @@ size_t reservation_for(size_t size) {
 
 Region* region_of(void* block) { return static_cast<Region*>(block) - 1; }
 
+// One released region is kept for the next large block, so that a record's
+// growing output reuses the pages the previous record touched rather than
+// fault in fresh ones. When it is taken, pages beyond what the new block
+// needs are given back, so that an idle spare never adds to the peak.
+Region* spare_region = nullptr;
+constexpr size_t spare_slack = size_t(1) << 20;
+
 bool commit(Region* region, size_t size) {
   size_t needed = round_up(sizeof(Region) + size, page);
   if (needed <= region->committed)
@@ -43,7 +50,25 @@ bool commit(Region* region, size_t size) {
   return true;
 }
 
+Region* take_spare(size_t size) {
+  Region* region = spare_region;
+  if (!region || region->reserved < sizeof(Region) + size)
+    return nullptr;
+  spare_region = nullptr;
+  size_t keep = round_up(sizeof(Region) + size + spare_slack, page);
+  if (region->committed > keep) {
+    address_decommit(region, keep, region->committed);
+    region->committed = keep;
+  }
+  return region;
+}
+
 void* obtain_large(size_t size) {
+  if (Region* region = take_spare(size)) {
+    if (commit(region, size))
+      return region + 1;
+    address_release(region, region->reserved);
+  }
   size_t reserved = reservation_for(size + sizeof(Region));
   void* base = address_reserve(reserved);
   if (!base)
@@ -58,9 +83,17 @@ void* obtain_large(size_t size) {
   return region + 1;
 }
 
+// Keeps the region as the spare when it has more pages ready than the one
+// kept so far.
 void release_large(void* block) {
   Region* region = region_of(block);
-  address_release(region, region->reserved);
+  if (spare_region && spare_region->committed >= region->committed) {
+    address_release(region, region->reserved);
+    return;
+  }
+  if (spare_region)
+    address_release(spare_region, spare_region->reserved);
+  spare_region = region;
 }
 
 } // namespace

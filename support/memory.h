@@ -24,4 +24,7 @@ void system_free(void* block);
 void* address_reserve(size_t size);
 // Makes the first `size` bytes of a reservation usable.
 bool address_commit(void* base, size_t size);
+// Gives back the pages from `from` to `to` bytes of a reservation; it stays
+// reserved and may be committed again.
+void address_decommit(void* base, size_t from, size_t to);
 void address_release(void* base, size_t size);

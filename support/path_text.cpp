@@ -13,14 +13,8 @@ String hex_digits(uint32_t value, int32_t width) {
   static constexpr char digits[] = "0123456789ABCDEF";
   if (width <= 0)
     return String();
-  String result;
-  for (int32_t i = 0; i < width; ++i)
-    result += '0';
-  char* text = result.data();
-  for (int32_t i = width - 1; i >= 0; --i) {
-    text[i] = digits[value & 15];
-    value >>= 4;
-  }
+  String result = hex_digits(value >> 4, width - 1);
+  result += digits[value & 15];
   return result;
 }
 

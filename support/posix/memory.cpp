@@ -16,4 +16,8 @@ void* address_reserve(size_t size) {
 
 bool address_commit(void*, size_t) { return true; }
 
+void address_decommit(void* base, size_t from, size_t to) {
+  ::madvise(static_cast<char*>(base) + from, to - from, MADV_DONTNEED);
+}
+
 void address_release(void* base, size_t size) { ::munmap(base, size); }

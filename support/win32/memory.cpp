@@ -17,4 +17,8 @@ bool address_commit(void* base, size_t size) {
   return VirtualAlloc(base, size, MEM_COMMIT, PAGE_READWRITE) != nullptr;
 }
 
+void address_decommit(void* base, size_t from, size_t to) {
+  VirtualFree(static_cast<char*>(base) + from, to - from, MEM_DECOMMIT);
+}
+
 void address_release(void* base, size_t) { VirtualFree(base, 0, MEM_RELEASE); }
