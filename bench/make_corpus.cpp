@@ -25,8 +25,8 @@ struct Random {
 
 void write(const fs::path& path, const std::vector<uint8_t>& bytes) {
   fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              std::streamsize(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 // Machine code compresses about 2:1: short repeated instruction patterns
@@ -49,10 +49,10 @@ std::vector<uint8_t> binary(Random& random, size_t size) {
 }
 
 std::vector<uint8_t> text(Random& random, size_t size) {
-  static const char* words[] = {"the", "installer", "void", "return", "if", "for", "int",
-                                "const", "string", "file", "directory", "error", "value",
-                                "package", "record", "size", "struct", "static", "while",
-                                "include", "namespace", "class", "public", "private", "data"};
+  static const char* words[] = {
+      "the",   "installer", "void",      "return", "if",      "for",     "int",  "const",  "string",
+      "file",  "directory", "error",     "value",  "package", "record",  "size", "struct", "static",
+      "while", "include",   "namespace", "class",  "public",  "private", "data"};
   std::vector<uint8_t> out;
   int column = 0;
   while (out.size() < size) {

@@ -9,7 +9,9 @@
 
 namespace {
 
-bool is_section_header(const String& line) { return lower_case(line) == "[rename]"; }
+bool is_section_header(const String& line) {
+  return lower_case(line) == "[rename]";
+}
 
 // Copies the list into the scratch file with the entry behind each header.
 void rewrite_list(const String& list_path, const String& scratch_path, const String& entry) {
@@ -52,8 +54,7 @@ void delete_at_restart() {
   uint32_t length = get_windows_directory(windows_directory, 255);
   // Without a Windows directory there is no list to edit, and nothing is
   // written anywhere else.
-  if (length == 0 || length >= 255)
-    return;
+  if (length == 0 || length >= 255) return;
   String list_path = String(windows_directory) + "\\wininit.ini";
   String scratch_path = list_path + "~";
   String entry = String("NUL=") + argument(0);

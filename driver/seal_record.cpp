@@ -6,12 +6,12 @@
 // reads it.
 extern "C" {
 extern const SealRecord stub_seal;
-[[gnu::used]] const SealRecord stub_seal = {
-    {seal_mark[0], seal_mark[1], seal_mark[2], seal_mark[3], seal_mark[4], seal_mark[5],
-     seal_mark[6], seal_mark[7]},
-    0,
-    0,
-    0};
+[[gnu::used]] const SealRecord stub_seal = {{seal_mark[0], seal_mark[1], seal_mark[2], seal_mark[3],
+                                             seal_mark[4], seal_mark[5], seal_mark[6],
+                                             seal_mark[7]},
+                                            0,
+                                            0,
+                                            0};
 }
 
 // Read through a volatile view: the compiler must not fold the zeros it

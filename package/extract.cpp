@@ -23,8 +23,10 @@ const char* extract_message(ExtractOutcome outcome) {
 }
 
 bool looks_executable(const uint8_t* content, int32_t size) {
-  return (size >= 2 && content[0] == '#' && content[1] == '!') ||
-         (size >= 4 && same_bytes(content, "\x7F" "ELF", 4));
+  return (size >= 2 && content[0] == '#' && content[1] == '!') || (size >= 4 && same_bytes(content,
+                                                                                           "\x7F"
+                                                                                           "ELF",
+                                                                                           4));
 }
 
 namespace {
@@ -34,8 +36,7 @@ int64_t bytes_left(FileHandle package) {
   uint32_t here = seek_file(package, 0, seek_from_current);
   uint32_t end = seek_file(package, 0, seek_from_end);
   seek_file(package, static_cast<int32_t>(here), seek_from_start);
-  if (here == uint32_t(-1) || end == uint32_t(-1) || end < here)
-    return 0;
+  if (here == uint32_t(-1) || end == uint32_t(-1) || end < here) return 0;
   return int64_t(end) - here;
 }
 
@@ -61,16 +62,14 @@ ExtractOutcome read_content(FileHandle package, void** content, int32_t* content
 
 ExtractOutcome write_content(const String& output_path, const void* content, int32_t size) {
   FileHandle output = create_file(output_path.c_str());
-  if (output == 0 || output == no_file)
-    return ExtractOutcome::output_not_created;
+  if (output == 0 || output == no_file) return ExtractOutcome::output_not_created;
   if (size > 0 && write_file(output, content, size) != size) {
     // Never leave a truncated file looking complete.
     close_file(output);
     delete_file(output_path.c_str());
     return ExtractOutcome::output_incomplete;
   }
-  if (looks_executable(static_cast<const uint8_t*>(content), size))
-    make_executable(output);
+  if (looks_executable(static_cast<const uint8_t*>(content), size)) make_executable(output);
   if (!close_file(output)) {
     delete_file(output_path.c_str());
     return ExtractOutcome::output_incomplete;
@@ -80,14 +79,12 @@ ExtractOutcome write_content(const String& output_path, const void* content, int
 
 } // namespace
 
-ExtractOutcome extract_record(FileHandle package, const String& target_directory,
-                              uint32_t* marker, bool* marker_complete) {
+ExtractOutcome extract_record(FileHandle package, const String& target_directory, uint32_t* marker,
+                              bool* marker_complete) {
   uint8_t name_length = read_u8_from_zero(package);
-  if (name_length == layout::rejected_length)
-    return ExtractOutcome::name_length_rejected;
+  if (name_length == layout::rejected_length) return ExtractOutcome::name_length_rejected;
   String name = read_text_field(package, name_length);
-  if (!is_safe_name(name.c_str(), name.length()))
-    return ExtractOutcome::name_unsafe;
+  if (!is_safe_name(name.c_str(), name.length())) return ExtractOutcome::name_unsafe;
   String output_path = target_directory + name;
   force_directories(directory_prefix(output_path));
 
@@ -97,8 +94,7 @@ ExtractOutcome extract_record(FileHandle package, const String& target_directory
   if (outcome == ExtractOutcome::extracted)
     outcome = write_content(output_path, content, content_size);
   heap_release(content);
-  if (outcome != ExtractOutcome::extracted)
-    return outcome;
+  if (outcome != ExtractOutcome::extracted) return outcome;
 
   *marker = read_u32_from_zero(package, marker_complete);
   return ExtractOutcome::extracted;

@@ -24,8 +24,8 @@ const char* extract_message(ExtractOutcome outcome);
 // written. On success `*marker` holds the next four bytes read from zero and
 // `*marker_complete` whether all four were there. Both buffers are released
 // before the next marker is read, and on every failure too.
-ExtractOutcome extract_record(FileHandle package, const String& target_directory,
-                              uint32_t* marker, bool* marker_complete);
+ExtractOutcome extract_record(FileHandle package, const String& target_directory, uint32_t* marker,
+                              bool* marker_complete);
 
 // Whether content is a program that a POSIX system starts by itself: a script
 // with "#!" or an ELF image.

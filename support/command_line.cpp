@@ -18,8 +18,7 @@ String next_argument(const char** cursor) {
       // Quoted text keeps blanks; the bound holds inside quotes as well.
       while (*p && *p != '"' && count < longest_argument)
         collected[count++] = static_cast<char>(*p++);
-      if (*p == '"')
-        ++p;
+      if (*p == '"') ++p;
     } else {
       collected[count++] = static_cast<char>(*p++);
     }
@@ -43,8 +42,7 @@ String argument_from(const char* command_line, int32_t n) {
   String token;
   for (int32_t i = 1; i <= n; ++i) {
     token = next_argument(&cursor);
-    if (token.empty())
-      break;
+    if (token.empty()) break;
   }
   return token;
 }

@@ -18,20 +18,23 @@ struct alignas(16) Region {
   size_t committed;
 };
 
-size_t round_up(size_t value, size_t unit) { return (value + unit - 1) & ~(unit - 1); }
+size_t round_up(size_t value, size_t unit) {
+  return (value + unit - 1) & ~(unit - 1);
+}
 
 // A 64-bit address space can hold the largest block the heap serves in every
 // reservation, so large blocks there never move. A 32-bit one reserves twice
 // the size and moves the block when it outgrows that.
 size_t reservation_for(size_t size) {
-  if (sizeof(void*) >= 8)
-    return round_up(size_t(1) << 31, granule) + granule;
+  if (sizeof(void*) >= 8) return round_up(size_t(1) << 31, granule) + granule;
   size_t doubled = size <= SIZE_MAX / 2 ? size * 2 : size;
   size_t least = size_t(64) << 20;
   return round_up(doubled > least ? doubled : least, granule);
 }
 
-Region* region_of(void* block) { return static_cast<Region*>(block) - 1; }
+Region* region_of(void* block) {
+  return static_cast<Region*>(block) - 1;
+}
 
 // One released region is kept for the next large block, so that a record's
 // growing output reuses the pages the previous record touched rather than
@@ -42,18 +45,15 @@ constexpr size_t spare_slack = size_t(1) << 20;
 
 bool commit(Region* region, size_t size) {
   size_t needed = round_up(sizeof(Region) + size, page);
-  if (needed <= region->committed)
-    return true;
-  if (needed > region->reserved || !address_commit(region, needed))
-    return false;
+  if (needed <= region->committed) return true;
+  if (needed > region->reserved || !address_commit(region, needed)) return false;
   region->committed = needed;
   return true;
 }
 
 Region* take_spare(size_t size) {
   Region* region = spare_region;
-  if (!region || region->reserved < sizeof(Region) + size)
-    return nullptr;
+  if (!region || region->reserved < sizeof(Region) + size) return nullptr;
   spare_region = nullptr;
   size_t keep = round_up(sizeof(Region) + size + spare_slack, page);
   if (region->committed > keep) {
@@ -65,14 +65,12 @@ Region* take_spare(size_t size) {
 
 void* obtain_large(size_t size) {
   if (Region* region = take_spare(size)) {
-    if (commit(region, size))
-      return region + 1;
+    if (commit(region, size)) return region + 1;
     address_release(region, region->reserved);
   }
   size_t reserved = reservation_for(size + sizeof(Region));
   void* base = address_reserve(reserved);
-  if (!base)
-    return nullptr;
+  if (!base) return nullptr;
   Region* region = static_cast<Region*>(base);
   if (!address_commit(base, round_up(sizeof(Region) + size, page))) {
     address_release(base, reserved);
@@ -91,8 +89,7 @@ void release_large(void* block) {
     address_release(region, region->reserved);
     return;
   }
-  if (spare_region)
-    address_release(spare_region, spare_region->reserved);
+  if (spare_region) address_release(spare_region, spare_region->reserved);
   spare_region = region;
 }
 
@@ -105,13 +102,11 @@ void* memory_obtain(size_t size) {
 void* memory_regrow(void* block, size_t old_size, size_t new_size) {
   bool was_large = old_size >= large_block;
   bool is_large = new_size >= large_block;
-  if (was_large && is_large && commit(region_of(block), new_size))
-    return block;
+  if (was_large && is_large && commit(region_of(block), new_size)) return block;
   // A small block, a move between the two kinds, or out of a full
   // reservation.
   void* moved = memory_obtain(new_size);
-  if (!moved)
-    return nullptr;
+  if (!moved) return nullptr;
   copy_bytes(moved, block, old_size < new_size ? old_size : new_size);
   memory_give_back(block, old_size);
   return moved;

@@ -3,11 +3,17 @@
 #include "support/c_string.h"
 #include "support/heap.h"
 
-String::String(const char* text) { append(text, c_string_length(text)); }
+String::String(const char* text) {
+  append(text, c_string_length(text));
+}
 
-String::String(const char* bytes, int32_t count) { append(bytes, count); }
+String::String(const char* bytes, int32_t count) {
+  append(bytes, count);
+}
 
-String::String(const String& other) { append(other.c_str(), other.length_); }
+String::String(const String& other) {
+  append(other.c_str(), other.length_);
+}
 
 String::String(String&& other) noexcept
     : bytes_(other.bytes_), length_(other.length_), capacity_(other.capacity_) {
@@ -35,11 +41,12 @@ String& String::operator=(String&& other) noexcept {
   return *this;
 }
 
-String::~String() { heap_release(bytes_); }
+String::~String() {
+  heap_release(bytes_);
+}
 
 void String::reserve(int32_t capacity) {
-  if (capacity >= 0 && capacity <= capacity_)
-    return;
+  if (capacity >= 0 && capacity <= capacity_) return;
   // Sizes of 2^31 or more are handed on negative and end as exhaustion.
   int64_t doubled = int64_t(capacity_) * 2;
   int32_t grown = doubled > capacity && doubled < INT32_MAX ? int32_t(doubled) : capacity;
@@ -50,8 +57,7 @@ void String::reserve(int32_t capacity) {
 }
 
 String& String::append(const char* bytes, int32_t count) {
-  if (count <= 0)
-    return *this;
+  if (count <= 0) return *this;
   int64_t needed = int64_t(length_) + count + 1;
   reserve(needed > INT32_MAX ? -1 : int32_t(needed));
   copy_bytes(bytes_ + length_, bytes, static_cast<size_t>(count));
@@ -60,23 +66,21 @@ String& String::append(const char* bytes, int32_t count) {
   return *this;
 }
 
-String& String::operator+=(const char* tail) { return append(tail, c_string_length(tail)); }
+String& String::operator+=(const char* tail) {
+  return append(tail, c_string_length(tail));
+}
 
 String String::substring(int32_t start, int32_t count) const {
-  if (start < 0)
-    start = 0;
-  if (start > length_)
-    start = length_;
-  if (count > length_ - start)
-    count = length_ - start;
+  if (start < 0) start = 0;
+  if (start > length_) start = length_;
+  if (count > length_ - start) count = length_ - start;
   return String(c_str() + start, count);
 }
 
 int32_t String::find(const char* needle, int32_t from) const {
   int32_t needle_length = c_string_length(needle);
   for (int32_t i = from; i + needle_length <= length_; ++i)
-    if (same_bytes(bytes_ + i, needle, static_cast<size_t>(needle_length)))
-      return i;
+    if (same_bytes(bytes_ + i, needle, static_cast<size_t>(needle_length))) return i;
   return -1;
 }
 

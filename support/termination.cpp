@@ -11,7 +11,9 @@ namespace {
 char report_buffer[report_size];
 } // namespace
 
-void reset_termination() { termination = TerminationState{0, nullptr, 0}; }
+void reset_termination() {
+  termination = TerminationState{0, nullptr, 0};
+}
 
 void halt() {
   if (termination.error_address) {
@@ -33,7 +35,9 @@ void run_time_error(int32_t number, const void* address) {
   halt();
 }
 
-void set_io_result(uint32_t code) { termination.io_result = code; }
+void set_io_result(uint32_t code) {
+  termination.io_result = code;
+}
 
 [[gnu::noinline]] void io_check() {
   if (termination.io_result != 0)

@@ -33,8 +33,7 @@ int main(int argc, char** argv) {
 int32_t argument_count() {
   int32_t count = 0;
   for (int i = 1; i < total_arguments; ++i)
-    if (argument_values[i][0] != '\0')
-      ++count;
+    if (argument_values[i][0] != '\0') ++count;
   return count;
 }
 
@@ -42,14 +41,12 @@ String argument(int32_t n) {
   char path[PATH_MAX];
   if (n == 0) {
     char native[PATH_MAX];
-    if (!::realpath("/proc/self/exe", native))
-      return String();
+    if (!::realpath("/proc/self/exe", native)) return String();
     windows_path(native, path, sizeof path);
     return String(path);
   }
   for (int i = 1; i < total_arguments; ++i) {
-    if (argument_values[i][0] == '\0')
-      continue;
+    if (argument_values[i][0] == '\0') continue;
     if (--n == 0) {
       uint32_t length = windows_path(argument_values[i], path, sizeof path);
       return length < sizeof path ? String(path) : String();
@@ -66,4 +63,6 @@ int show_message(const char* text, const char* caption, uint32_t) {
   return 1;
 }
 
-void end_process(int32_t exit_code) { ::_exit(exit_code); }
+void end_process(int32_t exit_code) {
+  ::_exit(exit_code);
+}

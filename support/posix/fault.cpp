@@ -4,8 +4,8 @@
 #include "support/fault.h"
 
 #include <csignal>
-#include <initializer_list>
 #include <cstdint>
+#include <initializer_list>
 #include <ucontext.h>
 
 #include "support/fault_codes.h"

@@ -5,8 +5,12 @@
 #include <cstdlib>
 #include <sys/mman.h>
 
-void* system_allocate(size_t size) { return std::malloc(size); }
-void system_free(void* block) { std::free(block); }
+void* system_allocate(size_t size) {
+  return std::malloc(size);
+}
+void system_free(void* block) {
+  std::free(block);
+}
 
 void* address_reserve(size_t size) {
   void* base = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
@@ -14,10 +18,14 @@ void* address_reserve(size_t size) {
   return base == MAP_FAILED ? nullptr : base;
 }
 
-bool address_commit(void*, size_t) { return true; }
+bool address_commit(void*, size_t) {
+  return true;
+}
 
 void address_decommit(void* base, size_t from, size_t to) {
   ::madvise(static_cast<char*>(base) + from, to - from, MADV_DONTNEED);
 }
 
-void address_release(void* base, size_t size) { ::munmap(base, size); }
+void address_release(void* base, size_t size) {
+  ::munmap(base, size);
+}

@@ -33,8 +33,7 @@ int memcmp(const void* left, const void* right, size_t count) {
   const unsigned char* a = static_cast<const unsigned char*>(left);
   const unsigned char* b = static_cast<const unsigned char*>(right);
   for (; count--; ++a, ++b)
-    if (*a != *b)
-      return *a < *b ? -1 : 1;
+    if (*a != *b) return *a < *b ? -1 : 1;
   return 0;
 }
 
@@ -47,7 +46,11 @@ size_t strlen(const char* text) {
 
 // zlib's default allocators are linked but never called: the stub always
 // hands zlib its own.
-void* malloc(size_t) { return nullptr; }
-void* calloc(size_t, size_t) { return nullptr; }
+void* malloc(size_t) {
+  return nullptr;
+}
+void* calloc(size_t, size_t) {
+  return nullptr;
+}
 void free(void*) {}
 }

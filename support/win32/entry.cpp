@@ -17,8 +17,8 @@ namespace {
 void restrict_dll_search() {
   using SetDirectories = BOOL(WINAPI*)(DWORD);
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  if (auto set_directories =
-          reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories"))))
+  if (auto set_directories = reinterpret_cast<SetDirectories>(
+          reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories"))))
     set_directories(0x00000800); // LOAD_LIBRARY_SEARCH_SYSTEM32
 }
 
@@ -31,7 +31,9 @@ extern "C" void stub_entry() {
   stub_main();
 }
 
-int32_t argument_count() { return count_arguments(GetCommandLineA()); }
+int32_t argument_count() {
+  return count_arguments(GetCommandLineA());
+}
 
 String argument(int32_t n) {
   if (n == 0) {
@@ -46,4 +48,6 @@ int show_message(const char* text, const char* caption, uint32_t flags) {
   return MessageBoxA(nullptr, text, caption, flags);
 }
 
-void end_process(int32_t exit_code) { ExitProcess(static_cast<UINT>(exit_code)); }
+void end_process(int32_t exit_code) {
+  ExitProcess(static_cast<UINT>(exit_code));
+}

@@ -5,9 +5,13 @@
 
 namespace {
 
-HANDLE handle_of(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+HANDLE handle_of(FileHandle file) {
+  return reinterpret_cast<HANDLE>(file);
+}
 
-FileHandle handle_value(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
+FileHandle handle_value(HANDLE handle) {
+  return reinterpret_cast<FileHandle>(handle);
+}
 
 FileHandle create(const char* path, DWORD access, DWORD share, DWORD disposition) {
   return handle_value(
@@ -34,15 +38,13 @@ FileHandle create_shared_file(const char* path) {
 
 int32_t read_file(FileHandle file, void* buffer, int32_t count) {
   DWORD done = 0;
-  if (count < 0 || !ReadFile(handle_of(file), buffer, DWORD(count), &done, nullptr))
-    return -1;
+  if (count < 0 || !ReadFile(handle_of(file), buffer, DWORD(count), &done, nullptr)) return -1;
   return static_cast<int32_t>(done);
 }
 
 int32_t write_file(FileHandle file, const void* buffer, int32_t count) {
   DWORD done = 0;
-  if (count < 0 || !WriteFile(handle_of(file), buffer, DWORD(count), &done, nullptr))
-    return -1;
+  if (count < 0 || !WriteFile(handle_of(file), buffer, DWORD(count), &done, nullptr)) return -1;
   return static_cast<int32_t>(done);
 }
 
@@ -50,12 +52,20 @@ uint32_t seek_file(FileHandle file, int32_t offset, int origin) {
   return SetFilePointer(handle_of(file), offset, nullptr, DWORD(origin));
 }
 
-bool close_file(FileHandle file) { return CloseHandle(handle_of(file)) != 0; }
+bool close_file(FileHandle file) {
+  return CloseHandle(handle_of(file)) != 0;
+}
 
-uint32_t file_type(FileHandle file) { return GetFileType(handle_of(file)); }
+uint32_t file_type(FileHandle file) {
+  return GetFileType(handle_of(file));
+}
 
 void make_executable(FileHandle) {}
 
-uint32_t last_error() { return GetLastError(); }
+uint32_t last_error() {
+  return GetLastError();
+}
 
-uint32_t get_temp_path(char* buffer, uint32_t size) { return GetTempPathA(size, buffer); }
+uint32_t get_temp_path(char* buffer, uint32_t size) {
+  return GetTempPathA(size, buffer);
+}

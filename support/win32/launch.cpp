@@ -19,4 +19,6 @@ void launch_program(const char* verb, const char* file, const char* parameters) 
                 SW_SHOW);
 }
 
-void pause_ms(uint32_t milliseconds) { Sleep(milliseconds); }
+void pause_ms(uint32_t milliseconds) {
+  Sleep(milliseconds);
+}

@@ -5,9 +5,13 @@
 
 #include <windows.h>
 
-void* system_allocate(size_t size) { return LocalAlloc(LMEM_FIXED, size); }
+void* system_allocate(size_t size) {
+  return LocalAlloc(LMEM_FIXED, size);
+}
 
-void system_free(void* block) { LocalFree(block); }
+void system_free(void* block) {
+  LocalFree(block);
+}
 
 void* address_reserve(size_t size) {
   return VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
@@ -21,4 +25,6 @@ void address_decommit(void* base, size_t from, size_t to) {
   VirtualFree(static_cast<char*>(base) + from, to - from, MEM_DECOMMIT);
 }
 
-void address_release(void* base, size_t) { VirtualFree(base, 0, MEM_RELEASE); }
+void address_release(void* base, size_t) {
+  VirtualFree(base, 0, MEM_RELEASE);
+}

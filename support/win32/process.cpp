@@ -5,7 +5,6 @@
 
 uintptr_t allocation_base(const void* address) {
   MEMORY_BASIC_INFORMATION region;
-  if (VirtualQuery(address, &region, sizeof region) == 0 || region.State != MEM_COMMIT)
-    return 0;
+  if (VirtualQuery(address, &region, sizeof region) == 0 || region.State != MEM_COMMIT) return 0;
   return reinterpret_cast<uintptr_t>(region.AllocationBase);
 }

@@ -8,8 +8,7 @@
 bool file_exists(const String& path) {
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(path.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE)
-    return false;
+  if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
   return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
@@ -19,17 +18,22 @@ bool directory_exists(const String& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool create_directory(const String& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool create_directory(const String& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
 
-void delete_file(const char* path) { DeleteFileA(path); }
+void delete_file(const char* path) {
+  DeleteFileA(path);
+}
 
-void move_file(const char* old_path, const char* new_path) { MoveFileA(old_path, new_path); }
+void move_file(const char* old_path, const char* new_path) {
+  MoveFileA(old_path, new_path);
+}
 
 uint32_t get_windows_directory(char* buffer, uint32_t size) {
   return GetWindowsDirectoryA(buffer, size);
 }
 
 void change_directory(const String& path) {
-  if (!SetCurrentDirectoryA(path.c_str()))
-    set_io_result(GetLastError());
+  if (!SetCurrentDirectoryA(path.c_str())) set_io_result(GetLastError());
 }

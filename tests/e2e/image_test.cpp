@@ -17,7 +17,9 @@ using Bytes = std::vector<uint8_t>;
 uint32_t u32(const Bytes& b, size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
 }
-uint16_t u16(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+uint16_t u16(const Bytes& b, size_t at) {
+  return uint16_t(b[at] | b[at + 1] << 8);
+}
 
 struct Image {
   Bytes bytes;
@@ -38,8 +40,7 @@ struct Image {
     for (uint32_t i = 0; i < sections; ++i) {
       size_t s = table + i * 40;
       uint32_t address = u32(bytes, s + 12), size = u32(bytes, s + 8), raw = u32(bytes, s + 20);
-      if (rva >= address && rva < address + size)
-        return raw + (rva - address);
+      if (rva >= address && rva < address + size) return raw + (rva - address);
     }
     return 0;
   }
@@ -62,8 +63,7 @@ class WindowsStub : public testing::TestWithParam<const char*> {};
 
 TEST_P(WindowsStub, Layout) {
   fs::path path = fs::path(SFX_SOURCE_DIR) / "build" / GetParam() / "bin" / "stub.exe";
-  if (!fs::exists(path))
-    GTEST_SKIP() << path << " not built";
+  if (!fs::exists(path)) GTEST_SKIP() << path << " not built";
   Image image(path);
   ASSERT_TRUE(packlib::is_pe_image(image.bytes));
   EXPECT_EQ(image.pe, 256u);

@@ -6,16 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "harness/harness.h"
+
 namespace e2e {
 
 namespace fs = std::filesystem;
 
 enum class Platform { posix, wine };
 
-struct Box {
-  std::string caption;
-  std::string text;
-};
+using Box = harness::Message;
 
 struct Result {
   int exit_code = -1;

@@ -152,20 +152,17 @@ TEST_F(Sfxpack, Refusals) {
 
   fs::path windows_stub = fs::path(SFX_SOURCE_DIR) / "build/win64/bin/stub.exe";
   if (fs::exists(windows_stub))
-    refused({"-o", out.string(), "--stub", windows_stub.string(), "--split", "1",
-             input().string()},
+    refused({"-o", out.string(), "--stub", windows_stub.string(), "--split", "1", input().string()},
             "at most 200 are allowed");
 }
 
 TEST_F(Sfxpack, SplitSetsJoinToTheInstaller) {
   fs::path windows_stub = fs::path(SFX_SOURCE_DIR) / "build/win64/bin/stub.exe";
-  if (!fs::exists(windows_stub))
-    GTEST_SKIP() << "no win64 stub built";
+  if (!fs::exists(windows_stub)) GTEST_SKIP() << "no win64 stub built";
   fs::path whole = work_ / "whole.exe", head = work_ / "set" / "head.exe";
   fs::create_directories(head.parent_path());
-  ASSERT_EQ(pack({"-o", whole.string(), "--stub", windows_stub.string(), input().string()})
-                .exit_code,
-            0);
+  ASSERT_EQ(
+      pack({"-o", whole.string(), "--stub", windows_stub.string(), input().string()}).exit_code, 0);
   ASSERT_EQ(pack({"-o", head.string(), "--stub", windows_stub.string(), "--split", "20K",
                   input().string()})
                 .exit_code,

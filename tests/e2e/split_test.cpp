@@ -19,8 +19,7 @@ using packlib::Bytes;
 class SplitSet : public testing::Test {
 protected:
   void SetUp() override {
-    if (!runner_.available())
-      GTEST_SKIP() << "no Wine prefix: run through `make test`";
+    if (!runner_.available()) GTEST_SKIP() << "no Wine prefix: run through `make test`";
     fs::remove(list());
     fs::remove(joined());
   }
@@ -35,8 +34,8 @@ protected:
     Bytes installer =
         packlib::build_installer(stub, {{"payload.bin", packlib::deflate_stream(content, 0)}}, {});
     size_t package = installer.size() - stub.size();
-    uint32_t piece = count == 1 ? uint32_t(installer.size())
-                                : uint32_t((package + count - 2) / (count - 1));
+    uint32_t piece =
+        count == 1 ? uint32_t(installer.size()) : uint32_t((package + count - 2) / (count - 1));
     std::vector<Bytes> pieces = packlib::split_installer(installer, uint32_t(stub.size()), piece);
     EXPECT_EQ(int(pieces.size()), count);
     fs::create_directories(head.parent_path());
@@ -53,8 +52,7 @@ protected:
   // Waits until the joined copy has extracted its payload into `target` and
   // entered itself in the restart list, so that it has finished.
   bool joined_copy_finished(const fs::path& target) {
-    if (!wait_for(target / "payload.bin"))
-      return false;
+    if (!wait_for(target / "payload.bin")) return false;
     for (int i = 0; i < 300; ++i) {
       if (harness::read_text(list()).find("_TMP_VK.exe") != std::string::npos)
         return packlib::read_whole_file(target / "payload.bin") == content_;

@@ -17,13 +17,14 @@ namespace {
 using packlib::Bytes;
 using packlib::PackageBuilder;
 
-Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes bytes_of(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
 
 class Stub : public testing::TestWithParam<Platform> {
 protected:
   void SetUp() override {
-    if (!runner_.available())
-      GTEST_SKIP() << "no Wine prefix: run through `make test`";
+    if (!runner_.available()) GTEST_SKIP() << "no Wine prefix: run through `make test`";
     stub_ = packlib::read_whole_file(runner_.stub());
     installer_ = work_ / ("bundle" + runner_.program_suffix());
     fs::create_directories(out());
@@ -104,8 +105,8 @@ TEST_P(Stub, ChangedByteFailsTheSelfCheck) {
   // Bytes the system's loader does not look at: a message text in the
   // stub's data and its last byte.
   std::string text = "Combine error!!";
-  size_t message = size_t(std::search(stub_.begin(), stub_.end(), text.begin(), text.end()) -
-                          stub_.begin());
+  size_t message =
+      size_t(std::search(stub_.begin(), stub_.end(), text.begin(), text.end()) - stub_.begin());
   ASSERT_LT(message, stub_.size());
   for (size_t at : {message, message + 8, stub_.size() - 1}) {
     PackageBuilder builder = package();
@@ -145,11 +146,10 @@ TEST_P(Stub, ExtractsAndLaunchesTheSetupCommand) {
   ASSERT_TRUE(wait_for(record()));
   std::string target_argument = runner_.path_argument(target);
   std::string recorded = harness::read_text(record());
-  EXPECT_EQ(recorded, "cwd=" + target_argument +
-                          "\narg=first\narg=two words\narg=" +
-                          (GetParam() == Platform::posix ? target.string() + "/."
-                                                         : target_argument + "\\.") +
-                          "\nend\n");
+  EXPECT_EQ(recorded,
+            "cwd=" + target_argument + "\narg=first\narg=two words\narg=" +
+                (GetParam() == Platform::posix ? target.string() + "/." : target_argument + "\\.") +
+                "\nend\n");
   EXPECT_NE(list().find(entry()), std::string::npos);
 }
 
@@ -161,8 +161,8 @@ TEST_P(Stub, SetupCommandEdits) {
   };
   // A target without blanks, so that "%path%" stays one argument.
   fs::path target = work_ / "plain";
-  std::string t = GetParam() == Platform::posix ? target.string() + "/"
-                                                : runner_.path_argument(target) + "\\";
+  std::string t =
+      GetParam() == Platform::posix ? target.string() + "/" : runner_.path_argument(target) + "\\";
   std::vector<Case> cases = {
       {helper_name() + " %path%x %path%", true, t + "x"},
       {helper_name() + " %PATH%", true, "%PATH%"},
@@ -183,7 +183,8 @@ TEST_P(Stub, SetupCommandEdits) {
     ASSERT_TRUE(wait_for(record())) << c.command;
     std::string recorded = harness::read_text(record());
     EXPECT_NE(recorded.find("arg=" + c.last_argument + "\n"), std::string::npos)
-        << c.command << "\n" << recorded;
+        << c.command << "\n"
+        << recorded;
     if (c.command.find("%path%x %path%") != std::string::npos) {
       EXPECT_NE(recorded.find("arg=%path%\n"), std::string::npos) << recorded;
     }
@@ -244,12 +245,11 @@ TEST_P(Stub, FrameEndsTheProcess) {
     const char* word;
     int number;
   };
-  for (Case c : {Case{"heap", 203}, Case{"foreign", 204}, Case{"fault", 216},
-                 Case{"divide", 200}, Case{"stack", 202}}) {
+  for (Case c : {Case{"heap", 203}, Case{"foreign", 204}, Case{"fault", 216}, Case{"divide", 200},
+                 Case{"stack", 202}}) {
     // Wine's main thread has a single guard page and too little stack left
     // behind it to dispatch a stack overflow at all; it ends the process.
-    if (GetParam() == Platform::wine && c.number == 202)
-      continue;
+    if (GetParam() == Platform::wine && c.number == 202) continue;
     Result result = runner_.run(probe, {c.word});
     EXPECT_EQ(result.exit_code, c.number) << c.word << "\n" << result.output;
     std::string report = result.report();

@@ -30,10 +30,18 @@ int main(int argc, char** argv) {
 
   seed(PackageBuilder(stub).header().trailer().bytes());
   seed(PackageBuilder(stub).header().record("a.txt", stream).trailer().bytes());
-  seed(PackageBuilder(stub).header().record("dir\\sub\\b.txt", long_stream).run("go.exe %path%")
-           .trailer().bytes());
-  seed(PackageBuilder(stub).header().record("a.txt", stream).record("a.txt", Bytes{})
-           .trailer().bytes());
+  seed(PackageBuilder(stub)
+           .header()
+           .record("dir\\sub\\b.txt", long_stream)
+           .run("go.exe %path%")
+           .trailer()
+           .bytes());
+  seed(PackageBuilder(stub)
+           .header()
+           .record("a.txt", stream)
+           .record("a.txt", Bytes{})
+           .trailer()
+           .bytes());
   seed(PackageBuilder(stub).header().record("..\\x", stream).trailer().bytes());
   seed(PackageBuilder(stub).header().u32(layout::record_marker).u8(255).trailer().bytes());
   seed(PackageBuilder(stub).header().run(std::string(200, 'c')).trailer().bytes());

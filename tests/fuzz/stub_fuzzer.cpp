@@ -67,8 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fs::remove_all(s.target);
   fs::create_directories(s.target);
   packlib::write_whole_file(s.own / "bundle.exe", std::span(data, size));
-  harness::run_stub({s.own / "bundle.exe", "\"" + harness::stub_path(s.target) + "\"",
-                     harness::Seal::matching});
+  harness::run_stub(
+      {s.own / "bundle.exe", "\"" + harness::stub_path(s.target) + "\"", harness::Seal::matching});
   check_nothing_escaped(s);
   return 0;
 }

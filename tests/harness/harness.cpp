@@ -48,49 +48,60 @@ std::set<intptr_t> open_handles() {
   std::set<intptr_t> found;
   for (intptr_t value = 4; value < 16384; value += 4) {
     DWORD flags;
-    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
-      found.insert(value);
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) found.insert(value);
   }
   return found;
 }
 
-void close_handle(intptr_t value) { CloseHandle(reinterpret_cast<HANDLE>(value)); }
+void close_handle(intptr_t value) {
+  CloseHandle(reinterpret_cast<HANDLE>(value));
+}
 #else
 std::set<intptr_t> open_handles() {
   std::set<intptr_t> found;
   if (DIR* directory = opendir("/proc/self/fd")) {
     while (dirent* entry = readdir(directory))
-      if (entry->d_name[0] != '.')
-        found.insert(std::atoi(entry->d_name));
+      if (entry->d_name[0] != '.') found.insert(std::atoi(entry->d_name));
     closedir(directory);
   }
   return found;
 }
 
-void close_handle(intptr_t value) { close(int(value)); }
+void close_handle(intptr_t value) {
+  close(int(value));
+}
 #endif
 
 } // namespace
 
-std::string Outcome::warning() const {
+std::string message_text(const std::vector<Message>& messages, const std::string& caption) {
   for (const Message& message : messages)
-    if (message.caption == "Warning")
-      return message.text;
+    if (message.caption == caption) return message.text;
   return "";
 }
 
+std::string Outcome::warning() const {
+  return message_text(messages, "Warning");
+}
+
 std::string Outcome::report() const {
-  for (const Message& message : messages)
-    if (message.caption == "Error")
-      return message.text;
-  return "";
+  return message_text(messages, "Error");
+}
+
+void use_directories(const std::filesystem::path& temp, const std::filesystem::path& state) {
+#ifdef _WIN32
+  (void)state;
+  SetEnvironmentVariableA("TMP", (stub_path(temp) + "\\").c_str());
+#else
+  setenv("TMPDIR", temp.c_str(), 1);
+  setenv("XDG_STATE_HOME", state.c_str(), 1);
+#endif
 }
 
 std::string stub_path(const std::filesystem::path& path) {
   std::string text = path.string();
   for (char& c : text)
-    if (c == '/')
-      c = '\\';
+    if (c == '/') c = '\\';
   return text;
 }
 
@@ -108,8 +119,7 @@ Outcome run(const Setup& setup, void (*body)()) {
   }
   // The system closes a process's files when it ends; do the same here.
   for (intptr_t handle : open_handles())
-    if (!before.count(handle))
-      close_handle(handle);
+    if (!before.count(handle)) close_handle(handle);
   heap_release_all();
   std::filesystem::current_path(directory, ignored);
   current = nullptr;
@@ -146,11 +156,12 @@ void write_text(const std::filesystem::path& path, const std::string& text) {
 
 // ---- the process frame, as the code under test sees it ----------------------
 
-int32_t argument_count() { return count_arguments(harness::command_line.c_str()); }
+int32_t argument_count() {
+  return count_arguments(harness::command_line.c_str());
+}
 
 String argument(int32_t n) {
-  if (n == 0)
-    return String(harness::stub_path(harness::current->own_file).c_str());
+  if (n == 0) return String(harness::stub_path(harness::current->own_file).c_str());
   return argument_from(harness::command_line.c_str(), n);
 }
 
@@ -169,8 +180,7 @@ void end_process(int32_t exit_code) {
 // self-check; an unsealed one fails it.
 SealRecord own_seal() {
   SealRecord seal{{}, 0, 0, 0};
-  if (harness::current->seal == harness::Seal::unsealed)
-    return seal;
+  if (harness::current->seal == harness::Seal::unsealed) return seal;
   std::vector<uint8_t> bytes = packlib::read_whole_file(harness::current->own_file);
   seal.offset = 0xFFFFFFF0;
   seal.length = uint32_t(bytes.size());

@@ -19,6 +19,13 @@ struct Message {
   std::string text;
 };
 
+// The text of the first message with that caption, or "".
+std::string message_text(const std::vector<Message>& messages, const std::string& caption);
+
+// Points the stub's temp directory and the directory of its restart list
+// (on Windows the list stays in the Windows directory) at test folders.
+void use_directories(const std::filesystem::path& temp, const std::filesystem::path& state);
+
 struct Outcome {
   bool ended = false; // the code under test ended the "process"
   int32_t exit_code = 0;

@@ -4,6 +4,8 @@
 
 namespace harness {
 
-Outcome run_stub(const Setup& setup) { return run(setup, [] { stub_main(); }); }
+Outcome run_stub(const Setup& setup) {
+  return run(setup, [] { stub_main(); });
+}
 
 } // namespace harness

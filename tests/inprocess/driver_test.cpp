@@ -6,10 +6,6 @@
 #include <filesystem>
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include "harness/harness.h"
 #include "package/layout.h"
 #include "tools/packlib/file_io.h"
@@ -22,17 +18,14 @@ using harness::Outcome;
 using packlib::Bytes;
 using packlib::PackageBuilder;
 
-Bytes text_bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes text_bytes(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
 
 class Driver : public testing::Test {
 protected:
   void SetUp() override {
-#ifdef _WIN32
-    SetEnvironmentVariableA("TMP", (harness::stub_path(temp_.path()) + "\\").c_str());
-#else
-    setenv("TMPDIR", temp_.path().c_str(), 1);
-    setenv("XDG_STATE_HOME", state_.path().c_str(), 1);
-#endif
+    harness::use_directories(temp_.path(), state_.path());
     fs::create_directories(work_ / "out");
   }
 
@@ -96,8 +89,8 @@ TEST_F(Driver, UnsealedStubExtractsNothing) {
   PackageBuilder builder = package();
   builder.record("a.txt", packlib::deflate_stream(text_bytes("abc"))).trailer();
   packlib::write_whole_file(own_, builder.bytes());
-  Outcome outcome = harness::run_stub(
-      {own_, "\"" + harness::stub_path(out()) + "\"", harness::Seal::unsealed});
+  Outcome outcome =
+      harness::run_stub({own_, "\"" + harness::stub_path(out()) + "\"", harness::Seal::unsealed});
   EXPECT_EQ(outcome.warning(), "File check error(1)!");
   EXPECT_EQ(outcome.exit_code, 0);
   EXPECT_FALSE(fs::exists(out() / "a.txt"));
@@ -123,7 +116,8 @@ TEST_F(Driver, TargetDirectoryChoice) {
   EXPECT_TRUE(run(builder.bytes(), "\"" + harness::stub_path(work_ / "t1") + "\\\" other")
                   .messages.empty());
   EXPECT_TRUE(fs::exists(work_ / "t1" / "f.txt"));
-  EXPECT_TRUE(run(builder.bytes(), "\"" + harness::stub_path(work_ / "t2") + "\"").messages.empty());
+  EXPECT_TRUE(
+      run(builder.bytes(), "\"" + harness::stub_path(work_ / "t2") + "\"").messages.empty());
   EXPECT_TRUE(fs::exists(work_ / "t2" / "f.txt"));
 }
 

@@ -6,10 +6,6 @@
 #include <filesystem>
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include "harness/harness.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
@@ -23,11 +19,8 @@ using packlib::Bytes;
 class Join : public testing::Test {
 protected:
   void SetUp() override {
-#ifdef _WIN32
-    SetEnvironmentVariableA("TMP", (harness::stub_path(temp_.path()) + "\\").c_str());
-#else
-    setenv("TMPDIR", temp_.path().c_str(), 1);
-    setenv("XDG_STATE_HOME", state_.path().c_str(), 1);
+    harness::use_directories(temp_.path(), state_.path());
+#ifndef _WIN32
     // Nothing on the search path: the joined copy here is no program, and
     // no opener should be started for it.
     saved_path_ = std::getenv("PATH") ? std::getenv("PATH") : "";
@@ -49,8 +42,14 @@ protected:
     std::vector<Bytes> pieces;
     for (size_t at = 0; at < size; at += piece)
       pieces.emplace_back(whole.begin() + at, whole.begin() + std::min(size, at + piece));
-    uint8_t header[8] = {0x78, 0x56, 0x34, 0x12, uint8_t(announced), uint8_t(announced >> 8),
-                         uint8_t(announced >> 16), uint8_t(announced >> 24)};
+    uint8_t header[8] = {0x78,
+                         0x56,
+                         0x34,
+                         0x12,
+                         uint8_t(announced),
+                         uint8_t(announced >> 8),
+                         uint8_t(announced >> 16),
+                         uint8_t(announced >> 24)};
     std::copy(header, header + 8, pieces[0].begin() + 128);
     packlib::write_whole_file(head_, pieces[0]);
     for (size_t i = 1; i < pieces.size(); ++i)
@@ -62,7 +61,9 @@ protected:
     return harness::run_stub({head_, arguments, harness::Seal::unsealed});
   }
 
-  fs::path joined() const { return temp_.path() / "_TMP_VK.exe"; }
+  fs::path joined() const {
+    return temp_.path() / "_TMP_VK.exe";
+  }
 
   harness::TempDir temp_, state_, work_;
   fs::path head_ = work_ / "bundle.exe";

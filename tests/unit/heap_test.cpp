@@ -16,7 +16,9 @@ namespace {
 
 using harness::Outcome;
 
-Outcome run_body(void (*body)()) { return harness::run(harness::Setup{}, body); }
+Outcome run_body(void (*body)()) {
+  return harness::run(harness::Setup{}, body);
+}
 
 TEST(Heap, EdgeCases) {
   EXPECT_EQ(heap_allocate(0), nullptr);

@@ -29,8 +29,7 @@ protected:
     std::string directory = buffer;
 #ifndef _WIN32
     for (char& c : directory)
-      if (c == '\\')
-        c = '/';
+      if (c == '\\') c = '/';
 #endif
     list_ = std::filesystem::path(directory) / "wininit.ini";
     scratch_ = list_;
@@ -47,13 +46,14 @@ protected:
 
   // Edits the list (written first when `before` is given) and answers it.
   std::string edit(const std::string* before) {
-    if (before)
-      harness::write_text(list_, *before);
+    if (before) harness::write_text(list_, *before);
     harness::Outcome outcome = harness::run(setup_, [] { delete_at_restart(); });
     EXPECT_FALSE(outcome.ended) << outcome.report();
     return harness::read_text(list_);
   }
-  std::string edit(const std::string& before) { return edit(&before); }
+  std::string edit(const std::string& before) {
+    return edit(&before);
+  }
 
   TempDir state_;
   TempDir stub_;
@@ -100,7 +100,8 @@ TEST_F(RestartList, LineEnds) {
 }
 
 TEST_F(RestartList, CtrlZEndsTheList) {
-  EXPECT_EQ(edit("[rename]\r\nabcd\x1A" "efgh\r\nmore\r\n"),
+  EXPECT_EQ(edit("[rename]\r\nabcd\x1A"
+                 "efgh\r\nmore\r\n"),
             "[rename]\r\n" + entry_ + "\r\nabcd\r\n");
 }
 

@@ -13,7 +13,9 @@
 
 namespace {
 
-std::string text(const String& s) { return std::string(s.c_str(), size_t(s.length())); }
+std::string text(const String& s) {
+  return std::string(s.c_str(), size_t(s.length()));
+}
 
 TEST(CommandLine, WorkedForms) {
   // a"b c"d is one argument of five bytes.
@@ -36,7 +38,9 @@ TEST(CommandLine, ArgumentsAndTheirEnd) {
   EXPECT_EQ(text(argument_from("p C:\\My Dir", 2)), "Dir");
   EXPECT_EQ(text(argument_from("p a b", 5)), "");
   // Tabs and control bytes separate; bytes from 0x80 up are ordinary.
-  EXPECT_EQ(count_arguments("p\ta\x01" "b \xE9t\xE9"), 3);
+  EXPECT_EQ(count_arguments("p\ta\x01"
+                            "b \xE9t\xE9"),
+            3);
   EXPECT_EQ(text(argument_from("p \xE9t\xE9", 1)), "\xE9t\xE9");
   // An unclosed quote runs to the end of the line.
   EXPECT_EQ(text(argument_from("p \"a b", 1)), "a b");
@@ -74,7 +78,10 @@ TEST(PathText, HexDigits) {
 TEST(PathText, LowerCase) {
   EXPECT_EQ(text(lower_case("C:\\WINDOWS\\Bundle.EXE")), "c:\\windows\\bundle.exe");
   // A byte from 0x80 up takes the next byte with it, unchanged.
-  EXPECT_EQ(text(lower_case("\x81" "AB")), "\x81" "Ab");
+  EXPECT_EQ(text(lower_case("\x81"
+                            "AB")),
+            "\x81"
+            "Ab");
   EXPECT_EQ(text(lower_case("[Rename]")), "[rename]");
   // The work ends at a NUL inside the string.
   EXPECT_EQ(text(lower_case(String("AB\0CD", 5))), "ab");
@@ -150,16 +157,21 @@ TEST(LaunchCommand, Split) {
   EXPECT_EQ(split("C:\\Out\\C:\\Out\\"), "C:\\Out\\C:\\Out\\|");
 }
 
-bool safe(const std::string& name) { return is_safe_name(name.data(), int32_t(name.size())); }
+bool safe(const std::string& name) {
+  return is_safe_name(name.data(), int32_t(name.size()));
+}
 
 TEST(NameCheck, RefusesNamesThatLeaveTheTargetOrNameDevices) {
-  for (const char* name : {"\\x", "/x", "\\\\server\\share\\x", "C:x", "C:\\x", "a:b", "..",
-                           "..\\x", "a\\..\\..\\x", "a/../x", "...", ".. ", " ..", "CON",
-                           "con.txt", "a\\Nul", "aux.tar.gz", "COM1", "lpt9.log", "CON ",
-                           "prn."})
+  for (const char* name : {"\\x",      "/x",         "\\\\server\\share\\x",
+                           "C:x",      "C:\\x",      "a:b",
+                           "..",       "..\\x",      "a\\..\\..\\x",
+                           "a/../x",   "...",        ".. ",
+                           " ..",      "CON",        "con.txt",
+                           "a\\Nul",   "aux.tar.gz", "COM1",
+                           "lpt9.log", "CON ",       "prn."})
     EXPECT_FALSE(safe(name)) << name;
-  for (const char* name : {"a.txt", "dir\\sub\\file", ".hidden", "a..b", "..a", "x.", ".",
-                           "COM0", "COM10", "CONSOLE", "LPT", "com1x", "nul_file", ""})
+  for (const char* name : {"a.txt", "dir\\sub\\file", ".hidden", "a..b", "..a", "x.", ".", "COM0",
+                           "COM10", "CONSOLE", "LPT", "com1x", "nul_file", ""})
     EXPECT_TRUE(safe(name)) << name;
 }
 

@@ -22,15 +22,13 @@ std::runtime_error failure(const std::filesystem::path& path, const char* what) 
 
 std::vector<uint8_t> read_whole_file(const std::filesystem::path& path) {
   File file(std::fopen(path.string().c_str(), "rb"));
-  if (!file)
-    throw failure(path, "cannot open");
+  if (!file) throw failure(path, "cannot open");
   std::vector<uint8_t> bytes;
   uint8_t block[65536];
   size_t count;
   while ((count = std::fread(block, 1, sizeof block, file.get())) > 0)
     bytes.insert(bytes.end(), block, block + count);
-  if (std::ferror(file.get()))
-    throw failure(path, "cannot read");
+  if (std::ferror(file.get())) throw failure(path, "cannot read");
   return bytes;
 }
 
@@ -39,8 +37,7 @@ void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t
   temporary += ".part";
   {
     File file(std::fopen(temporary.string().c_str(), "wb"));
-    if (!file)
-      throw failure(temporary, "cannot create");
+    if (!file) throw failure(temporary, "cannot create");
     if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() ||
         std::fflush(file.get()) != 0) {
       file.reset();
@@ -51,12 +48,11 @@ void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t
   std::error_code error;
   std::filesystem::permissions(
       temporary,
-      std::filesystem::exists(path) ? std::filesystem::status(path).permissions()
-                                    : std::filesystem::perms::owner_all |
-                                          std::filesystem::perms::group_read |
-                                          std::filesystem::perms::group_exec |
-                                          std::filesystem::perms::others_read |
-                                          std::filesystem::perms::others_exec,
+      std::filesystem::exists(path)
+          ? std::filesystem::status(path).permissions()
+          : std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                std::filesystem::perms::others_exec,
       error);
   std::filesystem::rename(temporary, path, error);
   if (error) {

@@ -24,10 +24,10 @@ std::optional<Bytes> inflate_stream(std::span<const uint8_t> stream);
 class PackageBuilder {
 public:
   explicit PackageBuilder(std::span<const uint8_t> stub);
-  PackageBuilder& header();                     // "VKZip" and 11 NUL bytes
+  PackageBuilder& header(); // "VKZip" and 11 NUL bytes
   PackageBuilder& record(const std::string& name, std::span<const uint8_t> stream);
   PackageBuilder& run(const std::string& command); // run record and the one NUL of the gap
-  PackageBuilder& trailer();                    // trailer marker and the package offset
+  PackageBuilder& trailer();                       // trailer marker and the package offset
   PackageBuilder& u8(uint8_t value);
   PackageBuilder& u32(uint32_t value);
   PackageBuilder& raw(std::span<const uint8_t> bytes);

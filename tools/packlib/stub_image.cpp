@@ -21,8 +21,7 @@ std::vector<size_t> seal_marks(std::span<const uint8_t> bytes) {
   auto at = bytes.begin();
   while ((at = std::search(at, bytes.end(), mark, mark + sizeof seal_mark)) != bytes.end()) {
     size_t offset = size_t(at - bytes.begin());
-    if (offset + sizeof(SealRecord) <= bytes.size())
-      found.push_back(offset);
+    if (offset + sizeof(SealRecord) <= bytes.size()) found.push_back(offset);
     ++at;
   }
   return found;
@@ -30,14 +29,16 @@ std::vector<size_t> seal_marks(std::span<const uint8_t> bytes) {
 } // namespace
 
 bool is_pe_image(std::span<const uint8_t> bytes) {
-  if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z')
-    return false;
+  if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z') return false;
   uint32_t pe = load32(bytes, 60);
   return size_t(pe) + 4 <= bytes.size() && std::memcmp(&bytes[pe], "PE\0\0", 4) == 0;
 }
 
 bool is_elf_image(std::span<const uint8_t> bytes) {
-  return bytes.size() >= 4 && std::memcmp(bytes.data(), "\x7F" "ELF", 4) == 0;
+  return bytes.size() >= 4 && std::memcmp(bytes.data(),
+                                          "\x7F"
+                                          "ELF",
+                                          4) == 0;
 }
 
 size_t find_seal_record(std::span<const uint8_t> bytes) {
@@ -55,8 +56,7 @@ SealState check_seal(std::span<const uint8_t> bytes) {
     uint32_t stored_offset = load32(bytes, offset + 8);
     uint32_t length = load32(bytes, offset + 12);
     state.found = true;
-    if (stored_offset != offset || length == 0 || length > bytes.size())
-      continue;
+    if (stored_offset != offset || length == 0 || length > bytes.size()) continue;
     state.sealed = true;
     state.length = length;
     std::vector<uint8_t> copy(bytes.begin(), bytes.begin() + length);

@@ -15,10 +15,10 @@ bool is_elf_image(std::span<const uint8_t> bytes);
 size_t find_seal_record(std::span<const uint8_t> bytes);
 
 struct SealState {
-  bool found = false;   // the file holds a seal record
-  bool sealed = false;  // the build wrote the seal
-  bool intact = false;  // the sealed bytes still match it
-  uint32_t length = 0;  // the sealed length: the stub's own size
+  bool found = false;  // the file holds a seal record
+  bool sealed = false; // the build wrote the seal
+  bool intact = false; // the sealed bytes still match it
+  uint32_t length = 0; // the sealed length: the stub's own size
 };
 
 // Checks the seal of a stub, or of a stub with a package behind it.
