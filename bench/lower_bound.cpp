@@ -23,10 +23,12 @@ int write_index(const char* installer_path) {
   for (const packlib::ListedFile& file : listing.files) {
     auto content = packlib::inflate_stream(
         std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size));
-    if (!content) return 1;
+    if (!content)
+      return 1;
     std::string name = file.name;
     for (char& c : name)
-      if (c == '\\') c = '/';
+      if (c == '\\')
+        c = '/';
     std::printf("%llu %u %zu %s\n", static_cast<unsigned long long>(file.stream_offset),
                 file.stored_size, content->size(), name.c_str());
   }
@@ -36,7 +38,8 @@ int write_index(const char* installer_path) {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == "--index") return write_index(argv[2]);
+  if (argc == 3 && std::string(argv[1]) == "--index")
+    return write_index(argv[2]);
   if (argc != 4) {
     std::fprintf(stderr, "usage: lower_bound --index INSTALLER | INSTALLER INDEX DIR\n");
     return 2;
@@ -50,7 +53,8 @@ int main(int argc, char** argv) {
   while (index >> offset >> stored >> size && std::getline(index >> std::ws, name)) {
     std::vector<uint8_t> stream(stored);
     std::fseek(installer, long(offset), SEEK_SET);
-    if (std::fread(stream.data(), 1, stored, installer) != stored) return 1;
+    if (std::fread(stream.data(), 1, stored, installer) != stored)
+      return 1;
     uint8_t* content = static_cast<uint8_t*>(std::malloc(size ? size : 1));
     uLongf length = size;
     if (uncompress(content, &length, stream.data(), uLong(stored)) != Z_OK || length != size)
@@ -58,7 +62,8 @@ int main(int argc, char** argv) {
     std::filesystem::path path = directory / name;
     std::filesystem::create_directories(path.parent_path());
     std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) return 1;
+    if (!out)
+      return 1;
     std::fwrite(content, 1, size, out);
     std::fclose(out);
     std::free(content);

@@ -12,19 +12,22 @@ constexpr uint32_t error_broken_pipe = 109;
 // Makes the next byte available; at the end of the file a Ctrl-Z stands
 // behind the last valid byte and is never passed.
 void refill(LineFile& file) {
-  if (file.position < file.count || file.at_end_of_file) return;
+  if (file.position < file.count || file.at_end_of_file)
+    return;
   int32_t count = read_file(file.handle, file.buffer, line_buffer_size);
   if (count <= 0) {
     if (count < 0) {
       uint32_t error = last_error();
-      if (error != error_broken_pipe) set_io_result(error);
+      if (error != error_broken_pipe)
+        set_io_result(error);
     }
     file.at_end_of_file = true;
     count = 0;
   }
   file.position = 0;
   file.count = count;
-  if (file.at_end_of_file) file.buffer[file.count] = end_of_text;
+  if (file.at_end_of_file)
+    file.buffer[file.count] = end_of_text;
 }
 
 // The next byte, Ctrl-Z at the end; not consumed.
@@ -34,7 +37,8 @@ uint8_t peek(LineFile& file) {
 }
 
 bool flush(LineFile& file) {
-  if (file.count == 0) return true;
+  if (file.count == 0)
+    return true;
   int32_t written = write_file(file.handle, file.buffer, file.count);
   if (written != file.count) {
     set_io_result(written < 0 ? last_error() : 5);
@@ -46,7 +50,8 @@ bool flush(LineFile& file) {
 
 void put(LineFile& file, uint8_t byte) {
   file.buffer[file.count++] = byte;
-  if (file.count == line_buffer_size) flush(file);
+  if (file.count == line_buffer_size)
+    flush(file);
 }
 
 void start(LineFile& file, FileHandle handle, LineFile::State state) {
@@ -90,7 +95,8 @@ String line_read(LineFile& file) {
   String line;
   for (;;) {
     uint8_t byte = peek(file);
-    if (byte == carriage_return || byte == end_of_text) break;
+    if (byte == carriage_return || byte == end_of_text)
+      break;
     // Take the run of ordinary bytes in the buffer at once.
     int32_t run = file.position;
     while (run < file.count && file.buffer[run] != carriage_return &&
@@ -101,7 +107,8 @@ String line_read(LineFile& file) {
   }
   if (peek(file) == carriage_return) {
     ++file.position;
-    if (peek(file) == line_feed) ++file.position;
+    if (peek(file) == line_feed)
+      ++file.position;
   }
   return line;
 }
@@ -111,7 +118,8 @@ void line_write(LineFile& file, const String& line) {
     put(file, static_cast<uint8_t>(line[i]));
   put(file, carriage_return);
   put(file, line_feed);
-  if (file.flush_per_line) flush(file);
+  if (file.flush_per_line)
+    flush(file);
 }
 
 bool line_at_end(LineFile& file) {
@@ -119,8 +127,10 @@ bool line_at_end(LineFile& file) {
 }
 
 void line_close(LineFile& file) {
-  if (file.state == LineFile::State::writing && !flush(file)) return;
-  if (!close_file(file.handle)) set_io_result(last_error());
+  if (file.state == LineFile::State::writing && !flush(file))
+    return;
+  if (!close_file(file.handle))
+    set_io_result(last_error());
   file.handle = no_file;
   file.state = LineFile::State::closed;
 }

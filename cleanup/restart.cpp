@@ -54,7 +54,8 @@ void delete_at_restart() {
   uint32_t length = get_windows_directory(windows_directory, 255);
   // Without a Windows directory there is no list to edit, and nothing is
   // written anywhere else.
-  if (length == 0 || length >= 255) return;
+  if (length == 0 || length >= 255)
+    return;
   String list_path = String(windows_directory) + "\\wininit.ini";
   String scratch_path = list_path + "~";
   String entry = String("NUL=") + argument(0);

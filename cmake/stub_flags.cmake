@@ -3,9 +3,11 @@
 if(WIN32 AND CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   # Jump tables hold absolute addresses, each one a base relocation; small
   # functions kept out of line cost fewer bytes than their inlined copies.
-  set(SFX_STUB_OPTIMIZE -Os -fno-jump-tables -fno-inline-small-functions)
+  set(SFX_STUB_OPTIMIZE -Oz -fno-jump-tables -fno-inline-small-functions)
+  set(SFX_ZLIB_OPTIMIZE ${SFX_STUB_OPTIMIZE})
 elseif(WIN32)
   set(SFX_STUB_OPTIMIZE -Os)
+  set(SFX_ZLIB_OPTIMIZE -Os)
 else()
   set(SFX_STUB_OPTIMIZE -O2)
 endif()
@@ -20,7 +22,7 @@ endif()
 
 function(sfx_stub_code target)
   target_compile_options(${target} PRIVATE
-    ${SFX_STUB_OPTIMIZE} -Wall -Wextra -fno-exceptions -fno-rtti
+    ${SFX_STUB_OPTIMIZE} -Wall -Wextra -Werror=return-type -fno-exceptions -fno-rtti
     -ffunction-sections ${SFX_DATA_SECTIONS} -fno-asynchronous-unwind-tables
     -fno-stack-protector)
 endfunction()
@@ -47,7 +49,7 @@ if(WIN32 AND EXISTS ${SFX_ZLIB_SOURCE}/inflate.c)
     ${CMAKE_SOURCE_DIR}/support/adler32.cpp)
   target_include_directories(sfx_stub_zlib PUBLIC ${SFX_ZLIB_SOURCE})
   target_compile_definitions(sfx_stub_zlib PRIVATE NO_GZIP Z_SOLO BUILDFIXED)
-  target_compile_options(sfx_stub_zlib PRIVATE ${SFX_STUB_OPTIMIZE} -ffunction-sections -fno-exceptions
+  target_compile_options(sfx_stub_zlib PRIVATE ${SFX_ZLIB_OPTIMIZE} -ffunction-sections -fno-exceptions
     -fno-asynchronous-unwind-tables -w)
   # zutil's message table is only reached through zError, which the stub
   # never calls; a section of its own lets the linker drop it.

@@ -32,7 +32,8 @@ String choose_target_directory(const char* temp_directory, bool have_temp_direct
     target = temp_directory;
   else
     target = ".\\";
-  if (target.empty() || target.last_char() != '\\') target += '\\';
+  if (target.empty() || target.last_char() != '\\')
+    target += '\\';
   return target;
 }
 
@@ -41,18 +42,22 @@ FileHandle open_own_file() {
 }
 
 // Finds the package through the trailer and checks its header; on success
-// the file stands just behind the header.
-void locate_package(FileHandle package) {
-  if (seek_file(package, -layout::trailer_size, seek_from_end) == uint32_t(-1))
+// the file stands just behind the header. Answers the file's size.
+uint32_t locate_package(FileHandle package) {
+  uint32_t trailer = seek_file(package, -layout::trailer_size, seek_from_end);
+  if (trailer == uint32_t(-1))
     fail("File format error(1)!", package);
-  if (read_u32_from_zero(package) != layout::trailer_marker) fail("File format error(2)!", package);
+  if (read_u32_from_zero(package) != layout::trailer_marker)
+    fail("File format error(2)!", package);
   uint32_t package_offset = read_u32_from_zero(package);
   uint32_t position = seek_file(package, static_cast<int32_t>(package_offset), seek_from_start);
   if (position == uint32_t(-1) || position != package_offset)
     fail("File format error(3)!", package);
   uint8_t header[layout::header_size];
   int32_t count = read_file(package, header, layout::header_size);
-  if (!is_package_header(header, count)) fail("File format error(4)!", package);
+  if (!is_package_header(header, count))
+    fail("File format error(4)!", package);
+  return trailer + layout::trailer_size;
 }
 
 } // namespace
@@ -64,7 +69,8 @@ void stub_main() {
   // A directory that does not fit leaves the buffer unfilled; it is then
   // treated as missing rather than grown past its buffer.
   bool have_temp_directory = temp_length != 0 && temp_length < temp_directory_size;
-  if (!have_temp_directory) temp_directory[0] = '\0';
+  if (!have_temp_directory)
+    temp_directory[0] = '\0';
 
   String target_directory = choose_target_directory(temp_directory, have_temp_directory);
   int32_t temp_used = c_string_length(temp_directory);
@@ -84,20 +90,23 @@ void stub_main() {
     halt();
   }
   package = open_own_file();
-  locate_package(package);
+  uint32_t package_size = locate_package(package);
 
   bool complete = false;
   uint32_t marker = read_u32_from_zero(package, &complete);
   while (complete && marker == layout::record_marker) {
-    ExtractOutcome outcome = extract_record(package, target_directory, &marker, &complete);
-    if (outcome != ExtractOutcome::extracted) fail(extract_message(outcome), package);
+    ExtractOutcome outcome =
+        extract_record(package, package_size, target_directory, &marker, &complete);
+    if (outcome != ExtractOutcome::extracted)
+      fail(extract_message(outcome), package);
   }
 
   char setup_command[setup_command_size];
   setup_command[0] = '\0';
   if (complete && marker == layout::run_marker) {
     RunRecordOutcome outcome = read_run_record(package, target_directory, setup_command);
-    if (outcome != RunRecordOutcome::read) fail(run_record_message(outcome), package);
+    if (outcome != RunRecordOutcome::read)
+      fail(run_record_message(outcome), package);
   }
   close_file(package);
 

@@ -31,12 +31,15 @@ String volume_path(const String& head_path, int32_t number) {
 bool append_file(FileHandle source, FileHandle joined, uint8_t* buffer, bool first_block) {
   for (;;) {
     int32_t count = read_file(source, buffer, join_buffer_size);
-    if (count < 0) return false;
+    if (count < 0)
+      return false;
     if (first_block && count > layout::split_set_offset)
       buffer[layout::split_set_offset] = 0; // the copy is no head
     first_block = false;
-    if (count > 0 && write_file(joined, buffer, count) != count) return false;
-    if (count != join_buffer_size) return true;
+    if (count > 0 && write_file(joined, buffer, count) != count)
+      return false;
+    if (count != join_buffer_size)
+      return true;
   }
 }
 
@@ -44,7 +47,8 @@ bool append_file(FileHandle source, FileHandle joined, uint8_t* buffer, bool fir
 // double quotes when it holds a blank, so that it arrives as one argument.
 String hand_over_argument(const String& head_path) {
   String argument_text = argument_count() != 0 ? argument(1) : directory_of(head_path);
-  if (argument_text.find(" ") < 0 && argument_text.find("\t") < 0) return argument_text;
+  if (argument_text.find(" ") < 0 && argument_text.find("\t") < 0)
+    return argument_text;
   return String("\"") + argument_text + "\"";
 }
 
@@ -52,7 +56,8 @@ String hand_over_argument(const String& head_path) {
 
 void join_volumes(FileHandle own_file, const char* temp_directory) {
   int32_t volume_count = static_cast<int32_t>(read_u32_from_zero(own_file));
-  if (volume_count > layout::largest_volume_count) warn_and_halt("File format error(100)!");
+  if (volume_count > layout::largest_volume_count)
+    warn_and_halt("File format error(100)!");
 
   uint8_t* buffer = static_cast<uint8_t*>(heap_allocate(join_buffer_size));
   String head_path = argument(0);
@@ -73,7 +78,8 @@ void join_volumes(FileHandle own_file, const char* temp_directory) {
     whole = volume != no_file && append_file(volume, joined, buffer, false);
     close_file(volume);
   }
-  if (joined != no_file && !close_file(joined)) whole = false;
+  if (joined != no_file && !close_file(joined))
+    whole = false;
   if (!whole) {
     delete_file(joined_path.c_str());
     warn_and_halt("Combine error!!");

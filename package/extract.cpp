@@ -31,22 +31,22 @@ bool looks_executable(const uint8_t* content, int32_t size) {
 
 namespace {
 
-// Bytes from the current position to the end of the file, the position kept.
-int64_t bytes_left(FileHandle package) {
+// Bytes from the current position to the end of the file.
+int64_t bytes_left(FileHandle package, uint32_t package_size) {
   uint32_t here = seek_file(package, 0, seek_from_current);
-  uint32_t end = seek_file(package, 0, seek_from_end);
-  seek_file(package, static_cast<int32_t>(here), seek_from_start);
-  if (here == uint32_t(-1) || end == uint32_t(-1) || end < here) return 0;
-  return int64_t(end) - here;
+  if (here == uint32_t(-1) || package_size < here)
+    return 0;
+  return int64_t(package_size) - here;
 }
 
 // Reads and inflates the record's stream; the caller owns `*content`.
-ExtractOutcome read_content(FileHandle package, void** content, int32_t* content_size) {
+ExtractOutcome read_content(FileHandle package, uint32_t package_size, void** content,
+                            int32_t* content_size) {
   uint32_t compressed_size = read_u32_from_zero(package);
   // A damaged size must not turn into a huge allocation: it has to fit in
   // the file and in a signed size before anything is allocated.
   if (compressed_size > layout::largest_compressed_size ||
-      int64_t(compressed_size) > bytes_left(package))
+      int64_t(compressed_size) > bytes_left(package, package_size))
     return ExtractOutcome::stream_unreadable;
   int32_t size = static_cast<int32_t>(compressed_size);
   void* compressed = heap_allocate(size);
@@ -62,14 +62,16 @@ ExtractOutcome read_content(FileHandle package, void** content, int32_t* content
 
 ExtractOutcome write_content(const String& output_path, const void* content, int32_t size) {
   FileHandle output = create_file(output_path.c_str());
-  if (output == 0 || output == no_file) return ExtractOutcome::output_not_created;
+  if (output == 0 || output == no_file)
+    return ExtractOutcome::output_not_created;
   if (size > 0 && write_file(output, content, size) != size) {
     // Never leave a truncated file looking complete.
     close_file(output);
     delete_file(output_path.c_str());
     return ExtractOutcome::output_incomplete;
   }
-  if (looks_executable(static_cast<const uint8_t*>(content), size)) make_executable(output);
+  if (looks_executable(static_cast<const uint8_t*>(content), size))
+    make_executable(output);
   if (!close_file(output)) {
     delete_file(output_path.c_str());
     return ExtractOutcome::output_incomplete;
@@ -79,22 +81,26 @@ ExtractOutcome write_content(const String& output_path, const void* content, int
 
 } // namespace
 
-ExtractOutcome extract_record(FileHandle package, const String& target_directory, uint32_t* marker,
+ExtractOutcome extract_record(FileHandle package, uint32_t package_size,
+                              const String& target_directory, uint32_t* marker,
                               bool* marker_complete) {
   uint8_t name_length = read_u8_from_zero(package);
-  if (name_length == layout::rejected_length) return ExtractOutcome::name_length_rejected;
+  if (name_length == layout::rejected_length)
+    return ExtractOutcome::name_length_rejected;
   String name = read_text_field(package, name_length);
-  if (!is_safe_name(name.c_str(), name.length())) return ExtractOutcome::name_unsafe;
+  if (!is_safe_name(name.c_str(), name.length()))
+    return ExtractOutcome::name_unsafe;
   String output_path = target_directory + name;
   force_directories(directory_prefix(output_path));
 
   void* content = nullptr;
   int32_t content_size = 0;
-  ExtractOutcome outcome = read_content(package, &content, &content_size);
+  ExtractOutcome outcome = read_content(package, package_size, &content, &content_size);
   if (outcome == ExtractOutcome::extracted)
     outcome = write_content(output_path, content, content_size);
   heap_release(content);
-  if (outcome != ExtractOutcome::extracted) return outcome;
+  if (outcome != ExtractOutcome::extracted)
+    return outcome;
 
   *marker = read_u32_from_zero(package, marker_complete);
   return ExtractOutcome::extracted;

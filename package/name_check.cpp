@@ -24,14 +24,16 @@ bool is_device_component(const char* component, int32_t length) {
     ++base;
   while (base > 0 && component[base - 1] == ' ')
     --base;
-  if (base != 3 && base != 4) return false;
+  if (base != 3 && base != 4)
+    return false;
   char name[4];
   for (int32_t i = 0; i < base; ++i)
     name[i] = upper(component[i]);
   // Three-letter devices, then the numbered ones (COM1-9, LPT1-9).
   static constexpr char devices[] = "CONPRNAUXNULCOMLPT";
   for (int32_t i = 0; i < 18; i += 3) {
-    if (name[0] != devices[i] || name[1] != devices[i + 1] || name[2] != devices[i + 2]) continue;
+    if (name[0] != devices[i] || name[1] != devices[i + 1] || name[2] != devices[i + 2])
+      continue;
     bool numbered = i >= 12;
     return numbered ? base == 4 && name[3] >= '1' && name[3] <= '9' : base == 3;
   }
@@ -41,10 +43,12 @@ bool is_device_component(const char* component, int32_t length) {
 } // namespace
 
 bool is_safe_name(const char* text, int32_t length) {
-  if (length > 0 && (text[0] == '\\' || text[0] == '/')) return false;
+  if (length > 0 && (text[0] == '\\' || text[0] == '/'))
+    return false;
   int32_t start = 0;
   for (int32_t i = 0; i <= length; ++i) {
-    if (i < length && text[i] == ':') return false;
+    if (i < length && text[i] == ':')
+      return false;
     if (i == length || text[i] == '\\' || text[i] == '/') {
       if (is_dot_component(text + start, i - start) || is_device_component(text + start, i - start))
         return false;

@@ -6,7 +6,8 @@
 uint32_t read_u32_from_zero(FileHandle file, bool* complete) {
   uint8_t bytes[4] = {0, 0, 0, 0};
   int32_t count = read_file(file, bytes, 4);
-  if (complete) *complete = count == 4;
+  if (complete)
+    *complete = count == 4;
   return load_u32(bytes);
 }
 

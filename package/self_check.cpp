@@ -7,7 +7,8 @@
 
 bool own_file_is_unaltered() {
   SealRecord seal = own_seal();
-  if (seal.length == 0 || seal.length > 0x7FFFFFFF) return false;
+  if (seal.length == 0 || seal.length > 0x7FFFFFFF)
+    return false;
   FileHandle file = open_file(argument(0).c_str(), mode_read_share_all);
   uint32_t file_size = seek_file(file, 0, seek_from_end);
   if (file_size == uint32_t(-1) || file_size < seal.length ||

@@ -24,7 +24,8 @@ const char* run_record_message(RunRecordOutcome outcome) {
 }
 
 String build_setup_command(const String& command_text, const String& target_directory) {
-  if (command_text.empty()) return String();
+  if (command_text.empty())
+    return String();
   String text = command_text;
   int32_t at = text.find(placeholder);
   if (at >= 0)
@@ -37,16 +38,19 @@ RunRecordOutcome read_run_record(FileHandle package, const String& target_direct
                                  char (&command)[setup_command_size]) {
   fill_bytes(command, 0, sizeof command);
   uint8_t length = read_u8_from_zero(package);
-  if (length == layout::rejected_length) return RunRecordOutcome::length_rejected;
+  if (length == layout::rejected_length)
+    return RunRecordOutcome::length_rejected;
   String setup = build_setup_command(read_text_field(package, length), target_directory);
-  if (setup.length() > setup_command_size - 1) return RunRecordOutcome::too_long;
+  if (setup.length() > setup_command_size - 1)
+    return RunRecordOutcome::too_long;
   copy_bytes(command, setup.c_str(), static_cast<size_t>(setup.length()));
   return RunRecordOutcome::read;
 }
 
 void launch_setup_command(const char (&command)[setup_command_size],
                           const String& target_directory) {
-  if (command[0] == '\0') return;
+  if (command[0] == '\0')
+    return;
   change_directory(target_directory);
   io_check();
   launch_program("open", command, nullptr);

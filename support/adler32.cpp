@@ -7,7 +7,8 @@ extern "C" uLong adler32(uLong adler, const Bytef* bytes, uInt count) {
   constexpr uLong modulus = 65521;
   // The most bytes before the sums must be reduced to stay within 32 bits.
   constexpr uInt run_limit = 5552;
-  if (!bytes) return 1;
+  if (!bytes)
+    return 1;
   uLong a = adler & 0xFFFF;
   uLong b = (adler >> 16) & 0xFFFF;
   while (count > 0) {

@@ -19,11 +19,13 @@ char* append_c_string(char* destination, const char* source) {
 }
 
 void copy_bytes(void* destination, const void* source, size_t count) {
-  if (count) std::memmove(destination, source, count);
+  if (count)
+    std::memmove(destination, source, count);
 }
 
 void fill_bytes(void* destination, uint8_t value, size_t count) {
-  if (count) std::memset(destination, value, count);
+  if (count)
+    std::memset(destination, value, count);
 }
 
 bool same_bytes(const void* left, const void* right, size_t count) {

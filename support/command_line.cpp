@@ -10,21 +10,21 @@ String next_argument(const char** cursor) {
     else
       break;
   }
-  char collected[longest_argument];
-  int32_t count = 0;
-  while (*p > 0x20 && count < longest_argument) {
+  String token;
+  while (*p > 0x20 && token.length() < longest_argument) {
     if (*p == '"') {
       ++p;
       // Quoted text keeps blanks; the bound holds inside quotes as well.
-      while (*p && *p != '"' && count < longest_argument)
-        collected[count++] = static_cast<char>(*p++);
-      if (*p == '"') ++p;
+      while (*p && *p != '"' && token.length() < longest_argument)
+        token += static_cast<char>(*p++);
+      if (*p == '"')
+        ++p;
     } else {
-      collected[count++] = static_cast<char>(*p++);
+      token += static_cast<char>(*p++);
     }
   }
   *cursor = reinterpret_cast<const char*>(p);
-  return String(collected, count);
+  return token;
 }
 
 int32_t count_arguments(const char* command_line) {
@@ -42,7 +42,8 @@ String argument_from(const char* command_line, int32_t n) {
   String token;
   for (int32_t i = 1; i <= n; ++i) {
     token = next_argument(&cursor);
-    if (token.empty()) break;
+    if (token.empty())
+      break;
   }
   return token;
 }

@@ -19,6 +19,7 @@ constexpr FaultNumber fault_numbers[] = {
 
 int32_t error_number_for_exception(uint32_t code) {
   for (const FaultNumber& entry : fault_numbers)
-    if (entry.code == code) return entry.number;
+    if (entry.code == code)
+      return entry.number;
   return 255;
 }

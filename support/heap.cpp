@@ -24,7 +24,8 @@ void link(BlockHeader* header) {
   header->magic = block_magic;
   header->previous = nullptr;
   header->next = first_block;
-  if (first_block) first_block->previous = header;
+  if (first_block)
+    first_block->previous = header;
   first_block = header;
   ++live_blocks;
 }
@@ -34,7 +35,8 @@ void unlink(BlockHeader* header) {
     header->previous->next = header->next;
   else
     first_block = header->next;
-  if (header->next) header->next->previous = header->previous;
+  if (header->next)
+    header->next->previous = header->previous;
   header->magic = 0;
   --live_blocks;
 }
@@ -46,14 +48,17 @@ BlockHeader* header_of(void* block) {
 // A pointer is ours when its header carries the mark and sits in the list.
 bool is_own_block(void* block) {
   for (BlockHeader* header = first_block; header; header = header->next)
-    if (header + 1 == block) return true;
+    if (header + 1 == block)
+      return true;
   return false;
 }
 
 void* allocate_at(int32_t size, const void* caller) {
-  if (size < 0) run_time_error(203, caller);
+  if (size < 0)
+    run_time_error(203, caller);
   void* raw = memory_obtain(sizeof(BlockHeader) + static_cast<size_t>(size));
-  if (!raw) run_time_error(203, caller);
+  if (!raw)
+    run_time_error(203, caller);
   BlockHeader* header = static_cast<BlockHeader*>(raw);
   header->size = static_cast<uint32_t>(size);
   link(header);
@@ -61,7 +66,8 @@ void* allocate_at(int32_t size, const void* caller) {
 }
 
 void release_at(void* block, const void* caller) {
-  if (!is_own_block(block)) run_time_error(204, caller);
+  if (!is_own_block(block))
+    run_time_error(204, caller);
   BlockHeader* header = header_of(block);
   unlink(header);
   memory_give_back(header, sizeof(BlockHeader) + header->size);
@@ -70,14 +76,16 @@ void release_at(void* block, const void* caller) {
 } // namespace
 
 [[gnu::noinline]] void* heap_allocate(int32_t size) {
-  if (size == 0) return nullptr;
+  if (size == 0)
+    return nullptr;
   return allocate_at(size, __builtin_return_address(0));
 }
 
 [[gnu::noinline]] void heap_resize(void** block, int32_t size) {
   const void* caller = __builtin_return_address(0);
   if (!*block) {
-    if (size != 0) *block = allocate_at(size, caller);
+    if (size != 0)
+      *block = allocate_at(size, caller);
     return;
   }
   if (size == 0) {
@@ -86,8 +94,10 @@ void release_at(void* block, const void* caller) {
     release_at(old, caller);
     return;
   }
-  if (size < 0) run_time_error(203, caller);
-  if (!is_own_block(*block)) run_time_error(204, caller);
+  if (size < 0)
+    run_time_error(203, caller);
+  if (!is_own_block(*block))
+    run_time_error(204, caller);
   BlockHeader* header = header_of(*block);
   uint32_t old_size = header->size;
   // The header moves with the block, so take it out of the list first and
@@ -106,7 +116,8 @@ void release_at(void* block, const void* caller) {
 }
 
 [[gnu::noinline]] void heap_release(void* block) {
-  if (!block) return;
+  if (!block)
+    return;
   release_at(block, __builtin_return_address(0));
 }
 

@@ -23,7 +23,8 @@ void release_for_zlib(voidpf, voidpf block) {
 // A capacity of 2^31 or more cannot be held in a signed size: it ends as
 // heap exhaustion rather than reaching the heap.
 [[gnu::noinline]] int32_t checked_capacity(int64_t capacity) {
-  if (capacity > INT32_MAX) run_time_error(203, __builtin_return_address(0));
+  if (capacity > INT32_MAX)
+    run_time_error(203, __builtin_return_address(0));
   return static_cast<int32_t>(capacity);
 }
 
@@ -57,7 +58,8 @@ void inflate_buffer(const void* input, int32_t input_size, int32_t size_estimate
       uInt in_before = stream.avail_in;
       uInt out_before = stream.avail_out;
       int result = inflate(&stream, Z_FINISH);
-      if (result == Z_STREAM_END) break;
+      if (result == Z_STREAM_END)
+        break;
       // Z_OK, or Z_BUF_ERROR after progress: the output room ran out. Any
       // other result, or no room to add, is a failure.
       bool progressed = stream.avail_in != in_before || stream.avail_out != out_before;

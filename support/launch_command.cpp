@@ -26,13 +26,17 @@ LaunchCommand split_launch_command(const String& command, bool (*exists)(const S
   }
   int32_t first_blank = -1;
   for (int32_t end = start; end <= length; ++end) {
-    if (end < length && !is_blank(command[end])) continue;
+    if (end < length && !is_blank(command[end]))
+      continue;
     if (end > start && (end == length || !is_blank(command[end - 1]))) {
-      if (first_blank < 0) first_blank = end;
+      if (first_blank < 0)
+        first_blank = end;
       String candidate = command.substring(start, end - start);
-      if (exists(candidate)) return {candidate, rest_after(command, end)};
+      if (exists(candidate))
+        return {candidate, rest_after(command, end)};
     }
   }
-  if (first_blank < 0) first_blank = length;
+  if (first_blank < 0)
+    first_blank = length;
   return {command.substring(start, first_blank - start), rest_after(command, first_blank)};
 }

@@ -26,7 +26,8 @@ size_t round_up(size_t value, size_t unit) {
 // reservation, so large blocks there never move. A 32-bit one reserves twice
 // the size and moves the block when it outgrows that.
 size_t reservation_for(size_t size) {
-  if (sizeof(void*) >= 8) return round_up(size_t(1) << 31, granule) + granule;
+  if (sizeof(void*) >= 8)
+    return round_up(size_t(1) << 31, granule) + granule;
   size_t doubled = size <= SIZE_MAX / 2 ? size * 2 : size;
   size_t least = size_t(64) << 20;
   return round_up(doubled > least ? doubled : least, granule);
@@ -36,41 +37,91 @@ Region* region_of(void* block) {
   return static_cast<Region*>(block) - 1;
 }
 
-// One released region is kept for the next large block, so that a record's
-// growing output reuses the pages the previous record touched rather than
-// fault in fresh ones. When it is taken, pages beyond what the new block
-// needs are given back, so that an idle spare never adds to the peak.
-Region* spare_region = nullptr;
+// Released regions are kept for the next large blocks, so that a record's
+// buffers reuse the pages the previous record touched rather than fault in
+// fresh ones. A record holds at most two large blocks at a time.
+Region* spare_regions[2] = {nullptr, nullptr};
 constexpr size_t spare_slack = size_t(1) << 20;
 
+// Commits ahead, doubling up to 64 MiB at a time, so that a block growing a
+// step at a time makes few calls to the system.
 bool commit(Region* region, size_t size) {
   size_t needed = round_up(sizeof(Region) + size, page);
-  if (needed <= region->committed) return true;
-  if (needed > region->reserved || !address_commit(region, needed)) return false;
-  region->committed = needed;
+  if (needed <= region->committed)
+    return true;
+  if (needed > region->reserved)
+    return false;
+  size_t ahead = region->committed * 2;
+  size_t most = size_t(64) << 20;
+  if (ahead > needed + most)
+    ahead = needed + most;
+  if (ahead < needed)
+    ahead = needed;
+  if (ahead > region->reserved)
+    ahead = region->reserved;
+  if (!address_commit(region, ahead)) {
+    if (!address_commit(region, needed))
+      return false;
+    ahead = needed;
+  }
+  region->committed = ahead;
   return true;
 }
 
-Region* take_spare(size_t size) {
-  Region* region = spare_region;
-  if (!region || region->reserved < sizeof(Region) + size) return nullptr;
-  spare_region = nullptr;
-  size_t keep = round_up(sizeof(Region) + size + spare_slack, page);
-  if (region->committed > keep) {
+// Gives back the pages of a spare beyond `keep` bytes, when they are many.
+void trim(Region* region, size_t keep) {
+  if (region->committed > keep + 2 * spare_slack) {
     address_decommit(region, keep, region->committed);
     region->committed = keep;
   }
+}
+
+// Takes the spare that fits `size` best: the one with the fewest pages ready
+// that still covers it, else the one with the most. Pages far beyond the
+// size go back to the system first, so that a spare never adds much to the
+// peak; a few MiB more stay, so that a growing block rarely commits again.
+Region* take_spare(size_t size) {
+  size_t needed = sizeof(Region) + size;
+  int best = -1;
+  for (int i = 0; i < 2; ++i) {
+    Region* region = spare_regions[i];
+    if (!region || region->reserved < needed)
+      continue;
+    if (best < 0) {
+      best = i;
+      continue;
+    }
+    Region* other = spare_regions[best];
+    bool fits = region->committed >= needed;
+    bool other_fits = other->committed >= needed;
+    if (fits && other_fits ? region->committed < other->committed
+                           : region->committed > other->committed)
+      best = i;
+  }
+  if (best < 0)
+    return nullptr;
+  Region* region = spare_regions[best];
+  spare_regions[best] = nullptr;
+  // The other spare is trimmed to the same size: a record's second large
+  // block is about as large as its first, and an idle spare must not hold
+  // the pages of an earlier, larger record.
+  size_t keep = round_up(needed + spare_slack, page);
+  trim(region, keep);
+  if (Region* other = spare_regions[1 - best])
+    trim(other, keep);
   return region;
 }
 
 void* obtain_large(size_t size) {
   if (Region* region = take_spare(size)) {
-    if (commit(region, size)) return region + 1;
+    if (commit(region, size))
+      return region + 1;
     address_release(region, region->reserved);
   }
   size_t reserved = reservation_for(size + sizeof(Region));
   void* base = address_reserve(reserved);
-  if (!base) return nullptr;
+  if (!base)
+    return nullptr;
   Region* region = static_cast<Region*>(base);
   if (!address_commit(base, round_up(sizeof(Region) + size, page))) {
     address_release(base, reserved);
@@ -81,16 +132,21 @@ void* obtain_large(size_t size) {
   return region + 1;
 }
 
-// Keeps the region as the spare when it has more pages ready than the one
-// kept so far.
+// Keeps the region as a spare, in place of the spare with fewer pages ready.
 void release_large(void* block) {
   Region* region = region_of(block);
-  if (spare_region && spare_region->committed >= region->committed) {
+  int slot = !spare_regions[0]                                           ? 0
+             : !spare_regions[1]                                         ? 1
+             : spare_regions[0]->committed < spare_regions[1]->committed ? 0
+                                                                         : 1;
+  Region* displaced = spare_regions[slot];
+  if (displaced && displaced->committed >= region->committed) {
     address_release(region, region->reserved);
     return;
   }
-  if (spare_region) address_release(spare_region, spare_region->reserved);
-  spare_region = region;
+  spare_regions[slot] = region;
+  if (displaced)
+    address_release(displaced, displaced->reserved);
 }
 
 } // namespace
@@ -102,11 +158,17 @@ void* memory_obtain(size_t size) {
 void* memory_regrow(void* block, size_t old_size, size_t new_size) {
   bool was_large = old_size >= large_block;
   bool is_large = new_size >= large_block;
-  if (was_large && is_large && commit(region_of(block), new_size)) return block;
+  if (was_large && is_large && commit(region_of(block), new_size))
+    return block;
+  // A small block that shrinks keeps its place: the slack is given back
+  // with the block.
+  if (!was_large && new_size <= old_size)
+    return block;
   // A small block, a move between the two kinds, or out of a full
   // reservation.
   void* moved = memory_obtain(new_size);
-  if (!moved) return nullptr;
+  if (!moved)
+    return nullptr;
   copy_bytes(moved, block, old_size < new_size ? old_size : new_size);
   memory_give_back(block, old_size);
   return moved;

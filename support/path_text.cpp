@@ -4,13 +4,15 @@
 
 String change_extension(const String& path, const char* extension) {
   for (int32_t i = path.length() - 1; i >= 1; --i)
-    if (path[i] == '.') return path.substring(0, i) + extension;
+    if (path[i] == '.')
+      return path.substring(0, i) + extension;
   return path + extension;
 }
 
 String hex_digits(uint32_t value, int32_t width) {
   static constexpr char digits[] = "0123456789ABCDEF";
-  if (width <= 0) return String();
+  if (width <= 0)
+    return String();
   String result = hex_digits(value >> 4, width - 1);
   result += digits[value & 15];
   return result;
@@ -32,12 +34,14 @@ String lower_case(const String& text) {
 
 String directory_of(const String& path) {
   for (int32_t i = path.length() - 1; i >= 1; --i)
-    if (path[i] == '\\') return path.substring(0, i);
+    if (path[i] == '\\')
+      return path.substring(0, i);
   return String();
 }
 
 String directory_prefix(const String& path) {
   for (int32_t i = path.length() - 1; i >= 0; --i)
-    if (path[i] == '\\' || path[i] == ':') return path.substring(0, i + 1);
+    if (path[i] == '\\' || path[i] == ':')
+      return path.substring(0, i + 1);
   return String();
 }

@@ -46,7 +46,8 @@ String::~String() {
 }
 
 void String::reserve(int32_t capacity) {
-  if (capacity >= 0 && capacity <= capacity_) return;
+  if (capacity >= 0 && capacity <= capacity_)
+    return;
   // Sizes of 2^31 or more are handed on negative and end as exhaustion.
   int64_t doubled = int64_t(capacity_) * 2;
   int32_t grown = doubled > capacity && doubled < INT32_MAX ? int32_t(doubled) : capacity;
@@ -57,7 +58,8 @@ void String::reserve(int32_t capacity) {
 }
 
 String& String::append(const char* bytes, int32_t count) {
-  if (count <= 0) return *this;
+  if (count <= 0)
+    return *this;
   int64_t needed = int64_t(length_) + count + 1;
   reserve(needed > INT32_MAX ? -1 : int32_t(needed));
   copy_bytes(bytes_ + length_, bytes, static_cast<size_t>(count));
@@ -71,16 +73,20 @@ String& String::operator+=(const char* tail) {
 }
 
 String String::substring(int32_t start, int32_t count) const {
-  if (start < 0) start = 0;
-  if (start > length_) start = length_;
-  if (count > length_ - start) count = length_ - start;
+  if (start < 0)
+    start = 0;
+  if (start > length_)
+    start = length_;
+  if (count > length_ - start)
+    count = length_ - start;
   return String(c_str() + start, count);
 }
 
 int32_t String::find(const char* needle, int32_t from) const {
   int32_t needle_length = c_string_length(needle);
   for (int32_t i = from; i + needle_length <= length_; ++i)
-    if (same_bytes(bytes_ + i, needle, static_cast<size_t>(needle_length))) return i;
+    if (same_bytes(bytes_ + i, needle, static_cast<size_t>(needle_length)))
+      return i;
   return -1;
 }
 

@@ -40,13 +40,16 @@ void move_pe_headers(std::vector<uint8_t>& bytes) {
   uint32_t first_raw = UINT32_MAX;
   for (uint32_t i = 0; i < sections; ++i) {
     uint32_t raw = load32(bytes, old_offset + 24 + optional_size + i * 40 + 20);
-    if (raw != 0 && raw < first_raw) first_raw = raw;
+    if (raw != 0 && raw < first_raw)
+      first_raw = raw;
   }
   if (headers_offset + length > size_of_headers || headers_offset + length > first_raw)
     throw std::runtime_error("the PE headers (" + std::to_string(length) +
                              " bytes) do not fit behind offset 256");
-  if (old_offset == headers_offset) return;
-  if (old_offset < 64) throw std::runtime_error("unexpected PE header offset");
+  if (old_offset == headers_offset)
+    return;
+  if (old_offset < 64)
+    throw std::runtime_error("unexpected PE header offset");
   std::vector<uint8_t> headers(bytes.begin() + old_offset, bytes.begin() + old_offset + length);
   std::fill(bytes.begin() + std::min<uint32_t>(old_offset, 128),
             bytes.begin() + std::max(old_offset + length, headers_offset), 0);
@@ -63,7 +66,8 @@ int main(int argc, char** argv) {
   }
   try {
     std::vector<uint8_t> bytes = packlib::read_whole_file(argv[1]);
-    if (packlib::is_pe_image(bytes)) move_pe_headers(bytes);
+    if (packlib::is_pe_image(bytes))
+      move_pe_headers(bytes);
     size_t seal_at = packlib::find_seal_record(bytes);
     uint32_t length = static_cast<uint32_t>(bytes.size());
     std::vector<uint8_t> copy = bytes;

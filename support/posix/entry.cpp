@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
 int32_t argument_count() {
   int32_t count = 0;
   for (int i = 1; i < total_arguments; ++i)
-    if (argument_values[i][0] != '\0') ++count;
+    if (argument_values[i][0] != '\0')
+      ++count;
   return count;
 }
 
@@ -41,12 +42,14 @@ String argument(int32_t n) {
   char path[PATH_MAX];
   if (n == 0) {
     char native[PATH_MAX];
-    if (!::realpath("/proc/self/exe", native)) return String();
+    if (!::realpath("/proc/self/exe", native))
+      return String();
     windows_path(native, path, sizeof path);
     return String(path);
   }
   for (int i = 1; i < total_arguments; ++i) {
-    if (argument_values[i][0] == '\0') continue;
+    if (argument_values[i][0] == '\0')
+      continue;
     if (--n == 0) {
       uint32_t length = windows_path(argument_values[i], path, sizeof path);
       return length < sizeof path ? String(path) : String();

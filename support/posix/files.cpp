@@ -40,7 +40,8 @@ FileHandle create_shared_file(const char* path) {
 }
 
 int32_t read_file(FileHandle file, void* buffer, int32_t count) {
-  if (file < 0 || count < 0) return -1;
+  if (file < 0 || count < 0)
+    return -1;
   int32_t total = 0;
   // One call may deliver less than the file holds; keep reading until the
   // count is met or the end of the file, as one ReadFile call does.
@@ -48,23 +49,27 @@ int32_t read_file(FileHandle file, void* buffer, int32_t count) {
     ssize_t got = ::read(static_cast<int>(file), static_cast<char*>(buffer) + total,
                          static_cast<size_t>(count - total));
     if (got < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR)
+        continue;
       return total > 0 ? total : -1;
     }
-    if (got == 0) break;
+    if (got == 0)
+      break;
     total += static_cast<int32_t>(got);
   }
   return total;
 }
 
 int32_t write_file(FileHandle file, const void* buffer, int32_t count) {
-  if (file < 0 || count < 0) return -1;
+  if (file < 0 || count < 0)
+    return -1;
   int32_t total = 0;
   while (total < count) {
     ssize_t put = ::write(static_cast<int>(file), static_cast<const char*>(buffer) + total,
                           static_cast<size_t>(count - total));
     if (put < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR)
+        continue;
       return total > 0 ? total : -1;
     }
     total += static_cast<int32_t>(put);
@@ -74,9 +79,11 @@ int32_t write_file(FileHandle file, const void* buffer, int32_t count) {
 
 uint32_t seek_file(FileHandle file, int32_t offset, int origin) {
   static constexpr int whence[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
-  if (file < 0 || origin < 0 || origin > 2) return uint32_t(-1);
+  if (file < 0 || origin < 0 || origin > 2)
+    return uint32_t(-1);
   off_t position = ::lseek(static_cast<int>(file), offset, whence[origin]);
-  if (position < 0 || position >= off_t(0xFFFFFFFF)) return uint32_t(-1);
+  if (position < 0 || position >= off_t(0xFFFFFFFF))
+    return uint32_t(-1);
   return static_cast<uint32_t>(position);
 }
 
@@ -86,10 +93,14 @@ bool close_file(FileHandle file) {
 
 uint32_t file_type(FileHandle file) {
   struct stat status;
-  if (file < 0 || ::fstat(static_cast<int>(file), &status) != 0) return 0;
-  if (S_ISREG(status.st_mode)) return 1;
-  if (S_ISCHR(status.st_mode)) return 2;
-  if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) return 3;
+  if (file < 0 || ::fstat(static_cast<int>(file), &status) != 0)
+    return 0;
+  if (S_ISREG(status.st_mode))
+    return 1;
+  if (S_ISCHR(status.st_mode))
+    return 2;
+  if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode))
+    return 3;
   return 0;
 }
 
@@ -106,11 +117,14 @@ uint32_t last_error() {
 // $TMPDIR, else /tmp/, with a trailing backslash.
 uint32_t get_temp_path(char* buffer, uint32_t size) {
   const char* directory = std::getenv("TMPDIR");
-  if (!directory || !*directory) directory = "/tmp/";
+  if (!directory || !*directory)
+    directory = "/tmp/";
   char with_separator[PATH_MAX + 2];
   size_t length = std::strlen(directory);
-  if (length > PATH_MAX) return 0;
+  if (length > PATH_MAX)
+    return 0;
   std::memcpy(with_separator, directory, length + 1);
-  if (with_separator[length - 1] != '/') std::memcpy(with_separator + length, "/", 2);
+  if (with_separator[length - 1] != '/')
+    std::memcpy(with_separator + length, "/", 2);
   return windows_path(with_separator, buffer, size);
 }

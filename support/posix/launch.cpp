@@ -28,7 +28,8 @@ bool is_program(const char* path) {
 
 bool on_search_path(const char* name) {
   const char* search = std::getenv("PATH");
-  if (!search) return false;
+  if (!search)
+    return false;
   char candidate[PATH_MAX];
   for (const char* start = search; *start;) {
     const char* end = std::strchr(start, ':');
@@ -37,9 +38,11 @@ bool on_search_path(const char* name) {
       std::memcpy(candidate, start, length);
       candidate[length] = '/';
       std::strcpy(candidate + length + 1, name);
-      if (is_program(candidate)) return true;
+      if (is_program(candidate))
+        return true;
     }
-    if (!end) break;
+    if (!end)
+      break;
     start = end + 1;
   }
   return false;
@@ -49,7 +52,8 @@ bool on_search_path(const char* name) {
 // stub does not wait for it.
 void spawn_detached(char* const* arguments, bool search_path) {
   pid_t child = ::fork();
-  if (child < 0) return;
+  if (child < 0)
+    return;
   if (child == 0) {
     if (::fork() == 0) {
       ::setsid();
@@ -73,10 +77,13 @@ void spawn_detached(char* const* arguments, bool search_path) {
 void launch_program(const char*, const char* file, const char* parameters) {
   NativePath file_text = native_path(file);
   NativePath parameter_text = native_path(parameters ? parameters : "");
-  if (!file_text.fits || !parameter_text.fits) return;
+  if (!file_text.fits || !parameter_text.fits)
+    return;
   LaunchCommand command{String(file_text.text), String(parameter_text.text)};
-  if (!parameters) command = split_launch_command(String(file_text.text), native_file_exists);
-  if (command.program.empty()) return;
+  if (!parameters)
+    command = split_launch_command(String(file_text.text), native_file_exists);
+  if (command.program.empty())
+    return;
 
   String program = command.program;
   bool search_path = false;
@@ -96,7 +103,8 @@ void launch_program(const char*, const char* file, const char* parameters) {
   const char* cursor = command.parameters.c_str();
   while (count < 63) {
     String word = next_argument(&cursor);
-    if (word.empty()) break;
+    if (word.empty())
+      break;
     words[count++] = word;
   }
   char* arguments[64];

@@ -3,11 +3,25 @@
 #include "support/memory.h"
 
 #include <cstdlib>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <sys/mman.h>
 
+// The C library would hand the top of its heap back to the system whenever a
+// record's buffers are freed, only to ask for it again for the next record.
+// Keep it: memory is given back when the process ends.
 void* system_allocate(size_t size) {
+#ifdef __GLIBC__
+  static bool tuned = false;
+  if (!tuned) {
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    tuned = true;
+  }
+#endif
   return std::malloc(size);
 }
+
 void system_free(void* block) {
   std::free(block);
 }

@@ -17,7 +17,8 @@ NativePath native_path(const char* path) {
 
 uint32_t windows_path(const char* native, char* buffer, uint32_t size) {
   size_t length = std::strlen(native);
-  if (length + 1 > size) return static_cast<uint32_t>(length + 1);
+  if (length + 1 > size)
+    return static_cast<uint32_t>(length + 1);
   for (size_t i = 0; i <= length; ++i)
     buffer[i] = native[i] == '/' ? '\\' : native[i];
   return static_cast<uint32_t>(length);

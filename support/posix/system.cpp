@@ -38,7 +38,8 @@ bool create_directory(const String& path) {
 
 void delete_file(const char* path) {
   NativePath native = native_path(path);
-  if (native.fits) ::unlink(native.text);
+  if (native.fits)
+    ::unlink(native.text);
 }
 
 // Like the Windows call, refuses to replace an existing file.
@@ -46,7 +47,8 @@ void move_file(const char* old_path, const char* new_path) {
   NativePath from = native_path(old_path);
   NativePath to = native_path(new_path);
   struct stat status;
-  if (from.fits && to.fits && ::lstat(to.text, &status) != 0) ::rename(from.text, to.text);
+  if (from.fits && to.fits && ::lstat(to.text, &status) != 0)
+    ::rename(from.text, to.text);
 }
 
 // $XDG_STATE_HOME, else $HOME/.local/state, created when missing.
@@ -55,7 +57,8 @@ uint32_t get_windows_directory(char* buffer, uint32_t size) {
   const char* state = std::getenv("XDG_STATE_HOME");
   const char* home = std::getenv("HOME");
   if (state && *state) {
-    if (std::strlen(state) >= sizeof directory) return 0;
+    if (std::strlen(state) >= sizeof directory)
+      return 0;
     std::strcpy(directory, state);
   } else if (home && *home && std::strlen(home) + 14 < sizeof directory) {
     std::strcpy(directory, home);

@@ -33,7 +33,8 @@ int memcmp(const void* left, const void* right, size_t count) {
   const unsigned char* a = static_cast<const unsigned char*>(left);
   const unsigned char* b = static_cast<const unsigned char*>(right);
   for (; count--; ++a, ++b)
-    if (*a != *b) return *a < *b ? -1 : 1;
+    if (*a != *b)
+      return *a < *b ? -1 : 1;
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #include "support/environment.h"
 #include "support/fault.h"
 #include "support/termination.h"
+#include "support/win32/kernel.h"
 
 namespace {
 
@@ -16,9 +17,8 @@ namespace {
 // lack the call and still start.
 void restrict_dll_search() {
   using SetDirectories = BOOL(WINAPI*)(DWORD);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  if (auto set_directories = reinterpret_cast<SetDirectories>(
-          reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories"))))
+  if (auto set_directories =
+          reinterpret_cast<SetDirectories>(kernel_procedure("SetDefaultDllDirectories")))
     set_directories(0x00000800); // LOAD_LIBRARY_SEARCH_SYSTEM32
 }
 

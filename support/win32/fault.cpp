@@ -6,6 +6,7 @@
 
 #include "support/fault_codes.h"
 #include "support/termination.h"
+#include "support/win32/kernel.h"
 
 namespace {
 
@@ -21,9 +22,7 @@ void install_fault_handler() {
   // stack itself has run out; looked up at run time, as older systems lack
   // the call.
   using Guarantee = BOOL(WINAPI*)(PULONG);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  if (auto guarantee = reinterpret_cast<Guarantee>(
-          reinterpret_cast<void*>(GetProcAddress(kernel, "SetThreadStackGuarantee")))) {
+  if (auto guarantee = reinterpret_cast<Guarantee>(kernel_procedure("SetThreadStackGuarantee"))) {
     ULONG reserve = 64 * 1024;
     guarantee(&reserve);
   }

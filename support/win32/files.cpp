@@ -38,13 +38,15 @@ FileHandle create_shared_file(const char* path) {
 
 int32_t read_file(FileHandle file, void* buffer, int32_t count) {
   DWORD done = 0;
-  if (count < 0 || !ReadFile(handle_of(file), buffer, DWORD(count), &done, nullptr)) return -1;
+  if (count < 0 || !ReadFile(handle_of(file), buffer, DWORD(count), &done, nullptr))
+    return -1;
   return static_cast<int32_t>(done);
 }
 
 int32_t write_file(FileHandle file, const void* buffer, int32_t count) {
   DWORD done = 0;
-  if (count < 0 || !WriteFile(handle_of(file), buffer, DWORD(count), &done, nullptr)) return -1;
+  if (count < 0 || !WriteFile(handle_of(file), buffer, DWORD(count), &done, nullptr))
+    return -1;
   return static_cast<int32_t>(done);
 }
 

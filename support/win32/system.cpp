@@ -8,7 +8,8 @@
 bool file_exists(const String& path) {
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(path.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
+  if (search == INVALID_HANDLE_VALUE)
+    return false;
   FindClose(search);
   return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
@@ -35,5 +36,6 @@ uint32_t get_windows_directory(char* buffer, uint32_t size) {
 }
 
 void change_directory(const String& path) {
-  if (!SetCurrentDirectoryA(path.c_str())) set_io_result(GetLastError());
+  if (!SetCurrentDirectoryA(path.c_str()))
+    set_io_result(GetLastError());
 }

@@ -40,7 +40,8 @@ struct Image {
     for (uint32_t i = 0; i < sections; ++i) {
       size_t s = table + i * 40;
       uint32_t address = u32(bytes, s + 12), size = u32(bytes, s + 8), raw = u32(bytes, s + 20);
-      if (rva >= address && rva < address + size) return raw + (rva - address);
+      if (rva >= address && rva < address + size)
+        return raw + (rva - address);
     }
     return 0;
   }
@@ -63,7 +64,8 @@ class WindowsStub : public testing::TestWithParam<const char*> {};
 
 TEST_P(WindowsStub, Layout) {
   fs::path path = fs::path(SFX_SOURCE_DIR) / "build" / GetParam() / "bin" / "stub.exe";
-  if (!fs::exists(path)) GTEST_SKIP() << path << " not built";
+  if (!fs::exists(path))
+    GTEST_SKIP() << path << " not built";
   Image image(path);
   ASSERT_TRUE(packlib::is_pe_image(image.bytes));
   EXPECT_EQ(image.pe, 256u);

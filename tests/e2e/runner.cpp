@@ -65,7 +65,8 @@ std::vector<Box> boxes_from(const std::string& output, Platform platform) {
     } else {
       for (const char* caption : {"Warning", "Error"}) {
         std::string prefix = std::string(caption) + ": ";
-        if (line.rfind(prefix, 0) == 0) boxes.push_back({caption, line.substr(prefix.size())});
+        if (line.rfind(prefix, 0) == 0)
+          boxes.push_back({caption, line.substr(prefix.size())});
       }
     }
   }
@@ -99,7 +100,8 @@ Runner::~Runner() {
 }
 
 bool Runner::available() const {
-  if (platform_ == Platform::posix) return true;
+  if (platform_ == Platform::posix)
+    return true;
   return std::getenv("WINEPREFIX") && fs::exists(wine_loader) && fs::exists(stub());
 }
 
@@ -119,15 +121,18 @@ fs::path Runner::frame_probe() const {
 }
 
 std::string Runner::path_argument(const fs::path& path) const {
-  if (platform_ == Platform::posix) return path.string();
+  if (platform_ == Platform::posix)
+    return path.string();
   std::string text = "Z:" + fs::absolute(path).string();
   for (char& c : text)
-    if (c == '/') c = '\\';
+    if (c == '/')
+      c = '\\';
   return text;
 }
 
 fs::path Runner::temp_directory() const {
-  if (platform_ == Platform::posix) return scratch_ / "temp";
+  if (platform_ == Platform::posix)
+    return scratch_ / "temp";
   fs::path users = fs::path(std::getenv("WINEPREFIX")) / "drive_c/users";
   for (const auto& entry : fs::directory_iterator(users))
     if (entry.path().filename() != "Public" && fs::exists(entry.path() / "Temp"))
@@ -136,14 +141,16 @@ fs::path Runner::temp_directory() const {
 }
 
 fs::path Runner::windows_directory() const {
-  if (platform_ == Platform::posix) return scratch_ / "state";
+  if (platform_ == Platform::posix)
+    return scratch_ / "state";
   return fs::path(std::getenv("WINEPREFIX")) / "drive_c/windows";
 }
 
 Result Runner::run(const fs::path& program, const std::vector<std::string>& arguments,
                    const std::vector<std::string>& environment) const {
   std::vector<std::string> words;
-  if (platform_ == Platform::wine) words.push_back(wine_loader);
+  if (platform_ == Platform::wine)
+    words.push_back(wine_loader);
   words.push_back(program.string());
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<std::string> variables = environment;
@@ -183,7 +190,8 @@ Result Runner::run(const fs::path& program, const std::vector<std::string>& argu
 bool wait_for(const fs::path& path, double seconds) {
   auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   while (!fs::exists(path)) {
-    if (std::chrono::steady_clock::now() > end) return false;
+    if (std::chrono::steady_clock::now() > end)
+      return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return true;

@@ -158,7 +158,8 @@ TEST_F(Sfxpack, Refusals) {
 
 TEST_F(Sfxpack, SplitSetsJoinToTheInstaller) {
   fs::path windows_stub = fs::path(SFX_SOURCE_DIR) / "build/win64/bin/stub.exe";
-  if (!fs::exists(windows_stub)) GTEST_SKIP() << "no win64 stub built";
+  if (!fs::exists(windows_stub))
+    GTEST_SKIP() << "no win64 stub built";
   fs::path whole = work_ / "whole.exe", head = work_ / "set" / "head.exe";
   fs::create_directories(head.parent_path());
   ASSERT_EQ(

@@ -19,7 +19,8 @@ using packlib::Bytes;
 class SplitSet : public testing::Test {
 protected:
   void SetUp() override {
-    if (!runner_.available()) GTEST_SKIP() << "no Wine prefix: run through `make test`";
+    if (!runner_.available())
+      GTEST_SKIP() << "no Wine prefix: run through `make test`";
     fs::remove(list());
     fs::remove(joined());
   }
@@ -52,7 +53,8 @@ protected:
   // Waits until the joined copy has extracted its payload into `target` and
   // entered itself in the restart list, so that it has finished.
   bool joined_copy_finished(const fs::path& target) {
-    if (!wait_for(target / "payload.bin")) return false;
+    if (!wait_for(target / "payload.bin"))
+      return false;
     for (int i = 0; i < 300; ++i) {
       if (harness::read_text(list()).find("_TMP_VK.exe") != std::string::npos)
         return packlib::read_whole_file(target / "payload.bin") == content_;

@@ -24,7 +24,8 @@ Bytes bytes_of(const std::string& text) {
 class Stub : public testing::TestWithParam<Platform> {
 protected:
   void SetUp() override {
-    if (!runner_.available()) GTEST_SKIP() << "no Wine prefix: run through `make test`";
+    if (!runner_.available())
+      GTEST_SKIP() << "no Wine prefix: run through `make test`";
     stub_ = packlib::read_whole_file(runner_.stub());
     installer_ = work_ / ("bundle" + runner_.program_suffix());
     fs::create_directories(out());
@@ -249,7 +250,8 @@ TEST_P(Stub, FrameEndsTheProcess) {
                  Case{"stack", 202}}) {
     // Wine's main thread has a single guard page and too little stack left
     // behind it to dispatch a stack overflow at all; it ends the process.
-    if (GetParam() == Platform::wine && c.number == 202) continue;
+    if (GetParam() == Platform::wine && c.number == 202)
+      continue;
     Result result = runner_.run(probe, {c.word});
     EXPECT_EQ(result.exit_code, c.number) << c.word << "\n" << result.output;
     std::string report = result.report();

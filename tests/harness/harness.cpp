@@ -48,7 +48,8 @@ std::set<intptr_t> open_handles() {
   std::set<intptr_t> found;
   for (intptr_t value = 4; value < 16384; value += 4) {
     DWORD flags;
-    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) found.insert(value);
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
+      found.insert(value);
   }
   return found;
 }
@@ -61,7 +62,8 @@ std::set<intptr_t> open_handles() {
   std::set<intptr_t> found;
   if (DIR* directory = opendir("/proc/self/fd")) {
     while (dirent* entry = readdir(directory))
-      if (entry->d_name[0] != '.') found.insert(std::atoi(entry->d_name));
+      if (entry->d_name[0] != '.')
+        found.insert(std::atoi(entry->d_name));
     closedir(directory);
   }
   return found;
@@ -76,7 +78,8 @@ void close_handle(intptr_t value) {
 
 std::string message_text(const std::vector<Message>& messages, const std::string& caption) {
   for (const Message& message : messages)
-    if (message.caption == caption) return message.text;
+    if (message.caption == caption)
+      return message.text;
   return "";
 }
 
@@ -101,7 +104,8 @@ void use_directories(const std::filesystem::path& temp, const std::filesystem::p
 std::string stub_path(const std::filesystem::path& path) {
   std::string text = path.string();
   for (char& c : text)
-    if (c == '/') c = '\\';
+    if (c == '/')
+      c = '\\';
   return text;
 }
 
@@ -119,7 +123,8 @@ Outcome run(const Setup& setup, void (*body)()) {
   }
   // The system closes a process's files when it ends; do the same here.
   for (intptr_t handle : open_handles())
-    if (!before.count(handle)) close_handle(handle);
+    if (!before.count(handle))
+      close_handle(handle);
   heap_release_all();
   std::filesystem::current_path(directory, ignored);
   current = nullptr;
@@ -161,7 +166,8 @@ int32_t argument_count() {
 }
 
 String argument(int32_t n) {
-  if (n == 0) return String(harness::stub_path(harness::current->own_file).c_str());
+  if (n == 0)
+    return String(harness::stub_path(harness::current->own_file).c_str());
   return argument_from(harness::command_line.c_str(), n);
 }
 
@@ -180,7 +186,8 @@ void end_process(int32_t exit_code) {
 // self-check; an unsealed one fails it.
 SealRecord own_seal() {
   SealRecord seal{{}, 0, 0, 0};
-  if (harness::current->seal == harness::Seal::unsealed) return seal;
+  if (harness::current->seal == harness::Seal::unsealed)
+    return seal;
   std::vector<uint8_t> bytes = packlib::read_whole_file(harness::current->own_file);
   seal.offset = 0xFFFFFFF0;
   seal.length = uint32_t(bytes.size());

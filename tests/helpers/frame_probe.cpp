@@ -17,7 +17,8 @@ int* volatile nowhere = nullptr;
 int recurse(int depth) {
   volatile char pad[1024];
   pad[0] = char(depth);
-  if (zero > 1) return pad[0];
+  if (zero > 1)
+    return pad[0];
   return recurse(depth + 1) + pad[0];
 }
 
@@ -33,7 +34,8 @@ void stub_main() {
     show_message("Probe warning", "Warning", 0);
     halt();
   }
-  if (is(word, "heap")) heap_allocate(-1);
+  if (is(word, "heap"))
+    heap_allocate(-1);
   if (is(word, "foreign")) {
     static int not_a_block;
     heap_release(&not_a_block);
@@ -42,8 +44,11 @@ void stub_main() {
     change_directory(argument(2));
     io_check();
   }
-  if (is(word, "fault")) *nowhere = 1;
-  if (is(word, "divide")) zero = 10 / zero;
-  if (is(word, "stack")) zero = recurse(0);
+  if (is(word, "fault"))
+    *nowhere = 1;
+  if (is(word, "divide"))
+    zero = 10 / zero;
+  if (is(word, "stack"))
+    zero = recurse(0);
   halt();
 }

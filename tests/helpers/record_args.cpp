@@ -12,11 +12,14 @@
 
 int main(int argc, char** argv) {
   const char* record = std::getenv("SFX_RECORD");
-  if (!record) return 2;
+  if (!record)
+    return 2;
   char directory[4096];
-  if (!getcwd(directory, sizeof directory)) return 3;
+  if (!getcwd(directory, sizeof directory))
+    return 3;
   std::FILE* file = std::fopen(record, "ab");
-  if (!file) return 4;
+  if (!file)
+    return 4;
   std::fprintf(file, "cwd=%s\n", directory);
   for (int i = 1; i < argc; ++i)
     std::fprintf(file, "arg=%s\n", argv[i]);

@@ -29,7 +29,8 @@ protected:
     std::string directory = buffer;
 #ifndef _WIN32
     for (char& c : directory)
-      if (c == '\\') c = '/';
+      if (c == '\\')
+        c = '/';
 #endif
     list_ = std::filesystem::path(directory) / "wininit.ini";
     scratch_ = list_;
@@ -46,7 +47,8 @@ protected:
 
   // Edits the list (written first when `before` is given) and answers it.
   std::string edit(const std::string* before) {
-    if (before) harness::write_text(list_, *before);
+    if (before)
+      harness::write_text(list_, *before);
     harness::Outcome outcome = harness::run(setup_, [] { delete_at_restart(); });
     EXPECT_FALSE(outcome.ended) << outcome.report();
     return harness::read_text(list_);

@@ -22,13 +22,15 @@ std::runtime_error failure(const std::filesystem::path& path, const char* what) 
 
 std::vector<uint8_t> read_whole_file(const std::filesystem::path& path) {
   File file(std::fopen(path.string().c_str(), "rb"));
-  if (!file) throw failure(path, "cannot open");
+  if (!file)
+    throw failure(path, "cannot open");
   std::vector<uint8_t> bytes;
   uint8_t block[65536];
   size_t count;
   while ((count = std::fread(block, 1, sizeof block, file.get())) > 0)
     bytes.insert(bytes.end(), block, block + count);
-  if (std::ferror(file.get())) throw failure(path, "cannot read");
+  if (std::ferror(file.get()))
+    throw failure(path, "cannot read");
   return bytes;
 }
 
@@ -37,7 +39,8 @@ void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t
   temporary += ".part";
   {
     File file(std::fopen(temporary.string().c_str(), "wb"));
-    if (!file) throw failure(temporary, "cannot create");
+    if (!file)
+      throw failure(temporary, "cannot create");
     if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() ||
         std::fflush(file.get()) != 0) {
       file.reset();

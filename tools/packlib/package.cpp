@@ -19,14 +19,16 @@ Bytes deflate_stream(std::span<const uint8_t> content, int level, int window_bit
   stream.avail_out = uInt(out.size());
   int result = deflate(&stream, Z_FINISH);
   deflateEnd(&stream);
-  if (result != Z_STREAM_END) throw std::runtime_error("deflate failed");
+  if (result != Z_STREAM_END)
+    throw std::runtime_error("deflate failed");
   out.resize(stream.total_out);
   return out;
 }
 
 std::optional<Bytes> inflate_stream(std::span<const uint8_t> stream_bytes) {
   z_stream stream{};
-  if (inflateInit(&stream) != Z_OK) return std::nullopt;
+  if (inflateInit(&stream) != Z_OK)
+    return std::nullopt;
   Bytes out;
   stream.next_in = const_cast<Bytef*>(stream_bytes.data());
   stream.avail_in = uInt(stream_bytes.size());
@@ -39,7 +41,8 @@ std::optional<Bytes> inflate_stream(std::span<const uint8_t> stream_bytes) {
     out.insert(out.end(), block, block + (sizeof block - stream.avail_out));
   } while (result == Z_OK && !(stream.avail_in == 0 && stream.avail_out != 0));
   inflateEnd(&stream);
-  if (result != Z_STREAM_END) return std::nullopt;
+  if (result != Z_STREAM_END)
+    return std::nullopt;
   return out;
 }
 
@@ -109,7 +112,8 @@ Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFil
 
 std::vector<Bytes> split_installer(std::span<const uint8_t> installer, uint32_t stub_length,
                                    uint32_t piece_size) {
-  if (piece_size == 0) throw std::runtime_error("split size must be at least 1 byte");
+  if (piece_size == 0)
+    throw std::runtime_error("split size must be at least 1 byte");
   if (stub_length < uint32_t(layout::split_set_offset + layout::split_set_header_size))
     throw std::runtime_error("stub too short to hold a split-set header");
   size_t head_size = std::min<size_t>(installer.size(), std::max<size_t>(stub_length, piece_size));
@@ -138,7 +142,8 @@ std::string volume_name(const std::string& head_path, int number) {
   extension += digits[(number >> 4) & 15];
   extension += digits[number & 15];
   size_t dot = head_path.rfind('.');
-  if (dot == std::string::npos || dot == 0) return head_path + extension;
+  if (dot == std::string::npos || dot == 0)
+    return head_path + extension;
   return head_path.substr(0, dot) + extension;
 }
 
@@ -156,7 +161,8 @@ public:
     int got = 0;
     for (; got < 4 && position_ < bytes_.size(); ++got)
       value |= uint32_t(bytes_[position_++]) << (8 * got);
-    if (complete) *complete = got == 4;
+    if (complete)
+      *complete = got == 4;
     return value;
   }
   uint8_t u8() { return position_ < bytes_.size() ? bytes_[position_++] : 0; }
@@ -183,7 +189,8 @@ Listing read_installer(std::span<const uint8_t> installer) {
   if (cursor.u32() != layout::trailer_marker)
     throw std::runtime_error("no package trailer (not an installer)");
   listing.package_offset = cursor.u32();
-  if (listing.package_offset > 0x7FFFFFFF) throw std::runtime_error("package offset out of range");
+  if (listing.package_offset > 0x7FFFFFFF)
+    throw std::runtime_error("package offset out of range");
   cursor.seek(listing.package_offset);
   if (cursor.left() < 6 ||
       std::memcmp(installer.data() + listing.package_offset, layout::magic, 6) != 0)
@@ -193,7 +200,8 @@ Listing read_installer(std::span<const uint8_t> installer) {
   uint32_t marker = cursor.u32(&complete);
   while (complete && marker == layout::record_marker) {
     uint8_t length = cursor.u8();
-    if (length == layout::rejected_length) throw std::runtime_error("record name length 255");
+    if (length == layout::rejected_length)
+      throw std::runtime_error("record name length 255");
     ListedFile file;
     file.name = cursor.text(length);
     file.stored_size = cursor.u32();
@@ -206,7 +214,8 @@ Listing read_installer(std::span<const uint8_t> installer) {
   }
   if (complete && marker == layout::run_marker) {
     uint8_t length = cursor.u8();
-    if (length == layout::rejected_length) throw std::runtime_error("run record length 255");
+    if (length == layout::rejected_length)
+      throw std::runtime_error("run record length 255");
     listing.run_command = cursor.text(length);
   }
   return listing;

@@ -21,7 +21,8 @@ std::vector<size_t> seal_marks(std::span<const uint8_t> bytes) {
   auto at = bytes.begin();
   while ((at = std::search(at, bytes.end(), mark, mark + sizeof seal_mark)) != bytes.end()) {
     size_t offset = size_t(at - bytes.begin());
-    if (offset + sizeof(SealRecord) <= bytes.size()) found.push_back(offset);
+    if (offset + sizeof(SealRecord) <= bytes.size())
+      found.push_back(offset);
     ++at;
   }
   return found;
@@ -29,7 +30,8 @@ std::vector<size_t> seal_marks(std::span<const uint8_t> bytes) {
 } // namespace
 
 bool is_pe_image(std::span<const uint8_t> bytes) {
-  if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z') return false;
+  if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z')
+    return false;
   uint32_t pe = load32(bytes, 60);
   return size_t(pe) + 4 <= bytes.size() && std::memcmp(&bytes[pe], "PE\0\0", 4) == 0;
 }
@@ -56,7 +58,8 @@ SealState check_seal(std::span<const uint8_t> bytes) {
     uint32_t stored_offset = load32(bytes, offset + 8);
     uint32_t length = load32(bytes, offset + 12);
     state.found = true;
-    if (stored_offset != offset || length == 0 || length > bytes.size()) continue;
+    if (stored_offset != offset || length == 0 || length > bytes.size())
+      continue;
     state.sealed = true;
     state.length = length;
     std::vector<uint8_t> copy(bytes.begin(), bytes.begin() + length);

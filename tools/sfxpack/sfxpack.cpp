@@ -74,7 +74,8 @@ void check_name(const std::string& name, const fs::path& path) {
 std::string stored_name(const fs::path& relative) {
   std::string name;
   for (const fs::path& part : relative) {
-    if (!name.empty()) name += '\\';
+    if (!name.empty())
+      name += '\\';
     name += part.string();
   }
   return name;
@@ -88,7 +89,8 @@ std::vector<Input> gather_inputs(const std::vector<std::string>& paths) {
     if (fs::is_directory(root, error)) {
       for (auto it = fs::recursive_directory_iterator(root);
            it != fs::recursive_directory_iterator(); ++it) {
-        if (!it->is_regular_file()) continue;
+        if (!it->is_regular_file())
+          continue;
         inputs.push_back({stored_name(fs::relative(it->path(), root)), it->path()});
       }
     } else if (fs::is_regular_file(root, error)) {
@@ -117,9 +119,11 @@ struct FileStamp {
 FileStamp stamp_of(const fs::path& path) {
   std::error_code error;
   FileStamp stamp{fs::file_size(path, error), {}};
-  if (error) throw std::runtime_error(display(path) + ": vanished while packing");
+  if (error)
+    throw std::runtime_error(display(path) + ": vanished while packing");
   stamp.time = fs::last_write_time(path, error);
-  if (error) throw std::runtime_error(display(path) + ": vanished while packing");
+  if (error)
+    throw std::runtime_error(display(path) + ": vanished while packing");
   return stamp;
 }
 
@@ -160,9 +164,11 @@ std::vector<packlib::StoredFile> compress_inputs(const std::vector<Input>& input
   work();
   for (std::thread& thread : threads)
     thread.join();
-  if (show_progress && !inputs.empty()) std::fprintf(stderr, "\n");
+  if (show_progress && !inputs.empty())
+    std::fprintf(stderr, "\n");
   for (const std::string& error : errors)
-    if (!error.empty()) throw std::runtime_error(error);
+    if (!error.empty())
+      throw std::runtime_error(error);
   return stored;
 }
 
@@ -176,7 +182,8 @@ fs::path default_stub(const std::string& target, const char* program) {
       directory / ".." / ".." / target / "bin" / file,
   };
   for (const fs::path& candidate : candidates)
-    if (fs::exists(candidate)) return candidate;
+    if (fs::exists(candidate))
+      return candidate;
   throw std::runtime_error("no " + target + " stub beside sfxpack; name one with --stub");
 }
 
@@ -197,7 +204,8 @@ uint64_t parse_size(const std::string& text) {
     value <<= 30;
   else if (!suffix.empty())
     throw UsageError("bad size: " + text);
-  if (value == 0 || value > 0x7FFFFFFF) throw UsageError("split size out of range: " + text);
+  if (value == 0 || value > 0x7FFFFFFF)
+    throw UsageError("split size out of range: " + text);
   return value;
 }
 
@@ -210,7 +218,8 @@ int create(const std::vector<std::string>& arguments, const char* program) {
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& word = arguments[i];
     auto value = [&]() -> const std::string& {
-      if (i + 1 >= arguments.size()) throw UsageError(word + " needs a value");
+      if (i + 1 >= arguments.size())
+        throw UsageError(word + " needs a value");
       return arguments[++i];
     };
     if (word == "-o" || word == "--output")
@@ -233,7 +242,8 @@ int create(const std::vector<std::string>& arguments, const char* program) {
     else
       paths.push_back(word);
   }
-  if (output.empty()) throw UsageError("create needs -o OUT");
+  if (output.empty())
+    throw UsageError("create needs -o OUT");
   if (target != "win32" && target != "win64" && target != "posix")
     throw UsageError("--target is win32, win64 or posix");
   if (run_command && run_command->size() > layout::largest_length)
@@ -311,7 +321,8 @@ int list(const std::vector<std::string>& arguments) {
     else
       throw UsageError("list takes one installer");
   }
-  if (input.empty()) throw UsageError("list needs an installer");
+  if (input.empty())
+    throw UsageError("list needs an installer");
   Bytes bytes = load_installer(input);
   packlib::Listing listing = packlib::read_installer(bytes);
   std::string out = json ? "{\"files\":[" : "";
@@ -339,7 +350,8 @@ int list(const std::vector<std::string>& arguments) {
 }
 
 int verify(const std::vector<std::string>& arguments) {
-  if (arguments.size() != 1) throw UsageError("verify takes one installer");
+  if (arguments.size() != 1)
+    throw UsageError("verify takes one installer");
   const std::string& input = arguments[0];
   Bytes bytes = load_installer(input);
   int problems = 0;
@@ -368,14 +380,16 @@ int verify(const std::vector<std::string>& arguments) {
             std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size)))
       problem("damaged stream: " + file.name);
   }
-  if (problems == 0) std::printf("%s: OK, %zu files\n", input.c_str(), listing.files.size());
+  if (problems == 0)
+    std::printf("%s: OK, %zu files\n", input.c_str(), listing.files.size());
   return problems == 0 ? 0 : 1;
 }
 
 // Writes the files as the stub does: directories are made for the
 // backslash-separated part of each name; unsafe names and links are refused.
 int extract(const std::vector<std::string>& arguments) {
-  if (arguments.size() != 2) throw UsageError("extract takes an installer and a directory");
+  if (arguments.size() != 2)
+    throw UsageError("extract takes an installer and a directory");
   Bytes bytes = load_installer(arguments[0]);
   packlib::Listing listing = packlib::read_installer(bytes);
   fs::path target(arguments[1]);
@@ -384,7 +398,8 @@ int extract(const std::vector<std::string>& arguments) {
       throw std::runtime_error("refusing unsafe name \"" + file.name + "\"");
     auto content = packlib::inflate_stream(
         std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size));
-    if (!content) throw std::runtime_error("damaged stream: " + file.name);
+    if (!content)
+      throw std::runtime_error("damaged stream: " + file.name);
     std::string native = file.name;
     std::replace(native.begin(), native.end(), '\\', '/');
     fs::path output = target / native;
@@ -422,10 +437,14 @@ int main(int argc, char** argv) {
   std::string command = arguments[0];
   arguments.erase(arguments.begin());
   try {
-    if (command == "create") return create(arguments, argv[0]);
-    if (command == "list") return list(arguments);
-    if (command == "verify") return verify(arguments);
-    if (command == "extract") return extract(arguments);
+    if (command == "create")
+      return create(arguments, argv[0]);
+    if (command == "list")
+      return list(arguments);
+    if (command == "verify")
+      return verify(arguments);
+    if (command == "extract")
+      return extract(arguments);
     throw UsageError("unknown command " + command);
   } catch (const UsageError& error) {
     std::fprintf(stderr, "sfxpack: %s\n%s", error.what(), usage_text);
