@@ -7,9 +7,13 @@ set -e
 cd "$(dirname "$0")/.."
 . tools/wine-env.sh
 trap wine_stop EXIT
-status=0
-ctest --preset posix || status=1
-ctest --preset win64 || status=1
-tools/run-fuzz.sh "${SFX_FUZZ_SECONDS:-60}" || status=1
-if [ $status -eq 0 ]; then echo "all test suites passed"; else echo "some test suites failed"; fi
-exit $status
+passed=0
+failed=0
+suite() {
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+}
+suite ctest --preset posix
+suite ctest --preset win64
+suite tools/run-fuzz.sh "${SFX_FUZZ_SECONDS:-60}"
+echo "suites: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
