@@ -1,6 +1,6 @@
 # The front door: `make` builds the three targets, `make test` runs every
 # test, `make demo` packs and runs a small installer.
-.PHONY: all build deps posix win32 win64 test demo bench fuzz format clean
+.PHONY: all build deps posix win32 win64 test demo bench fuzz fuzz-coverage format clean
 
 all: build
 
@@ -28,6 +28,9 @@ test: build
 
 demo: build
 	tools/demo.sh
+
+fuzz-coverage: deps posix
+	tools/fuzz-coverage.sh
 
 fuzz: deps posix
 	tools/run-fuzz.sh $${FUZZ_SECONDS:-600}
