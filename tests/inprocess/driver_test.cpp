@@ -6,6 +6,11 @@
 #include <filesystem>
 #include <string>
 
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 #include "harness/harness.h"
 #include "package/layout.h"
 #include "tools/packlib/file_io.h"
@@ -119,6 +124,22 @@ TEST_F(Driver, TargetDirectoryChoice) {
   EXPECT_TRUE(
       run(builder.bytes(), "\"" + harness::stub_path(work_ / "t2") + "\"").messages.empty());
   EXPECT_TRUE(fs::exists(work_ / "t2" / "f.txt"));
+}
+
+TEST_F(Driver, TempDirectoryTooLongForItsBuffer) {
+  // The temp directory does not fit its 256-byte buffer: with no argument
+  // the current directory is the target, never an empty one.
+  harness::use_directories(work_ / std::string(300, 't'), state_.path());
+  fs::create_directories(work_ / "current");
+  std::error_code ignored;
+  fs::path before = fs::current_path(ignored);
+  fs::current_path(work_ / "current");
+  PackageBuilder builder = package();
+  builder.record("f.txt", packlib::deflate_stream(text_bytes("x"))).trailer();
+  Outcome outcome = run(builder.bytes(), "");
+  fs::current_path(before);
+  EXPECT_TRUE(outcome.messages.empty()) << outcome.warning();
+  EXPECT_EQ(harness::read_text(work_ / "current" / "f.txt"), "x");
 }
 
 TEST_F(Driver, ExtractsRecordsInOrder) {
@@ -285,5 +306,48 @@ TEST_F(Driver, HeadMarkerSelectsHeadModeOverATrailer) {
   head[132] = 201;
   EXPECT_EQ(run(head).warning(), "File format error(100)!");
 }
+
+#ifndef _WIN32
+TEST_F(Driver, NeverWritesThroughALink) {
+  harness::write_text(work_ / "victim.txt", "keep");
+  fs::create_symlink(work_ / "victim.txt", out() / "a.txt");
+  PackageBuilder builder = package();
+  builder.record("a.txt", packlib::deflate_stream(text_bytes("evil"))).trailer();
+  EXPECT_EQ(run(builder.bytes()).warning(), "File Output error(1)!");
+  EXPECT_EQ(harness::read_text(work_ / "victim.txt"), "keep");
+}
+
+TEST_F(Driver, ProgramsBecomeExecutable) {
+  PackageBuilder builder = package();
+  builder.record("setup.sh", packlib::deflate_stream(text_bytes("#!/bin/sh\nexit 0\n")))
+      .record("notes.txt", packlib::deflate_stream(text_bytes("#notes")))
+      .trailer();
+  EXPECT_TRUE(run(builder.bytes()).messages.empty());
+  auto executable = [](const fs::path& path) {
+    return (fs::status(path).permissions() & fs::perms::owner_exec) != fs::perms::none;
+  };
+  EXPECT_TRUE(executable(out() / "setup.sh"));
+  EXPECT_FALSE(executable(out() / "notes.txt"));
+}
+
+TEST_F(Driver, FailedWriteLeavesNoTruncatedFile) {
+  // A file size limit makes the write come back short.
+  struct rlimit saved;
+  getrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, SIG_IGN);
+  PackageBuilder builder = package();
+  builder.record("big.bin", packlib::deflate_stream(Bytes(50000, 'b'))).trailer();
+  packlib::write_whole_file(own_, builder.bytes());
+  struct rlimit limit = saved;
+  limit.rlim_cur = 20000;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  Outcome outcome =
+      harness::run_stub({own_, "\"" + harness::stub_path(out()) + "\"", harness::Seal::matching});
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_EQ(outcome.warning(), "File Output error(3)!");
+  EXPECT_FALSE(fs::exists(out() / "big.bin"));
+}
+#endif
 
 } // namespace
