@@ -1,3 +1,4 @@
+// The line file: buffered CR-ended lines over the files layer.
 #include "cleanup/line_file.h"
 
 #include "support/termination.h"

@@ -1,3 +1,4 @@
+// Entering the running executable in the restart-rename list.
 #include "cleanup/restart.h"
 
 #include "cleanup/line_file.h"

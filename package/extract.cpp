@@ -1,3 +1,4 @@
+// Entry extraction: one file record turned into one file.
 #include "package/extract.h"
 
 #include "package/layout.h"

@@ -1,3 +1,4 @@
+// The check of stored names against the target directory and devices.
 #include "package/name_check.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// Fields of the package read by its rules.
 #include "package/reader.h"
 
 #include "package/layout.h"

@@ -1,3 +1,4 @@
+// Which bytes the seal covers, and its CRC-32.
 #include "package/seal.h"
 
 #include "package/layout.h"

@@ -1,3 +1,4 @@
+// The stub checks its own file against the seal the build wrote.
 #include "package/self_check.h"
 
 #include "package/seal.h"

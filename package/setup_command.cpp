@@ -1,3 +1,4 @@
+// The run record turned into the setup command, and its launch.
 #include "package/setup_command.h"
 
 #include "package/layout.h"

@@ -1,3 +1,4 @@
+// NUL-terminated text and byte helpers.
 #include "support/c_string.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Command-line splitting by the stub's rules.
 #include "support/command_line.h"
 
 String next_argument(const char** cursor) {

@@ -1,3 +1,4 @@
+// Exception codes mapped to run-time error numbers.
 #include "support/fault_codes.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// Splitting a setup command into program and parameters.
 #include "support/launch_command.h"
 
 namespace {

@@ -1,3 +1,6 @@
+// The memory under the stub's heap: small blocks from the system allocator,
+// large ones in reserved address space that grows in place and is kept for
+// the next record.
 #include "support/memory.h"
 
 #include <cstdint>

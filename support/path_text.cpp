@@ -1,3 +1,4 @@
+// Path text operations.
 #include "support/path_text.h"
 
 #include "support/c_string.h"

@@ -1,3 +1,4 @@
+// Filling the run-time error report in place.
 #include "support/report.h"
 
 void fill_report(char* report, uint32_t number, uintptr_t offset) {

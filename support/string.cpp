@@ -1,3 +1,4 @@
+// The stub's string type over its own heap.
 #include "support/string.h"
 
 #include "support/c_string.h"

@@ -1,3 +1,4 @@
+// The termination state, run-time errors, io_check and halt.
 #include "support/termination.h"
 
 #include "support/environment.h"

@@ -1,3 +1,4 @@
+// Translation between the logic's backslashes and POSIX slashes.
 #include "support/posix/native_path.h"
 
 #include <cstring>

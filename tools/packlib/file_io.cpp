@@ -1,3 +1,4 @@
+// Whole files in and out, written through a temporary name.
 #include "tools/packlib/file_io.h"
 
 #include <cerrno>

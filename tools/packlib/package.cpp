@@ -1,3 +1,4 @@
+// Building, splitting and reading packages.
 #include "tools/packlib/package.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Recognising stub files and checking their seals.
 #include "tools/packlib/stub_image.h"
 
 #include <algorithm>
