@@ -10,10 +10,11 @@ target=build/zlib-src
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 if ! grep -rqs '^Types: deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-  $sudo tee /etc/apt/sources.list.d/sfx-zlib-src.sources >/dev/null <<'SOURCES'
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+  $sudo tee /etc/apt/sources.list.d/sfx-zlib-src.sources >/dev/null <<SOURCES
 Types: deb-src
 URIs: http://deb.debian.org/debian
-Suites: bookworm
+Suites: $codename
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SOURCES
