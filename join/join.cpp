@@ -44,12 +44,14 @@ bool append_file(FileHandle source, FileHandle joined, uint8_t* buffer, bool fir
 }
 
 // The hand-over argument: the head's first argument, or its directory; in
-// double quotes when it holds a blank, so that it arrives as one argument.
+// double quotes when it holds a byte that would split it (a blank or any
+// other control byte), so that it arrives as one argument.
 String hand_over_argument(const String& head_path) {
   String argument_text = argument_count() != 0 ? argument(1) : directory_of(head_path);
-  if (argument_text.find(" ") < 0 && argument_text.find("\t") < 0)
-    return argument_text;
-  return String("\"") + argument_text + "\"";
+  for (int32_t i = 0; i < argument_text.length(); ++i)
+    if (static_cast<uint8_t>(argument_text[i]) <= 0x20)
+      return String("\"") + argument_text + "\"";
+  return argument_text;
 }
 
 } // namespace

@@ -13,15 +13,12 @@ constexpr int32_t placeholder_length = sizeof placeholder - 1;
 } // namespace
 
 const char* run_record_message(RunRecordOutcome outcome) {
-  switch (outcome) {
-  case RunRecordOutcome::length_rejected:
-    return "File Read Execution File error(1)!";
-  case RunRecordOutcome::too_long:
-    return "File Read Execution File error(2)!";
-  case RunRecordOutcome::read:
-    break;
-  }
-  return "";
+  static constexpr const char* messages[] = {
+      "",
+      "File Read Execution File error(1)!",
+      "File Read Execution File error(2)!",
+  };
+  return messages[static_cast<int>(outcome)];
 }
 
 String build_setup_command(const String& command_text, const String& target_directory) {

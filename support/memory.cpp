@@ -9,8 +9,8 @@
 
 namespace {
 
-// Blocks from 64 KiB up live in reserved address space. Below that a resize
-// copies, which stays cheap because the blocks are small.
+// Blocks from 64 KiB up live in reserved address space; smaller ones come
+// from the system allocator.
 constexpr size_t large_block = size_t(64) << 10;
 constexpr size_t page = 4096;
 constexpr size_t granule = 65536;
@@ -163,12 +163,12 @@ void* memory_regrow(void* block, size_t old_size, size_t new_size) {
   bool is_large = new_size >= large_block;
   if (was_large && is_large && commit(region_of(block), new_size))
     return block;
-  // A small block that shrinks keeps its place: the slack is given back
-  // with the block.
-  if (!was_large && new_size <= old_size)
-    return block;
-  // A small block, a move between the two kinds, or out of a full
-  // reservation.
+  if (!was_large && !is_large) {
+    if (void* resized = system_reallocate(block, old_size, new_size))
+      return resized;
+  }
+  // A move: between the two kinds, out of a full reservation, or of a small
+  // block the system did not resize.
   void* moved = memory_obtain(new_size);
   if (!moved)
     return nullptr;

@@ -19,6 +19,9 @@ void memory_give_back(void* block, size_t size);
 
 // What each operating system supplies (support/win32, support/posix).
 void* system_allocate(size_t size);
+// The block resized with its contents kept, or null when the system cannot
+// (the caller then moves it).
+void* system_reallocate(void* block, size_t old_size, size_t new_size);
 void system_free(void* block);
 // Address space of `size` bytes that is not yet usable, or null.
 void* address_reserve(size_t size);

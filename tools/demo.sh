@@ -41,7 +41,7 @@ build/posix/bin/sfxpack create -o "$scratch/win/setup-demo.exe" --target win64 \
   --split 64K --run 'setup.exe /dir=%path%' "$scratch/payload"
 ls -l "$scratch/win"
 SFX_RECORD='Z:'$(echo "$scratch/recorded.txt" | tr / '\\') WINEDEBUG=+relay \
-  "$WINE" "$scratch/win/setup-demo.exe" 2>&1 | grep -E 'MessageBoxA|ShellExecuteA' | sed 's/^[0-9a-f]*://'
+  "$WINE" "$scratch/win/setup-demo.exe" 2>&1 | grep -E 'Call (user32|shell32)' | sed 's/^[0-9a-f]*://'
 for i in $(seq 1 100); do [ -f "$scratch/recorded.txt" ] && break; sleep 0.1; done
 echo "extracted beside the head:"; ls "$scratch/win"
 echo "the setup program recorded:"; cat "$scratch/recorded.txt"

@@ -9,6 +9,12 @@ void* system_allocate(size_t size) {
   return LocalAlloc(LMEM_FIXED, size);
 }
 
+// Without LocalReAlloc, which would cost the stub one more import, a block
+// is only resized in place when it shrinks; the caller moves a growing one.
+void* system_reallocate(void* block, size_t old_size, size_t new_size) {
+  return new_size <= old_size ? block : nullptr;
+}
+
 void system_free(void* block) {
   LocalFree(block);
 }
