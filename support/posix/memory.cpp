@@ -33,11 +33,7 @@ void system_free(void* block) {
 void* address_reserve(size_t size) {
   void* base = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (base == MAP_FAILED)
-    return nullptr;
-  // Large blocks are filled whole: huge pages take a fraction of the faults.
-  ::madvise(base, size, MADV_HUGEPAGE);
-  return base;
+  return base == MAP_FAILED ? nullptr : base;
 }
 
 bool address_commit(void*, size_t) {
