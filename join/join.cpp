@@ -83,7 +83,10 @@ void join_volumes(FileHandle own_file, const char* temp_directory) {
   if (joined != no_file && !close_file(joined))
     whole = false;
   if (!whole) {
-    delete_file(joined_path.c_str());
+    // Only a copy this run created is removed; one it could not create
+    // (in use, read-only) belongs to someone else.
+    if (joined != no_file)
+      delete_file(joined_path.c_str());
     warn_and_halt("Combine error!!");
   }
   for (int32_t number = 1; number < volume_count; ++number)
