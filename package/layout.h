@@ -36,10 +36,6 @@ inline constexpr uint8_t rejected_length = 255;
 // A writer counts the name's NUL in its length byte.
 inline constexpr int32_t longest_name = largest_length - 1;
 
-// File record: marker, name length, name field, compressed size, stream.
-inline constexpr int32_t record_fixed_size = marker_size + 1 + 4;
-// Run record: marker, command length, command.
-inline constexpr int32_t run_record_fixed_size = marker_size + 1;
 
 // Compressed sizes are below 2^31.
 inline constexpr uint32_t largest_compressed_size = 0x7FFFFFFF;

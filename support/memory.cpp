@@ -125,13 +125,14 @@ void* obtain_large(size_t size) {
   void* base = address_reserve(reserved);
   if (!base)
     return nullptr;
-  Region* region = static_cast<Region*>(base);
-  if (!address_commit(base, round_up(sizeof(Region) + size, page))) {
+  size_t committed = round_up(sizeof(Region) + size, page);
+  if (!address_commit(base, committed)) {
     address_release(base, reserved);
     return nullptr;
   }
+  Region* region = static_cast<Region*>(base);
   region->reserved = reserved;
-  region->committed = round_up(sizeof(Region) + size, page);
+  region->committed = committed;
   return region + 1;
 }
 

@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -16,11 +15,6 @@
 #include "support/system.h"
 
 namespace {
-
-bool native_file_exists(const String& path) {
-  struct stat status;
-  return ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
-}
 
 bool is_program(const char* path) {
   return ::access(path, X_OK) == 0;
@@ -81,14 +75,14 @@ void launch_program(const char*, const char* file, const char* parameters) {
     return;
   LaunchCommand command{String(file_text.text), String(parameter_text.text)};
   if (!parameters)
-    command = split_launch_command(String(file_text.text), native_file_exists);
+    command = split_launch_command(String(file_text.text), file_exists);
   if (command.program.empty())
     return;
 
   String program = command.program;
   bool search_path = false;
   if (program.find("/") < 0) {
-    if (native_file_exists(program))
+    if (file_exists(program))
       program = String("./") + program;
     else
       search_path = true;

@@ -33,7 +33,6 @@ public:
   Runner& operator=(const Runner&) = delete;
   Platform platform() const { return platform_; }
   bool available() const;
-  const char* name() const { return platform_ == Platform::posix ? "posix" : "wine"; }
 
   fs::path stub() const;          // the real, sealed stub
   fs::path record_helper() const; // the argument recorder
