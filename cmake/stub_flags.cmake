@@ -3,7 +3,11 @@
 if(WIN32 AND CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   # Jump tables hold absolute addresses, each one a base relocation; small
   # functions kept out of line cost fewer bytes than their inlined copies.
-  set(SFX_STUB_OPTIMIZE -Oz -fno-jump-tables -fno-inline-small-functions)
+  # Data keeps the alignment the ABI asks for, not the wider one GCC prefers,
+  # and the stack the 4-byte alignment the 32-bit Windows ABI guarantees:
+  # nothing in the stub needs more, and both leave padding out.
+  set(SFX_STUB_OPTIMIZE -Oz -fno-jump-tables -fno-inline-small-functions
+    -malign-data=abi -mpreferred-stack-boundary=2)
   set(SFX_ZLIB_OPTIMIZE ${SFX_STUB_OPTIMIZE})
 elseif(WIN32)
   set(SFX_STUB_OPTIMIZE -Os)
@@ -51,9 +55,11 @@ if(WIN32 AND EXISTS ${SFX_ZLIB_SOURCE}/inflate.c)
   target_compile_definitions(sfx_stub_zlib PRIVATE NO_GZIP Z_SOLO BUILDFIXED)
   target_compile_options(sfx_stub_zlib PRIVATE ${SFX_ZLIB_OPTIMIZE} -ffunction-sections -fno-exceptions
     -fno-asynchronous-unwind-tables -w)
-  # zutil's message table is only reached through zError, which the stub
-  # never calls; a section of its own lets the linker drop it.
-  set_source_files_properties(${SFX_ZLIB_SOURCE}/zutil.c PROPERTIES COMPILE_OPTIONS -fdata-sections)
+  # zutil's message table is only reached through zError and inftrees'
+  # copyright string not at all; sections of their own let the linker drop
+  # them. (inflate.c keeps one data section: it has zeroed variables.)
+  set_source_files_properties(${SFX_ZLIB_SOURCE}/zutil.c ${SFX_ZLIB_SOURCE}/inftrees.c
+    PROPERTIES COMPILE_OPTIONS -fdata-sections)
   message(STATUS "stub zlib: inflate from ${SFX_ZLIB_SOURCE}")
 else()
   add_library(sfx_stub_zlib ALIAS sfx_zlib)
@@ -90,7 +96,8 @@ function(sfx_stub_executable target)
     set_source_files_properties(${CMAKE_SOURCE_DIR}/support/win32/crt.cpp PROPERTIES
       COMPILE_OPTIONS "-fno-tree-loop-distribute-patterns")
     target_link_options(${target} PRIVATE -mwindows -nostartfiles -nodefaultlibs
-      -Wl,-e,${entry} -Wl,--enable-stdcall-fixup -static)
+      -Wl,-e,${entry} -Wl,--enable-stdcall-fixup -static -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/stub.ld)
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/stub.ld)
     target_link_libraries(${target} PRIVATE kernel32 user32 shell32 gcc)
   else()
     target_link_options(${target} PRIVATE -Wl,--as-needed -static-libgcc)
