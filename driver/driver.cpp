@@ -19,9 +19,8 @@ namespace {
 constexpr int temp_directory_size = 256;
 
 [[noreturn]] void fail(const char* text, FileHandle package) {
-  show_message(text, "Warning", 0);
   close_file(package);
-  halt();
+  warn_and_halt(text);
 }
 
 String choose_target_directory(const char* temp_directory, bool have_temp_directory) {
@@ -85,10 +84,8 @@ void stub_main() {
     join_volumes(package, temp_directory);
 
   close_file(package);
-  if (!own_file_is_unaltered()) {
-    show_message("File check error(1)!", "Warning", 0);
-    halt();
-  }
+  if (!own_file_is_unaltered())
+    warn_and_halt("File check error(1)!");
   package = open_own_file();
   uint32_t package_size = locate_package(package);
 

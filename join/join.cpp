@@ -17,11 +17,6 @@ namespace {
 
 constexpr char joined_name[] = "_TMP_VK.exe";
 
-[[noreturn]] void warn_and_halt(const char* text) {
-  show_message(text, "Warning", 0);
-  halt();
-}
-
 String volume_path(const String& head_path, int32_t number) {
   return change_extension(head_path, (String(".F") + hex_digits(uint32_t(number), 2)).c_str());
 }

@@ -14,6 +14,12 @@ void copy_bytes(void* destination, const void* source, size_t count);
 void fill_bytes(void* destination, uint8_t value, size_t count);
 bool same_bytes(const void* left, const void* right, size_t count);
 
+// The upper-case hexadecimal digit of the low four bits of `value`.
+inline char hex_digit(uint32_t value) {
+  value &= 15;
+  return static_cast<char>(value < 10 ? '0' + value : 'A' - 10 + value);
+}
+
 // Little-endian 32-bit value from four bytes.
 inline uint32_t load_u32(const uint8_t* bytes) {
   return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |

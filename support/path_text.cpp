@@ -11,11 +11,9 @@ String change_extension(const String& path, const char* extension) {
 }
 
 String hex_digits(uint32_t value, int32_t width) {
-  static constexpr char digits[] = "0123456789ABCDEF";
-  if (width <= 0)
-    return String();
-  String result = hex_digits(value >> 4, width - 1);
-  result += digits[value & 15];
+  String result;
+  for (int32_t shift = (width - 1) * 4; shift >= 0; shift -= 4)
+    result += hex_digit(shift < 32 ? value >> shift : 0);
   return result;
 }
 

@@ -1,6 +1,8 @@
 // Filling the run-time error report in place.
 #include "support/report.h"
 
+#include "support/c_string.h"
+
 void fill_report(char* report, uint32_t number, uintptr_t offset) {
   int position = 16;
   do {
@@ -8,10 +10,9 @@ void fill_report(char* report, uint32_t number, uintptr_t offset) {
     number /= 10;
   } while (number != 0 && position >= 0);
 
-  static constexpr char hex[] = "0123456789ABCDEF";
   position = 28;
   do {
-    report[position--] = hex[offset & 15];
+    report[position--] = hex_digit(static_cast<uint32_t>(offset));
     offset >>= 4;
   } while (offset != 0 && position >= 0);
 }

@@ -30,6 +30,11 @@ void halt() {
   end_process(termination.exit_code);
 }
 
+void warn_and_halt(const char* text) {
+  show_message(text, "Warning", 0);
+  halt();
+}
+
 void run_time_error(int32_t number, const void* address) {
   termination.exit_code = number;
   termination.error_address = address;

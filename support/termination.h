@@ -25,6 +25,9 @@ void reset_termination();
 // Records the error number as exit code and the attributed address, then halts.
 [[noreturn]] void run_time_error(int32_t number, const void* address);
 
+// Shows `text` in a message captioned "Warning", then halts.
+[[noreturn]] void warn_and_halt(const char* text);
+
 // Records a failed I/O operation's error code for the next `io_check`.
 void set_io_result(uint32_t code);
 

@@ -21,11 +21,16 @@ FileHandle create(const char* path, DWORD access, DWORD share, DWORD disposition
 } // namespace
 
 FileHandle open_file(const char* path, uint8_t mode) {
-  static constexpr DWORD access[4] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE,
-                                      GENERIC_READ};
-  static constexpr DWORD share[16] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE};
-  return create(path, access[mode & 3], share[mode >> 4], OPEN_EXISTING);
+  // Access in the low two bits (read, write, both; 3 reads), sharing in the
+  // high four (compatible, deny all, deny write, deny read, deny none; the
+  // rest share nothing). GENERIC_READ and GENERIC_WRITE are bits 31 and 30.
+  static constexpr uint8_t access_bits[4] = {2, 1, 3, 2};
+  static constexpr uint8_t share[5] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE};
+  static_assert(GENERIC_READ == 2u << 30 && GENERIC_WRITE == 1u << 30);
+  uint8_t sharing = mode >> 4;
+  return create(path, DWORD(access_bits[mode & 3]) << 30, sharing < 5 ? share[sharing] : 0,
+                OPEN_EXISTING);
 }
 
 FileHandle create_file(const char* path) {

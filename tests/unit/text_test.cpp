@@ -133,6 +133,9 @@ TEST(FaultCodes, Table) {
   EXPECT_EQ(error_number_for_exception(0xC000013A), 217);
   EXPECT_EQ(error_number_for_exception(0xC0000096), 218);
   EXPECT_EQ(error_number_for_exception(0x80000003), 255);
+  // Only error statuses match: a known low half under another high half does not.
+  EXPECT_EQ(error_number_for_exception(0x80000005), 255);
+  EXPECT_EQ(error_number_for_exception(0x00000094), 255);
 }
 
 bool exists_in_fake_tree(const String& path) {
