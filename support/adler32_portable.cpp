@@ -1,18 +1,14 @@
-// Adler-32 for the Windows stubs' inflate-only zlib: a plain loop in place
-// of zlib's unrolled one, which costs more bytes than the stub can spare.
-// inflate calls it to check every stream's content.
-#include <zlib.h>
+// Adler-32 as a plain loop: the fewest bytes of code, for the 32-bit stub.
+#include "support/adler32.h"
 
-extern "C" uLong adler32(uLong adler, const Bytef* bytes, uInt count) {
-  constexpr uLong modulus = 65521;
-  // The most bytes before the sums must be reduced to stay within 32 bits.
-  constexpr uInt run_limit = 5552;
+uint32_t adler32_update(uint32_t adler, const uint8_t* bytes, size_t count) {
+  using namespace adler32_detail;
   if (!bytes)
     return 1;
-  uLong a = adler & 0xFFFF;
-  uLong b = (adler >> 16) & 0xFFFF;
+  uint32_t a = adler & 0xFFFF;
+  uint32_t b = adler >> 16;
   while (count > 0) {
-    uInt run = count < run_limit ? count : run_limit;
+    size_t run = count < run_limit ? count : run_limit;
     count -= run;
     do {
       a += *bytes++;

@@ -1,0 +1,61 @@
+// The stub's own checksums against zlib's: Adler-32 (which the stub's inflate
+// uses for every stream) and CRC-32 (the seal).
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+#include <zlib.h>
+
+#include "support/adler32.h"
+#include "support/crc32.h"
+
+namespace {
+
+std::vector<uint8_t> random_bytes(size_t count, uint32_t seed) {
+  std::mt19937 generator(seed);
+  std::vector<uint8_t> bytes(count);
+  for (uint8_t& byte : bytes)
+    byte = static_cast<uint8_t>(generator());
+  return bytes;
+}
+
+// Lengths around the 16-byte steps and the reduction runs, at every
+// misalignment of the start.
+TEST(Adler32, MatchesZlibAcrossLengthsAndAlignments) {
+  std::vector<uint8_t> bytes = random_bytes(3 * 5552 + 64, 1);
+  for (size_t length : {0u, 1u, 15u, 16u, 17u, 31u, 33u, 5551u, 5552u, 5553u, 5568u, 11104u, 11105u,
+                        3u * 5552 + 40}) {
+    for (size_t start = 0; start < 16; ++start) {
+      uint32_t expected = uint32_t(adler32_z(1, bytes.data() + start, length));
+      ASSERT_EQ(adler32_update(1, bytes.data() + start, length), expected)
+          << "length " << length << " start " << start;
+    }
+  }
+}
+
+// All-0xFF input drives both sums as high as they go between reductions,
+// from starting sums just below the modulus.
+TEST(Adler32, LargestSumsAndContinuation) {
+  std::vector<uint8_t> ones(1 << 20, 0xFF);
+  uint32_t start = (65520u << 16) | 65520u;
+  EXPECT_EQ(adler32_update(start, ones.data(), ones.size()),
+            uint32_t(adler32_z(start, ones.data(), ones.size())));
+
+  std::vector<uint8_t> bytes = random_bytes(100000, 2);
+  uint32_t whole = adler32_update(1, bytes.data(), bytes.size());
+  uint32_t split = adler32_update(1, bytes.data(), 12345);
+  split = adler32_update(split, bytes.data() + 12345, bytes.size() - 12345);
+  EXPECT_EQ(split, whole);
+  EXPECT_EQ(adler32_update(12345, nullptr, 0), 1u);
+}
+
+TEST(Crc32, MatchesZlib) {
+  std::vector<uint8_t> bytes = random_bytes(70000, 3);
+  for (size_t length : {0u, 1u, 7u, 4096u, 70000u})
+    EXPECT_EQ(crc32_update(0, bytes.data(), length),
+              uint32_t(crc32(0, bytes.data(), uInt(length))));
+  uint32_t split = crc32_update(0, bytes.data(), 1000);
+  EXPECT_EQ(crc32_update(split, bytes.data() + 1000, 69000), crc32_update(0, bytes.data(), 70000));
+}
+
+} // namespace
