@@ -127,6 +127,7 @@ void heap_release_all() {
     unlink(header);
     memory_give_back(header, sizeof(BlockHeader) + header->size);
   }
+  memory_release_spares();
 }
 
 int32_t heap_block_count() {

@@ -1,6 +1,6 @@
 // The memory under the stub's heap: small blocks from the system allocator,
-// large ones in reserved address space that grows in place and is kept for
-// the next record.
+// large ones in reserved address space that grows in place and is kept, with
+// its pages, for the next record.
 #include "support/memory.h"
 
 #include <cstdint>
@@ -15,10 +15,13 @@ constexpr size_t large_block = size_t(64) << 10;
 constexpr size_t page = 4096;
 constexpr size_t granule = 65536;
 
-// In front of every large block: the extent of its reservation.
+// In front of every large block: its reservation and what of it holds pages.
 struct alignas(16) Region {
-  size_t reserved;
-  size_t committed;
+  size_t reserved;  // bytes of address space
+  size_t committed; // bytes the system has been asked to make usable
+  size_t touched;   // bytes that may hold pages: the most used since the last trim
+  size_t needed;    // bytes the block uses now, header included; 0 while spare
+  Region* next;     // every region held, in use or spare
 };
 
 size_t round_up(size_t value, size_t unit) {
@@ -40,49 +43,96 @@ Region* region_of(void* block) {
   return static_cast<Region*>(block) - 1;
 }
 
-// Released regions are kept for the next large blocks, so that a record's
-// buffers reuse the pages the previous record touched rather than fault in
-// fresh ones. A record holds at most two large blocks at a time.
-Region* spare_regions[2] = {nullptr, nullptr};
-constexpr size_t spare_slack = size_t(1) << 20;
+Region* regions = nullptr;
 
-// Commits ahead, doubling up to 64 MiB at a time, so that a block growing a
-// step at a time makes few calls to the system.
-bool commit(Region* region, size_t size) {
-  size_t needed = round_up(sizeof(Region) + size, page);
-  if (needed <= region->committed)
-    return true;
-  if (needed > region->reserved)
-    return false;
-  size_t ahead = region->committed * 2;
-  size_t most = size_t(64) << 20;
-  if (ahead > needed + most)
-    ahead = needed + most;
-  if (ahead < needed)
-    ahead = needed;
-  if (ahead > region->reserved)
-    ahead = region->reserved;
-  if (!address_commit(region, ahead)) {
-    if (!address_commit(region, needed))
-      return false;
-    ahead = needed;
-  }
-  region->committed = ahead;
-  return true;
+// Released regions are kept for the next large blocks, so that a record's
+// buffers reuse the pages earlier records touched rather than fault in fresh
+// ones. A record holds at most two large blocks at a time.
+Region* spare_regions[2] = {nullptr, nullptr};
+
+// The pages all regions hold stay within the most that the blocks in use
+// have needed at once, plus this slack; past it they are trimmed to half the
+// slack, so that trimming does not recur at every growth step.
+constexpr size_t spare_slack = size_t(1) << 20;
+size_t most_needed = 0;
+
+void release_region(Region* region) {
+  for (Region** link = &regions; *link; link = &(*link)->next)
+    if (*link == region) {
+      *link = region->next;
+      break;
+    }
+  address_release(region, region->reserved);
 }
 
-// Gives back the pages of a spare beyond `keep` bytes, when they are many.
+// Gives back the pages of a region beyond `keep` bytes.
 void trim(Region* region, size_t keep) {
-  if (region->committed > keep + 2 * spare_slack) {
+  if (keep < region->committed) {
     address_decommit(region, keep, region->committed);
     region->committed = keep;
   }
+  if (region->touched > keep)
+    region->touched = keep;
+}
+
+// Keeps reused pages from lifting the peak: when the regions hold more than
+// the budget, they give back pages beyond what their blocks need (a spare
+// needs only its header page) until they are down to the target.
+void fit_budget() {
+  size_t needed = 0;
+  size_t touched = 0;
+  for (Region* region = regions; region; region = region->next) {
+    needed += region->needed;
+    touched += region->touched;
+  }
+  if (needed > most_needed)
+    most_needed = needed;
+  if (touched <= most_needed + spare_slack)
+    return;
+  size_t target = most_needed + spare_slack / 2;
+  for (Region* region = regions; region && touched > target; region = region->next) {
+    size_t floor = region->needed > page ? region->needed : page;
+    if (region->touched <= floor)
+      continue;
+    size_t over = touched - target;
+    size_t keep = region->touched - floor > over ? round_up(region->touched - over, page) : floor;
+    touched -= region->touched - keep;
+    trim(region, keep);
+  }
+}
+
+// Sizes the region's block to `size` bytes, committing ahead, doubling up to
+// 64 MiB at a time, so that a block growing a step at a time makes few calls
+// to the system. False when the reservation cannot hold it.
+bool fit_block(Region* region, size_t size) {
+  size_t needed = round_up(sizeof(Region) + size, page);
+  if (needed > region->reserved)
+    return false;
+  if (needed > region->committed) {
+    size_t ahead = region->committed * 2;
+    size_t most = size_t(64) << 20;
+    if (ahead > needed + most)
+      ahead = needed + most;
+    if (ahead < needed)
+      ahead = needed;
+    if (ahead > region->reserved)
+      ahead = region->reserved;
+    if (!address_commit(region, ahead)) {
+      if (!address_commit(region, needed))
+        return false;
+      ahead = needed;
+    }
+    region->committed = ahead;
+  }
+  region->needed = needed;
+  if (needed > region->touched)
+    region->touched = needed;
+  fit_budget();
+  return true;
 }
 
 // Takes the spare that fits `size` best: the one with the fewest pages ready
-// that still covers it, else the one with the most. Pages far beyond the
-// size go back to the system first, so that a spare never adds much to the
-// peak; a few MiB more stay, so that a growing block rarely commits again.
+// that still covers it, else the one with the most.
 Region* take_spare(size_t size) {
   size_t needed = sizeof(Region) + size;
   int best = -1;
@@ -105,21 +155,14 @@ Region* take_spare(size_t size) {
     return nullptr;
   Region* region = spare_regions[best];
   spare_regions[best] = nullptr;
-  // The other spare is trimmed to the same size: a record's second large
-  // block is about as large as its first, and an idle spare must not hold
-  // the pages of an earlier, larger record.
-  size_t keep = round_up(needed + spare_slack, page);
-  trim(region, keep);
-  if (Region* other = spare_regions[1 - best])
-    trim(other, keep);
   return region;
 }
 
 void* obtain_large(size_t size) {
   if (Region* region = take_spare(size)) {
-    if (commit(region, size))
+    if (fit_block(region, size))
       return region + 1;
-    address_release(region, region->reserved);
+    release_region(region);
   }
   size_t reserved = reservation_for(size + sizeof(Region));
   void* base = address_reserve(reserved);
@@ -131,26 +174,28 @@ void* obtain_large(size_t size) {
     return nullptr;
   }
   Region* region = static_cast<Region*>(base);
-  region->reserved = reserved;
-  region->committed = committed;
+  *region = Region{reserved, committed, committed, committed, regions};
+  regions = region;
+  fit_budget();
   return region + 1;
 }
 
 // Keeps the region as a spare, in place of the spare with fewer pages ready.
 void release_large(void* block) {
   Region* region = region_of(block);
+  region->needed = 0;
   int slot = !spare_regions[0]                                           ? 0
              : !spare_regions[1]                                         ? 1
              : spare_regions[0]->committed < spare_regions[1]->committed ? 0
                                                                          : 1;
   Region* displaced = spare_regions[slot];
   if (displaced && displaced->committed >= region->committed) {
-    address_release(region, region->reserved);
+    release_region(region);
     return;
   }
   spare_regions[slot] = region;
   if (displaced)
-    address_release(displaced, displaced->reserved);
+    release_region(displaced);
 }
 
 } // namespace
@@ -162,7 +207,7 @@ void* memory_obtain(size_t size) {
 void* memory_regrow(void* block, size_t old_size, size_t new_size) {
   bool was_large = old_size >= large_block;
   bool is_large = new_size >= large_block;
-  if (was_large && is_large && commit(region_of(block), new_size))
+  if (was_large && is_large && fit_block(region_of(block), new_size))
     return block;
   if (!was_large && !is_large) {
     if (void* resized = system_reallocate(block, old_size, new_size))
@@ -176,6 +221,22 @@ void* memory_regrow(void* block, size_t old_size, size_t new_size) {
   copy_bytes(moved, block, old_size < new_size ? old_size : new_size);
   memory_give_back(block, old_size);
   return moved;
+}
+
+void memory_release_spares() {
+  for (Region*& spare : spare_regions) {
+    if (spare)
+      release_region(spare);
+    spare = nullptr;
+  }
+  most_needed = 0;
+}
+
+size_t memory_large_bytes_held() {
+  size_t held = 0;
+  for (Region* region = regions; region; region = region->next)
+    held += region->touched;
+  return held;
 }
 
 void memory_give_back(void* block, size_t size) {

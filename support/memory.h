@@ -17,6 +17,14 @@ void* memory_regrow(void* block, size_t old_size, size_t new_size);
 // Gives a block of `size` bytes back.
 void memory_give_back(void* block, size_t size);
 
+// Gives the regions kept for later large blocks back and forgets the peak,
+// once no block is in use: the state of a new process.
+void memory_release_spares();
+
+// Bytes that the large blocks' regions, in use and spare, may hold in pages;
+// for tests of the peak.
+size_t memory_large_bytes_held();
+
 // What each operating system supplies (support/win32, support/posix).
 void* system_allocate(size_t size);
 // The block resized with its contents kept, or null when the system cannot
