@@ -70,7 +70,7 @@ void release_at(void* block, const void* caller) {
     run_time_error(204, caller);
   BlockHeader* header = header_of(block);
   unlink(header);
-  memory_give_back(header, sizeof(BlockHeader) + header->size);
+  memory_give_back(header);
 }
 
 } // namespace
@@ -125,7 +125,7 @@ void heap_release_all() {
   while (first_block) {
     BlockHeader* header = first_block;
     unlink(header);
-    memory_give_back(header, sizeof(BlockHeader) + header->size);
+    memory_give_back(header);
   }
   memory_release_spares();
 }

@@ -10,8 +10,9 @@
 namespace {
 
 // Blocks from 64 KiB up live in reserved address space; smaller ones come
-// from the system allocator.
+// from the system allocator until they grow past 16 KiB.
 constexpr size_t large_block = size_t(64) << 10;
+constexpr size_t growing_block = size_t(16) << 10;
 constexpr size_t page = 4096;
 constexpr size_t granule = 65536;
 
@@ -39,11 +40,15 @@ size_t reservation_for(size_t size) {
   return round_up(doubled > least ? doubled : least, granule);
 }
 
-Region* region_of(void* block) {
-  return static_cast<Region*>(block) - 1;
-}
-
 Region* regions = nullptr;
+
+// The region of a block in reserved space; null for a block from the system.
+Region* region_holding(void* block) {
+  for (Region* region = regions; region; region = region->next)
+    if (region + 1 == block)
+      return region;
+  return nullptr;
+}
 
 // Released regions are kept for the next large blocks, so that a record's
 // buffers reuse the pages earlier records touched rather than fault in fresh
@@ -181,8 +186,7 @@ void* obtain_large(size_t size) {
 }
 
 // Keeps the region as a spare, in place of the spare with fewer pages ready.
-void release_large(void* block) {
-  Region* region = region_of(block);
+void release_large(Region* region) {
   region->needed = 0;
   int slot = !spare_regions[0]                                           ? 0
              : !spare_regions[1]                                         ? 1
@@ -205,21 +209,24 @@ void* memory_obtain(size_t size) {
 }
 
 void* memory_regrow(void* block, size_t old_size, size_t new_size) {
-  bool was_large = old_size >= large_block;
-  bool is_large = new_size >= large_block;
-  if (was_large && is_large && fit_block(region_of(block), new_size))
-    return block;
-  if (!was_large && !is_large) {
+  bool small = new_size < growing_block;
+  if (Region* region = region_holding(block)) {
+    if (fit_block(region, new_size))
+      return block;
+    small = false;
+  } else if (small) {
     if (void* resized = system_reallocate(block, old_size, new_size))
       return resized;
   }
-  // A move: between the two kinds, out of a full reservation, or of a small
-  // block the system did not resize.
-  void* moved = memory_obtain(new_size);
+  // A move: out of a full reservation, of a small block the system did not
+  // resize, or of a block from the system that has grown past the small
+  // sizes. That one is usually a buffer growing a step at a time, so it
+  // moves to reserved space, where later steps grow it in place.
+  void* moved = small ? system_allocate(new_size) : obtain_large(new_size);
   if (!moved)
     return nullptr;
   copy_bytes(moved, block, old_size < new_size ? old_size : new_size);
-  memory_give_back(block, old_size);
+  memory_give_back(block);
   return moved;
 }
 
@@ -239,9 +246,9 @@ size_t memory_large_bytes_held() {
   return held;
 }
 
-void memory_give_back(void* block, size_t size) {
-  if (size >= large_block)
-    release_large(block);
+void memory_give_back(void* block) {
+  if (Region* region = region_holding(block))
+    release_large(region);
   else
     system_free(block);
 }

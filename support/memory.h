@@ -1,8 +1,9 @@
 // Raw memory from the operating system, under the stub's heap.
 //
-// Small blocks come from the system allocator. Large blocks live in reserved
-// address space that is committed as they grow, so that growing a large
-// block a step at a time does not copy it.
+// Small blocks come from the system allocator. Large blocks, and blocks that
+// grow past the small sizes, live in reserved address space that is
+// committed as they grow, so that growing a block a step at a time does not
+// copy it.
 #pragma once
 
 #include <cstddef>
@@ -14,8 +15,8 @@ void* memory_obtain(size_t size);
 // kept, or null (the old block is then unchanged).
 void* memory_regrow(void* block, size_t old_size, size_t new_size);
 
-// Gives a block of `size` bytes back.
-void memory_give_back(void* block, size_t size);
+// Gives a block back.
+void memory_give_back(void* block);
 
 // Gives the regions kept for later large blocks back and forgets the peak,
 // once no block is in use: the state of a new process.

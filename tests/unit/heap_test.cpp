@@ -90,6 +90,28 @@ TEST(Heap, KeptPagesStayWithinThePeakAndSpareTheBlocksInUse) {
   heap_release(growing);
 }
 
+// A small block that grows past the small sizes moves once, into reserved
+// space, and later steps grow it in place; shrunk small there, it stays, and
+// it is given back as what it is.
+TEST(Heap, GrowingBlocksMoveOnceThenGrowInPlace) {
+  int32_t before = heap_block_count();
+  void* block = heap_allocate(1000);
+  std::memset(block, 0x33, 1000);
+  heap_resize(&block, 20 << 10);
+  void* moved = block;
+  for (int32_t size = 40 << 10; size <= (4 << 20); size *= 2) {
+    heap_resize(&block, size);
+    if (sizeof(void*) >= 8) {
+      EXPECT_EQ(block, moved) << size;
+    }
+  }
+  EXPECT_EQ(static_cast<uint8_t*>(block)[999], 0x33);
+  heap_resize(&block, 100);
+  EXPECT_EQ(static_cast<uint8_t*>(block)[99], 0x33);
+  heap_release(block);
+  EXPECT_EQ(heap_block_count(), before);
+}
+
 TEST(Heap, ExhaustionAndForeignBlocksEndTheProcess) {
   Outcome huge = run_body([] { heap_allocate(-1); });
   EXPECT_EQ(huge.exit_code, 203);
