@@ -116,6 +116,11 @@ largest_record() { # compressed + inflated size of the largest record, in MiB
         awk '{printf "| %s (%s MB) | %s | %.3f | %.0f | %.2f |\n", $1, $2, $3, $4, $2 / $4, $4 / $5}'
     done
   done
+  native=$(grep "^corpus sfxstub " "$results" | awk '{print $3}' | median)
+  wine=$(grep "^corpus wine-sfxstub " "$results" | awk '{print $3}' | median)
+  echo
+  echo "$wine $native" |
+    awk '{printf "The Windows stub under Wine takes %.2f times as long as the native stub.\n", $1 / $2}'
   echo
   echo "| peak memory | KiB | largest record, stored + inflated |"
   echo "|---|---|---|"
