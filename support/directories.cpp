@@ -2,13 +2,31 @@
 #include "support/path_text.h"
 #include "support/system.h"
 
+namespace {
+
+// A path of one or two bytes is still a directory to create when it is a
+// plain relative name such as "ab"; "C:", "\", "." and ".." are where the
+// walk up ends.
+bool is_plain_short_name(const String& path) {
+  bool only_dots = true;
+  for (int32_t i = 0; i < path.length(); ++i) {
+    if (path[i] == ':' || path[i] == '\\')
+      return false;
+    if (path[i] != '.')
+      only_dots = false;
+  }
+  return !only_dots;
+}
+
+} // namespace
+
 void force_directories(const String& path) {
   if (path.empty())
     return;
   String directory = path;
   if (directory.last_char() == '\\')
     directory = directory.substring(0, directory.length() - 1);
-  if (directory.length() < 3)
+  if (directory.length() < 3 && !is_plain_short_name(directory))
     return;
   if (directory_exists(directory))
     return;

@@ -86,6 +86,14 @@ TEST_F(Files, ForceDirectories) {
   // The empty string and ".\" create nothing and do not fail.
   force_directories(String(""));
   force_directories(String(".\\"));
+  // Relative paths whose first directory has one or two bytes are created
+  // too; "." and ".." are not.
+  fs::path previous = fs::current_path();
+  fs::current_path(dir_.path());
+  force_directories(String("ab\\c\\"));
+  force_directories(String("..\\"));
+  fs::current_path(previous);
+  EXPECT_TRUE(fs::is_directory(dir_ / "ab" / "c"));
   // A file in the way leaves the directory uncreated, silently.
   harness::write_text(dir_ / "file", "x");
   force_directories(String((path("file") + "\\sub\\").c_str()));
