@@ -10,8 +10,10 @@
 #include "package/self_check.h"
 #include "package/setup_command.h"
 #include "support/c_string.h"
+#include "support/command_line.h"
 #include "support/environment.h"
 #include "support/files.h"
+#include "support/system.h"
 #include "support/termination.h"
 
 namespace {
@@ -23,6 +25,19 @@ constexpr int temp_directory_size = 256;
   warn_and_halt(text);
 }
 
+// "File format error(N)!" for N from 1 to 9, built from one template so that
+// the texts do not each take their own bytes in the stub.
+[[noreturn]] void fail_format(int number, FileHandle package) {
+  char text[] = "File format error(0)!";
+  text[18] = static_cast<char>('0' + number);
+  fail(text, package);
+}
+
+// The first argument, else the temp directory, else the current directory;
+// made absolute, so that the launch after the change into it, "%path%" and
+// the hand-over to a joined copy all name the same place, and ended with a
+// backslash. An argument too long for its buffer, or a directory the system
+// cannot make absolute, is refused rather than cut down to another place.
 String choose_target_directory(const char* temp_directory, bool have_temp_directory) {
   String target;
   if (argument_count() >= 1)
@@ -31,7 +46,11 @@ String choose_target_directory(const char* temp_directory, bool have_temp_direct
     target = temp_directory;
   else
     target = ".\\";
-  if (target.empty() || target.last_char() != '\\')
+  if (target.length() < longest_argument)
+    target = full_path(target);
+  if (target.empty() || target.length() >= longest_argument)
+    warn_and_halt("File Output error(1)!");
+  if (target.last_char() != '\\')
     target += '\\';
   return target;
 }
@@ -41,22 +60,50 @@ FileHandle open_own_file() {
 }
 
 // Finds the package through the trailer and checks its header; on success
-// the file stands just behind the header. Answers the file's size.
+// the file stands just behind the header. Answers the trailer's position.
 uint32_t locate_package(FileHandle package) {
   uint32_t trailer = seek_file(package, -layout::trailer_size, seek_from_end);
   if (trailer == uint32_t(-1))
-    fail("File format error(1)!", package);
+    fail_format(1, package);
   if (read_u32_from_zero(package) != layout::trailer_marker)
-    fail("File format error(2)!", package);
+    fail_format(2, package);
   uint32_t package_offset = read_u32_from_zero(package);
   uint32_t position = seek_file(package, static_cast<int32_t>(package_offset), seek_from_start);
   if (position == uint32_t(-1) || position != package_offset)
-    fail("File format error(3)!", package);
+    fail_format(3, package);
   uint8_t header[layout::header_size];
   int32_t count = read_file(package, header, layout::header_size);
   if (!is_package_header(header, count))
-    fail("File format error(4)!", package);
-  return trailer + layout::trailer_size;
+    fail_format(4, package);
+  return trailer;
+}
+
+// Extracts every file record and reads the run record into `setup_command`.
+// The records must end at the run marker or at the trailer itself: any other
+// end means a damaged package whose later files and command would go
+// missing without a word.
+void walk_records(FileHandle package, uint32_t trailer, const String& target_directory,
+                  char (&setup_command)[setup_command_size]) {
+  bool complete = false;
+  uint32_t marker = read_u32_from_zero(package, &complete);
+  while (complete && marker == layout::record_marker) {
+    ExtractOutcome outcome =
+        extract_record(package, trailer + layout::trailer_size, target_directory);
+    if (outcome != ExtractOutcome::extracted)
+      fail(extract_message(outcome), package);
+    marker = read_u32_from_zero(package, &complete);
+  }
+  setup_command[0] = '\0';
+  if (complete && marker == layout::run_marker) {
+    RunRecordOutcome outcome = read_run_record(package, target_directory, setup_command);
+    if (outcome != RunRecordOutcome::read)
+      fail(run_record_message(outcome), package);
+    return;
+  }
+  bool at_trailer = complete && marker == layout::trailer_marker &&
+                    seek_file(package, 0, seek_from_current) == trailer + layout::marker_size;
+  if (!at_trailer)
+    fail_format(5, package);
 }
 
 } // namespace
@@ -79,7 +126,7 @@ void stub_main() {
 
   FileHandle package = open_own_file();
   if (seek_file(package, layout::split_set_offset, seek_from_start) == uint32_t(-1))
-    fail("File format error(1)!", package);
+    fail_format(1, package);
   if (read_u32_from_zero(package) == layout::split_set_marker)
     join_volumes(package, temp_directory);
 
@@ -87,24 +134,9 @@ void stub_main() {
   if (!own_file_is_unaltered())
     warn_and_halt("File check error(1)!");
   package = open_own_file();
-  uint32_t package_size = locate_package(package);
-
-  bool complete = false;
-  uint32_t marker = read_u32_from_zero(package, &complete);
-  while (complete && marker == layout::record_marker) {
-    ExtractOutcome outcome =
-        extract_record(package, package_size, target_directory, &marker, &complete);
-    if (outcome != ExtractOutcome::extracted)
-      fail(extract_message(outcome), package);
-  }
-
+  uint32_t trailer = locate_package(package);
   char setup_command[setup_command_size];
-  setup_command[0] = '\0';
-  if (complete && marker == layout::run_marker) {
-    RunRecordOutcome outcome = read_run_record(package, target_directory, setup_command);
-    if (outcome != RunRecordOutcome::read)
-      fail(run_record_message(outcome), package);
-  }
+  walk_records(package, trailer, target_directory, setup_command);
   close_file(package);
 
   launch_setup_command(setup_command, target_directory);

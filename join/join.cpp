@@ -1,12 +1,13 @@
 // The set stays whole until it has been joined: volumes are deleted only
-// after every one of them has reached the joined copy and the copy has been
-// closed without error. Any failure on the way deletes the unfinished copy
-// and leaves head and volumes as they were.
+// after every one of them has reached the joined copy, the copy has been
+// closed without error and holds a whole package. Any failure on the way deletes the unfinished
+// copy and leaves head and volumes as they were.
 #include "join/join.h"
 
 #include "cleanup/restart.h"
 #include "package/layout.h"
 #include "package/reader.h"
+#include "package/whole_package.h"
 #include "support/environment.h"
 #include "support/heap.h"
 #include "support/path_text.h"
@@ -38,11 +39,12 @@ bool append_file(FileHandle source, FileHandle joined, uint8_t* buffer, bool fir
   }
 }
 
-// The hand-over argument: the head's first argument, or its directory; in
-// double quotes when it holds a byte that would split it (a blank or any
-// other control byte), so that it arrives as one argument.
+// The hand-over argument: the head's first argument made absolute (the
+// copy starts in the temp directory), or the head's directory; in double
+// quotes when it holds a byte that would split it (a blank or any other
+// control byte), so that it arrives as one argument.
 String hand_over_argument(const String& head_path) {
-  String argument_text = argument_count() != 0 ? argument(1) : directory_of(head_path);
+  String argument_text = argument_count() != 0 ? full_path(argument(1)) : directory_of(head_path);
   for (int32_t i = 0; i < argument_text.length(); ++i)
     if (static_cast<uint8_t>(argument_text[i]) <= 0x20)
       return String("\"") + argument_text + "\"";
@@ -77,6 +79,13 @@ void join_volumes(FileHandle own_file, const char* temp_directory) {
   }
   if (joined != no_file && !close_file(joined))
     whole = false;
+  // A volume cut short or damaged still joins; only a copy whose package
+  // walks from its header to its trailer may cost the set its volumes.
+  if (whole) {
+    FileHandle check = open_file(joined_path.c_str(), mode_read_share_read);
+    whole = is_whole_package(check);
+    close_file(check);
+  }
   if (!whole) {
     // Only a copy this run created is removed; one it could not create
     // (in use, read-only) belongs to someone else.

@@ -32,22 +32,34 @@ bool looks_executable(const uint8_t* content, int32_t size) {
 
 namespace {
 
+// Whether an entry on the name's path below the target directory is a link
+// (a symbolic link, junction or mount point), through which the record would
+// land outside. The target directory itself may be or lie behind a link:
+// the user chose it.
+bool has_link_below(const String& target_directory, const String& name) {
+  for (int32_t end = 1; end <= name.length(); ++end)
+    if ((end == name.length() || name[end] == '\\' || name[end] == '/') &&
+        is_link(target_directory + name.substring(0, end)))
+      return true;
+  return false;
+}
+
 // Bytes from the current position to the end of the file.
-int64_t bytes_left(FileHandle package, uint32_t package_size) {
+int64_t bytes_left(FileHandle package, uint32_t package_end) {
   uint32_t here = seek_file(package, 0, seek_from_current);
-  if (here == uint32_t(-1) || package_size < here)
+  if (here == uint32_t(-1) || package_end < here)
     return 0;
-  return int64_t(package_size) - here;
+  return int64_t(package_end) - here;
 }
 
 // Reads and inflates the record's stream; the caller owns `*content`.
-ExtractOutcome read_content(FileHandle package, uint32_t package_size, void** content,
+ExtractOutcome read_content(FileHandle package, uint32_t package_end, void** content,
                             int32_t* content_size) {
   uint32_t compressed_size = read_u32_from_zero(package);
   // A damaged size must not turn into a huge allocation: it has to fit in
   // the file and in a signed size before anything is allocated.
   if (compressed_size > layout::largest_compressed_size ||
-      int64_t(compressed_size) > bytes_left(package, package_size))
+      int64_t(compressed_size) > bytes_left(package, package_end))
     return ExtractOutcome::stream_unreadable;
   int32_t size = static_cast<int32_t>(compressed_size);
   void* compressed = heap_allocate(size);
@@ -82,27 +94,24 @@ ExtractOutcome write_content(const String& output_path, const void* content, int
 
 } // namespace
 
-ExtractOutcome extract_record(FileHandle package, uint32_t package_size,
-                              const String& target_directory, uint32_t* marker,
-                              bool* marker_complete) {
+ExtractOutcome extract_record(FileHandle package, uint32_t package_end,
+                              const String& target_directory) {
   uint8_t name_length = read_u8_from_zero(package);
   if (name_length == layout::rejected_length)
     return ExtractOutcome::name_length_rejected;
   String name = read_text_field(package, name_length);
-  if (!is_safe_name(name.c_str(), name.length()))
+  if (!is_safe_name(name.c_str(), name.length(),
+                    windows_name_rules ? NameRules::windows : NameRules::posix) ||
+      has_link_below(target_directory, name))
     return ExtractOutcome::name_unsafe;
   String output_path = target_directory + name;
   force_directories(directory_prefix(output_path));
 
   void* content = nullptr;
   int32_t content_size = 0;
-  ExtractOutcome outcome = read_content(package, package_size, &content, &content_size);
+  ExtractOutcome outcome = read_content(package, package_end, &content, &content_size);
   if (outcome == ExtractOutcome::extracted)
     outcome = write_content(output_path, content, content_size);
   heap_release(content);
-  if (outcome != ExtractOutcome::extracted)
-    return outcome;
-
-  *marker = read_u32_from_zero(package, marker_complete);
-  return ExtractOutcome::extracted;
+  return outcome;
 }

@@ -20,14 +20,11 @@ enum class ExtractOutcome {
 const char* extract_message(ExtractOutcome outcome);
 
 // Extracts the record behind the record marker at the package's position
-// (`package_size` is the size of the whole file):
-// its directories are created, its stream inflated in memory, then the file
-// written. On success `*marker` holds the next four bytes read from zero and
-// `*marker_complete` whether all four were there. Both buffers are released
-// before the next marker is read, and on every failure too.
-ExtractOutcome extract_record(FileHandle package, uint32_t package_size,
-                              const String& target_directory, uint32_t* marker,
-                              bool* marker_complete);
+// (`package_end` is where the package's data ends): its directories are
+// created, its stream inflated in memory, then the file written. Both
+// buffers are released before it returns, on every failure too.
+ExtractOutcome extract_record(FileHandle package, uint32_t package_end,
+                              const String& target_directory);
 
 // Whether content is a program that a POSIX system starts by itself: a script
 // with "#!" or an ELF image.

@@ -18,6 +18,13 @@ bool is_dot_component(const char* component, int32_t length) {
   return dots >= 2;
 }
 
+bool same_letters(const char* text, const char* upper_case, int32_t length) {
+  for (int32_t i = 0; i < length; ++i)
+    if (upper(text[i]) != upper_case[i])
+      return false;
+  return true;
+}
+
 // The system reads "con.txt" and "CON " as the device CON.
 bool is_device_component(const char* component, int32_t length) {
   int32_t base = 0;
@@ -25,33 +32,51 @@ bool is_device_component(const char* component, int32_t length) {
     ++base;
   while (base > 0 && component[base - 1] == ' ')
     --base;
+  if (base == 6 || base == 7)
+    return same_letters(component, base == 6 ? "CONIN$" : "CONOUT$", base);
   if (base != 3 && base != 4)
     return false;
-  char name[4];
-  for (int32_t i = 0; i < base; ++i)
-    name[i] = upper(component[i]);
-  // Three-letter devices, then the numbered ones (COM1-9, LPT1-9).
+  // Three-letter devices, then the numbered ones: COM and LPT with a digit
+  // or a superscript one, two or three (bytes B9, B2, B3).
   static constexpr char devices[] = "CONPRNAUXNULCOMLPT";
   for (int32_t i = 0; i < 18; i += 3) {
-    if (name[0] != devices[i] || name[1] != devices[i + 1] || name[2] != devices[i + 2])
+    if (!same_letters(component, devices + i, 3))
       continue;
-    bool numbered = i >= 12;
-    return numbered ? base == 4 && name[3] >= '1' && name[3] <= '9' : base == 3;
+    if (i < 12)
+      return base == 3;
+    uint8_t number = static_cast<uint8_t>(component[3]);
+    return base == 4 &&
+           ((number >= '0' && number <= '9') || number == 0xB9 || number == 0xB2 || number == 0xB3);
   }
   return false;
 }
 
+bool is_separator(char byte) {
+  return byte == '\\' || byte == '/';
+}
+
+bool is_unsafe_component(const char* component, int32_t length, NameRules rules) {
+  if (rules == NameRules::posix)
+    return length == 2 && component[0] == '.' && component[1] == '.';
+  return is_dot_component(component, length) || is_device_component(component, length);
+}
+
 } // namespace
 
-bool is_safe_name(const char* text, int32_t length) {
-  if (length > 0 && (text[0] == '\\' || text[0] == '/'))
+bool is_safe_name(const char* text, int32_t length, NameRules rules) {
+  if (length > 0 && is_separator(text[0]))
+    return false;
+  // A drive prefix: a letter and a colon, alone or before a separator.
+  if (rules == NameRules::posix && length >= 2 && text[1] == ':' &&
+      (length == 2 || is_separator(text[2])) &&
+      ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z')))
     return false;
   int32_t start = 0;
   for (int32_t i = 0; i <= length; ++i) {
-    if (i < length && text[i] == ':')
+    if (i < length && text[i] == ':' && rules == NameRules::windows)
       return false;
-    if (i == length || text[i] == '\\' || text[i] == '/') {
-      if (is_dot_component(text + start, i - start) || is_device_component(text + start, i - start))
+    if (i == length || is_separator(text[i])) {
+      if (is_unsafe_component(text + start, i - start, rules))
         return false;
       start = i + 1;
     }

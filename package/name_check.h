@@ -3,9 +3,20 @@
 
 #include <cstdint>
 
-// False for a name that would leave the target directory or name a device:
-// a leading separator, any colon, a component of only dots and blanks with
-// two or more dots, or a reserved device name (CON, PRN, AUX, NUL, COM1-9,
-// LPT1-9, in any case, with or without an extension). Components are split
-// at both backslash and slash.
-bool is_safe_name(const char* name, int32_t length);
+// The rules of the system the name is written on.
+enum class NameRules {
+  // Refused: a leading separator, any colon, a component of only dots and
+  // blanks with two or more dots (the system drops trailing dots and
+  // blanks), or a reserved device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9,
+  // COM and LPT with a superscript 1-3, CONIN$, CONOUT$, in any case, with
+  // or without an extension).
+  windows,
+  // Refused: a leading separator, a drive prefix ("C:" alone or before a
+  // separator), a ".." component.
+  // Device names and colons elsewhere are ordinary names there.
+  posix,
+};
+
+// False for a name that would leave the target directory or, on Windows,
+// name a device. Components are split at both backslash and slash.
+bool is_safe_name(const char* name, int32_t length, NameRules rules);

@@ -4,6 +4,7 @@
 #include "package/layout.h"
 #include "package/reader.h"
 #include "support/c_string.h"
+#include "support/launch_command.h"
 #include "support/system.h"
 #include "support/termination.h"
 
@@ -51,6 +52,9 @@ void launch_setup_command(const char (&command)[setup_command_size],
     return;
   change_directory(target_directory);
   io_check();
-  launch_program("open", command, nullptr);
+  LaunchCommand program =
+      split_launch_command(String(command), target_directory.length(), file_exists);
+  launch_program("open", program.program.c_str(),
+                 program.parameters.empty() ? nullptr : program.parameters.c_str());
   pause_ms(1000);
 }

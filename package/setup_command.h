@@ -25,7 +25,8 @@ RunRecordOutcome read_run_record(FileHandle package, const String& target_direct
 String build_setup_command(const String& command_text, const String& target_directory);
 
 // Changes to the target directory (a failure ends the process with the
-// system's error code), starts the command with the verb "open" and pauses
-// one second. Does nothing for an empty command.
+// system's error code), splits the command into the program under the
+// target directory and its parameters, starts it with the verb "open" and
+// pauses one second. Does nothing for an empty command.
 void launch_setup_command(const char (&command)[setup_command_size],
                           const String& target_directory);

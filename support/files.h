@@ -17,10 +17,11 @@ inline constexpr uint8_t mode_read_share_all = 0x40;
 
 // An existing file, or -1.
 FileHandle open_file(const char* path, uint8_t mode);
-// A new or emptied file for reading and writing, no sharing, or -1.
+// A new file for reading and writing, no sharing, or -1. An existing file
+// of that name is replaced (on POSIX its name is removed and a new file
+// created, so nothing planted there is written into).
 FileHandle create_file(const char* path);
-// A new or emptied file for writing that others may read, or -1 (the line
-// file's writer).
+// The same for writing, others may read, or -1 (the line file's writer).
 FileHandle create_shared_file(const char* path);
 
 // Bytes moved (0 at the end of the file, possibly short), or -1.

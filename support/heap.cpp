@@ -19,6 +19,7 @@ struct alignas(16) BlockHeader {
 
 BlockHeader* first_block = nullptr;
 int32_t live_blocks = 0;
+int32_t largest_block = 0;
 
 void link(BlockHeader* header) {
   header->magic = block_magic;
@@ -62,6 +63,8 @@ void* allocate_at(int32_t size, const void* caller) {
   BlockHeader* header = static_cast<BlockHeader*>(raw);
   header->size = static_cast<uint32_t>(size);
   link(header);
+  if (size > largest_block)
+    largest_block = size;
   return header + 1;
 }
 
@@ -112,6 +115,8 @@ void release_at(void* block, const void* caller) {
   header = static_cast<BlockHeader*>(raw);
   header->size = static_cast<uint32_t>(size);
   link(header);
+  if (size > largest_block)
+    largest_block = size;
   *block = header + 1;
 }
 
@@ -128,8 +133,13 @@ void heap_release_all() {
     memory_give_back(header);
   }
   memory_release_spares();
+  largest_block = 0;
 }
 
 int32_t heap_block_count() {
   return live_blocks;
+}
+
+int32_t heap_largest_block() {
+  return largest_block;
 }

@@ -25,3 +25,7 @@ void heap_release_all();
 
 // Number of live blocks, for tests that check that nothing is left allocated.
 int32_t heap_block_count();
+
+// The largest block served since the heap was last given back whole, for
+// tests that check that a damaged size was refused before allocating.
+int32_t heap_largest_block();

@@ -58,8 +58,12 @@ void inflate_buffer(const void* input, int32_t input_size, int32_t size_estimate
       uInt in_before = stream.avail_in;
       uInt out_before = stream.avail_out;
       int result = inflate(&stream, Z_FINISH);
-      if (result == Z_STREAM_END)
+      if (result == Z_STREAM_END) {
+        // Stored bytes behind the end of the stream mean a damaged size:
+        // they would belong to the next record.
+        inflated = stream.avail_in == 0;
         break;
+      }
       // Z_OK, or Z_BUF_ERROR after progress: the output room ran out. Any
       // other result, or no room to add, is a failure.
       bool progressed = stream.avail_in != in_before || stream.avail_out != out_before;

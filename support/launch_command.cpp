@@ -13,7 +13,8 @@ String rest_after(const String& command, int32_t position) {
 }
 } // namespace
 
-LaunchCommand split_launch_command(const String& command, bool (*exists)(const String& path)) {
+LaunchCommand split_launch_command(const String& command, int32_t shortest_program,
+                                   bool (*exists)(const String& path)) {
   int32_t length = command.length();
   int32_t start = 0;
   while (start < length && is_blank(command[start]))
@@ -26,7 +27,7 @@ LaunchCommand split_launch_command(const String& command, bool (*exists)(const S
             rest_after(command, close < length ? close + 1 : close)};
   }
   int32_t first_blank = -1;
-  for (int32_t end = start; end <= length; ++end) {
+  for (int32_t end = start + shortest_program; end <= length; ++end) {
     if (end < length && !is_blank(command[end]))
       continue;
     if (end > start && (end == length || !is_blank(command[end - 1]))) {

@@ -9,9 +9,20 @@
 
 bool file_exists(const String& path);
 bool directory_exists(const String& path);
+// True when an entry of that name exists and is a link: a symbolic link, or
+// on Windows any reparse point (symbolic link, junction, mount point).
+bool is_link(const String& path);
 bool create_directory(const String& path);
 void delete_file(const char* path);
 void move_file(const char* old_path, const char* new_path);
+
+// The path made absolute against the current directory, without resolving
+// links; empty when the system cannot.
+String full_path(const String& path);
+
+// Whether the system reads names by Windows rules (drive letters, device
+// names, trailing dots and blanks dropped); chosen by the build.
+extern const bool windows_name_rules;
 
 // Creates every missing directory on `path`, outermost first.
 void force_directories(const String& path);
@@ -24,8 +35,7 @@ void change_directory(const String& path);
 
 // Starts `file` through the shell with `verb` (null for the default action)
 // and `parameters` (null for none) in the current directory, without
-// waiting. With no parameters, a command line in `file` is split into the
-// program and its arguments first.
+// waiting.
 void launch_program(const char* verb, const char* file, const char* parameters);
 
 void pause_ms(uint32_t milliseconds);

@@ -39,8 +39,8 @@ int32_t argument_count() {
 }
 
 String argument(int32_t n) {
-  char path[PATH_MAX];
   if (n == 0) {
+    char path[PATH_MAX];
     char native[PATH_MAX];
     if (!::realpath("/proc/self/exe", native))
       return String();
@@ -50,10 +50,8 @@ String argument(int32_t n) {
   for (int i = 1; i < total_arguments; ++i) {
     if (argument_values[i][0] == '\0')
       continue;
-    if (--n == 0) {
-      uint32_t length = windows_path(argument_values[i], path, sizeof path);
-      return length < sizeof path ? String(path) : String();
-    }
+    if (--n == 0)
+      return windows_path(argument_values[i]);
   }
   return String();
 }

@@ -30,13 +30,35 @@ FileHandle open_file(const char* path, uint8_t mode) {
   return open_native(path, access[mode & 3]);
 }
 
-// Extracted files are never created through a symbolic link.
+namespace {
+
+// An existing file is replaced, never written into: the old name (a file or
+// a link, possibly someone else's, possibly a hard link to a file elsewhere)
+// is removed first and the new file created exclusively, so that nothing
+// planted at the name is followed or kept. A name that cannot be removed,
+// or any other kind of entry there, fails.
+FileHandle replace_file(const char* path, int access) {
+  NativePath native = native_path(path);
+  if (!native.fits) {
+    errno = ENAMETOOLONG;
+    return no_file;
+  }
+  struct stat status;
+  if (::lstat(native.text, &status) == 0 && (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)) &&
+      ::unlink(native.text) != 0)
+    return no_file;
+  int descriptor = ::open(native.text, access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  return descriptor < 0 ? no_file : descriptor;
+}
+
+} // namespace
+
 FileHandle create_file(const char* path) {
-  return open_native(path, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW);
+  return replace_file(path, O_RDWR);
 }
 
 FileHandle create_shared_file(const char* path) {
-  return open_native(path, O_WRONLY | O_CREAT | O_TRUNC);
+  return replace_file(path, O_WRONLY);
 }
 
 int32_t read_file(FileHandle file, void* buffer, int32_t count) {

@@ -65,17 +65,15 @@ void spawn_detached(char* const* arguments, bool search_path) {
 
 } // namespace
 
-// The command is split like a Windows one after its backslashes have become
-// slashes; the parameter string is split into arguments by the command-line
-// rules. A file that is no program is handed to xdg-open.
+// The parameter string, its backslashes made slashes, is split into
+// arguments by the command-line rules. A file that is no program is handed
+// to xdg-open.
 void launch_program(const char*, const char* file, const char* parameters) {
   NativePath file_text = native_path(file);
   NativePath parameter_text = native_path(parameters ? parameters : "");
   if (!file_text.fits || !parameter_text.fits)
     return;
   LaunchCommand command{String(file_text.text), String(parameter_text.text)};
-  if (!parameters)
-    command = split_launch_command(String(file_text.text), file_exists);
   if (command.program.empty())
     return;
 

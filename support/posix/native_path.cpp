@@ -24,3 +24,11 @@ uint32_t windows_path(const char* native, char* buffer, uint32_t size) {
     buffer[i] = native[i] == '/' ? '\\' : native[i];
   return static_cast<uint32_t>(length);
 }
+
+String windows_path(const char* native) {
+  String result(native);
+  for (int32_t i = 0; i < result.length(); ++i)
+    if (result[i] == '/')
+      result.data()[i] = '\\';
+  return result;
+}

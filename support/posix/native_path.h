@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "support/string.h"
+
 struct NativePath {
   char text[PATH_MAX];
   bool fits;
@@ -17,3 +19,6 @@ NativePath native_path(const char* path);
 // Writes `native` into `buffer` of `size` bytes with slashes made
 // backslashes; answers its length, or the size needed when it does not fit.
 uint32_t windows_path(const char* native, char* buffer, uint32_t size);
+
+// `native` with slashes made backslashes, of any length.
+String windows_path(const char* native);

@@ -21,6 +21,8 @@ bool native_status(const String& path, struct stat* status) {
 
 } // namespace
 
+const bool windows_name_rules = false;
+
 bool file_exists(const String& path) {
   struct stat status;
   return native_status(path, &status) && !S_ISDIR(status.st_mode);
@@ -29,6 +31,26 @@ bool file_exists(const String& path) {
 bool directory_exists(const String& path) {
   struct stat status;
   return native_status(path, &status) && S_ISDIR(status.st_mode);
+}
+
+bool is_link(const String& path) {
+  NativePath native = native_path(path.c_str());
+  struct stat status;
+  return native.fits && ::lstat(native.text, &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+// Relative paths get the current directory in front; "." and ".." are left
+// to the system, which reads them through any links as it goes.
+String full_path(const String& path) {
+  if (!path.empty() && path[0] == '\\')
+    return path;
+  char current[PATH_MAX];
+  if (!::getcwd(current, sizeof current))
+    return String();
+  String result = windows_path(current);
+  if (result.empty() || result.last_char() != '\\')
+    result += '\\';
+  return result + path;
 }
 
 bool create_directory(const String& path) {

@@ -3,7 +3,10 @@
 
 #include <windows.h>
 
+#include "support/heap.h"
 #include "support/termination.h"
+
+const bool windows_name_rules = true;
 
 bool file_exists(const String& path) {
   WIN32_FIND_DATAA found;
@@ -17,6 +20,22 @@ bool file_exists(const String& path) {
 bool directory_exists(const String& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool is_link(const String& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+String full_path(const String& path) {
+  DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0 || needed > 0x7FFF)
+    return String();
+  char* buffer = static_cast<char*>(heap_allocate(int32_t(needed)));
+  DWORD length = GetFullPathNameA(path.c_str(), needed, buffer, nullptr);
+  String result = length != 0 && length < needed ? String(buffer, int32_t(length)) : String();
+  heap_release(buffer);
+  return result;
 }
 
 bool create_directory(const String& path) {

@@ -66,6 +66,24 @@ TEST_F(Sfxpack, RoundTripsThroughTheStubAndExtract) {
   std::map<std::string, Bytes> original = tree_of(input());
   EXPECT_EQ(tree_of(work_ / "by stub"), original);
   EXPECT_EQ(tree_of(work_ / "by tool"), original);
+
+  // Extracting again over planted entries: a hard link at a file's name is
+  // replaced, not written through; a directory link below the target is
+  // refused.
+  fs::path again = work_ / "again";
+  fs::create_directories(again);
+  harness::write_text(work_ / "shared.txt", "keep");
+  fs::create_hard_link(work_ / "shared.txt", again / "readme.txt");
+  EXPECT_EQ(tool_run({"extract", installer.string(), again.string()}).exit_code, 0);
+  EXPECT_EQ(harness::read_text(again / "readme.txt"), "read me\n");
+  EXPECT_EQ(harness::read_text(work_ / "shared.txt"), "keep");
+  fs::create_directories(work_ / "outside");
+  fs::remove_all(again / "docs");
+  fs::create_directory_symlink(work_ / "outside", again / "docs");
+  Result through_link = tool_run({"extract", installer.string(), again.string()});
+  EXPECT_NE(through_link.exit_code, 0);
+  EXPECT_NE(through_link.output.find("link"), std::string::npos) << through_link.output;
+  EXPECT_TRUE(fs::is_empty(work_ / "outside"));
 }
 
 TEST_F(Sfxpack, OutputIsReproducible) {

@@ -105,17 +105,25 @@ TEST_F(SplitSet, ArgumentIsPassedOnAndBlanksSurvive) {
   ASSERT_TRUE(joined_copy_finished(target));
 }
 
-TEST_F(SplitSet, MissingVolumeKeepsTheSet) {
+TEST_F(SplitSet, MissingOrShortVolumeKeepsTheSet) {
   fs::path head = work_ / "bundle.exe";
-  write_set(head, 4);
-  fs::remove(packlib::volume_name(head.string(), 2));
-  Result result = runner_.run(head, {});
-  EXPECT_EQ(result.warning(), "Combine error!!");
-  EXPECT_EQ(result.exit_code, 0);
-  EXPECT_TRUE(fs::exists(packlib::volume_name(head.string(), 1)));
-  EXPECT_TRUE(fs::exists(packlib::volume_name(head.string(), 3)));
-  EXPECT_FALSE(fs::exists(joined()));
-  EXPECT_FALSE(fs::exists(work_ / "payload.bin"));
+  for (bool missing : {true, false}) {
+    std::vector<Bytes> pieces = write_set(head, 4);
+    fs::path second = packlib::volume_name(head.string(), 2);
+    if (missing)
+      fs::remove(second);
+    else
+      packlib::write_whole_file(second, std::span(pieces[2]).first(pieces[2].size() - 1000));
+    Result result = runner_.run(head, {});
+    EXPECT_EQ(result.warning(), "Combine error!!") << missing;
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_TRUE(fs::exists(packlib::volume_name(head.string(), 1))) << missing;
+    EXPECT_EQ(fs::exists(second), !missing);
+    EXPECT_TRUE(fs::exists(packlib::volume_name(head.string(), 3))) << missing;
+    EXPECT_FALSE(fs::exists(joined())) << missing;
+    EXPECT_FALSE(fs::exists(work_ / "payload.bin")) << missing;
+    EXPECT_FALSE(fs::exists(list())) << missing;
+  }
 }
 
 TEST_F(SplitSet, AnnouncedCounts) {

@@ -118,6 +118,20 @@ TEST_P(Stub, ChangedByteFailsTheSelfCheck) {
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_FALSE(fs::exists(out() / "a.txt"));
   }
+  if (GetParam() == Platform::posix)
+    return;
+  // The PE checksum and the certificate-table entry change when a stub is
+  // signed: both stay outside the seal.
+  uint32_t optional = uint32_t(stub_[60] | stub_[61] << 8) + 24;
+  for (uint32_t at : {optional + 64, optional + 144, optional + 148}) {
+    PackageBuilder builder = package();
+    builder.record("a.txt", packlib::deflate_stream(bytes_of("abc"))).trailer();
+    builder.bytes()[at] ^= 0x10;
+    Result result = run(builder.bytes());
+    EXPECT_TRUE(result.boxes.empty()) << "byte " << at << result.output;
+    EXPECT_EQ(harness::read_text(out() / "a.txt"), "abc") << "byte " << at;
+    fs::remove(out() / "a.txt");
+  }
 }
 
 TEST_P(Stub, HeadMarkerWinsOverATrailer) {
@@ -229,6 +243,47 @@ TEST_P(Stub, DamagedRecordsAndUnsafeNames) {
   Result refused = run(escape.bytes());
   EXPECT_EQ(refused.warning(), "File Output error(2)!");
   EXPECT_FALSE(fs::exists(work_ / "escaped.txt"));
+
+  // A directory link below the target leads outside: refused before
+  // anything is created; the same name without the link extracts.
+  fs::create_directories(work_ / "outside");
+  fs::create_directory_symlink(work_ / "outside", out() / "sub");
+  PackageBuilder through_link = package();
+  through_link.record("sub\\a.txt", packlib::deflate_stream(bytes_of("x"))).trailer();
+  EXPECT_EQ(run(through_link.bytes()).warning(), "File Output error(2)!");
+  EXPECT_TRUE(fs::is_empty(work_ / "outside"));
+  fs::remove(out() / "sub");
+  EXPECT_TRUE(run(through_link.bytes()).boxes.empty());
+  EXPECT_TRUE(fs::exists(out() / "sub" / "a.txt"));
+
+  // A walk that ends at a damaged marker loses files silently no more.
+  PackageBuilder damaged_marker = package();
+  damaged_marker.record("b.txt", packlib::deflate_stream(bytes_of("b"))).u32(0xE0E0E0E1);
+  EXPECT_EQ(run(damaged_marker.trailer().bytes()).warning(), "File format error(5)!");
+
+  // A target argument too long for its buffer never becomes another place.
+  PackageBuilder plain = package();
+  plain.record("c.txt", packlib::deflate_stream(bytes_of("c"))).trailer();
+  Result too_long = run(plain.bytes(), {runner_.path_argument(out()) + std::string(5000, 'x')});
+  EXPECT_EQ(too_long.warning(), "File Output error(1)!");
+  EXPECT_FALSE(fs::exists(out() / "c.txt"));
+}
+
+TEST_P(Stub, RelativeTargetLaunchesTheSetup) {
+  PackageBuilder builder = package();
+  builder.record(helper_name(), helper_stream()).run(helper_name() + " %path%").trailer();
+  std::error_code ignored;
+  fs::path before = fs::current_path(ignored);
+  fs::current_path(work_.path());
+  Result result = run(builder.bytes(), {"relative"});
+  fs::current_path(before);
+  EXPECT_EQ(result.exit_code, 0) << result.output;
+  EXPECT_TRUE(result.boxes.empty()) << result.output;
+  ASSERT_TRUE(wait_for(record()));
+  std::string target = runner_.path_argument(work_ / "relative");
+  std::string separator = GetParam() == Platform::posix ? "/" : "\\";
+  EXPECT_EQ(harness::read_text(record()),
+            "cwd=" + target + "\narg=" + target + separator + "\nend\n");
 }
 
 TEST_P(Stub, FrameEndsTheProcess) {

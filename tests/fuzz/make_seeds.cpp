@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
            .trailer()
            .bytes());
   seed(PackageBuilder(stub).header().record("..\\x", stream).trailer().bytes());
+  seed(PackageBuilder(stub).header().record("lnk\\x", stream).trailer().bytes());
   seed(PackageBuilder(stub).header().u32(layout::record_marker).u8(255).trailer().bytes());
   seed(PackageBuilder(stub).header().run(std::string(200, 'c')).trailer().bytes());
   seed(PackageBuilder(stub).header().u32(layout::run_marker).u8(255).trailer().bytes());

@@ -17,7 +17,7 @@ namespace {
 
 struct Scratch {
   fs::path root;
-  fs::path own, target, temp, state;
+  fs::path own, target, temp, state, outside;
 
   Scratch() {
     char pattern[] = "/tmp/sfx-fuzz.XXXXXX";
@@ -26,7 +26,8 @@ struct Scratch {
     target = root / "target";
     temp = root / "temp";
     state = root / "state";
-    for (const fs::path& directory : {own, target, temp, state})
+    outside = root / "outside";
+    for (const fs::path& directory : {own, target, temp, state, outside})
       fs::create_directories(directory);
     ::setenv("TMPDIR", temp.c_str(), 1);
     ::setenv("XDG_STATE_HOME", state.c_str(), 1);
@@ -40,9 +41,14 @@ Scratch& scratch() {
 }
 
 // The stub may write under the target directory, into the temp directory
-// (a joined copy) and the restart list in the state directory; nothing else.
+// (a joined copy) and the restart list in the state directory; nothing else,
+// and nothing through the link "lnk" in the target that leads outside.
 void check_nothing_escaped(const Scratch& s) {
-  static const std::set<std::string> allowed = {"own", "target", "temp", "state"};
+  static const std::set<std::string> allowed = {"own", "target", "temp", "state", "outside"};
+  if (!fs::is_empty(s.outside)) {
+    std::fprintf(stderr, "written through a link in the target\n");
+    std::abort();
+  }
   for (const auto& entry : fs::directory_iterator(s.root))
     if (!allowed.count(entry.path().filename().string())) {
       std::fprintf(stderr, "written outside the target: %s\n", entry.path().c_str());
@@ -66,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Scratch& s = scratch();
   fs::remove_all(s.target);
   fs::create_directories(s.target);
+  fs::create_directory_symlink(s.outside, s.target / "lnk");
   packlib::write_whole_file(s.own / "bundle.exe", std::span(data, size));
   harness::run_stub(
       {s.own / "bundle.exe", "\"" + harness::stub_path(s.target) + "\"", harness::Seal::matching});

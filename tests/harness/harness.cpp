@@ -125,6 +125,7 @@ Outcome run(const Setup& setup, void (*body)()) {
   for (intptr_t handle : open_handles())
     if (!before.count(handle))
       close_handle(handle);
+  result.largest_block = heap_largest_block();
   heap_release_all();
   std::filesystem::current_path(directory, ignored);
   current = nullptr;

@@ -30,6 +30,7 @@ struct Outcome {
   bool ended = false; // the code under test ended the "process"
   int32_t exit_code = 0;
   std::vector<Message> messages;
+  int32_t largest_block = 0; // the largest heap block the run took
   // The only "Warning" text, or "" when there was none.
   std::string warning() const;
   // The "Error" report, or "".

@@ -13,6 +13,7 @@
 
 #include "harness/harness.h"
 #include "package/layout.h"
+#include "support/system.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
 
@@ -221,24 +222,55 @@ TEST_F(Driver, DamagedRecords) {
     b.record("", good);
     cases.push_back({"empty name", b.trailer().bytes(), "File Output error(1)!"});
   }
+  {
+    // The stored size takes in the next record as well: the stream ends
+    // before its stored bytes do.
+    PackageBuilder next = package();
+    next.record("b.txt", good);
+    Bytes swallowed(next.bytes().begin() + 300 + 16, next.bytes().end());
+    Bytes both = good;
+    both.insert(both.end(), swallowed.begin(), swallowed.end());
+    PackageBuilder b = package();
+    cases.push_back({"size past the stream", b.record("a.txt", both).trailer().bytes(),
+                     "File Decompress error(1)!"});
+  }
   for (const Case& c : cases) {
     Outcome outcome = run(c.file);
     EXPECT_EQ(outcome.warning(), c.message) << c.what;
     EXPECT_EQ(outcome.exit_code, 0) << c.what;
     EXPECT_FALSE(fs::exists(out() / "a.txt")) << c.what;
+    // A damaged size is refused before anything of its size is allocated.
+    EXPECT_LT(outcome.largest_block, 1 << 20) << c.what;
   }
 }
 
 TEST_F(Driver, UnsafeNamesWriteNothingOutside) {
   Bytes stream = packlib::deflate_stream(text_bytes("evil"));
-  for (std::string name : {"..\\escaped.txt", "sub\\..\\..\\escaped.txt", "../escaped.txt",
-                           "\\escaped.txt", "C:escaped.txt", "nul.txt", "sub\\CON", ".. \\x"}) {
+  struct Case {
+    std::string name;
+    bool refused_on_windows, refused_on_posix;
+  };
+  for (const Case& c : std::vector<Case>{{"..\\escaped.txt", true, true},
+                                         {"sub\\..\\..\\escaped.txt", true, true},
+                                         {"../escaped.txt", true, true},
+                                         {"\\escaped.txt", true, true},
+                                         {"C:escaped.txt", true, false},
+                                         {"nul.txt", true, false},
+                                         {"sub\\CON", true, false},
+                                         {".. \\x", true, false},
+                                         {"lpt0.log", true, false},
+                                         {"COM\xB9", true, false},
+                                         {"CONOUT$", true, false},
+                                         {"aux.c", true, false}}) {
+    fs::remove_all(out());
+    fs::create_directories(out());
     PackageBuilder b = package();
-    b.record(name, stream).trailer();
+    b.record(c.name, stream).trailer();
     Outcome outcome = run(b.bytes());
-    EXPECT_EQ(outcome.warning(), "File Output error(2)!") << name;
-    EXPECT_FALSE(fs::exists(work_ / "escaped.txt")) << name;
-    EXPECT_TRUE(fs::is_empty(out())) << name;
+    bool refused = windows_name_rules ? c.refused_on_windows : c.refused_on_posix;
+    EXPECT_EQ(outcome.warning(), refused ? "File Output error(2)!" : "") << c.name;
+    EXPECT_FALSE(fs::exists(work_ / "escaped.txt")) << c.name;
+    EXPECT_EQ(fs::is_empty(out()), refused) << c.name;
   }
 }
 
@@ -260,14 +292,25 @@ TEST_F(Driver, NameFields) {
   EXPECT_TRUE(fs::exists(out() / longest.substr(0, 200)));
 }
 
-TEST_F(Driver, MarkersThatEndTheRecords) {
+TEST_F(Driver, RecordsEndAtTheRunRecordOrTheTrailer) {
   Bytes stream = packlib::deflate_stream(text_bytes("x"));
-  PackageBuilder b = package();
-  b.record("a.txt", stream).u32(0xE1E0E0E0).record("b.txt", stream).trailer();
-  Outcome outcome = run(b.bytes());
-  EXPECT_TRUE(outcome.messages.empty());
-  EXPECT_TRUE(fs::exists(out() / "a.txt"));
-  EXPECT_FALSE(fs::exists(out() / "b.txt"));
+  // A damaged marker would silently drop the files and the command behind
+  // it; so would a walk that stops short of the trailer.
+  PackageBuilder damaged = package();
+  damaged.record("a.txt", stream).u32(0xE1E0E0E0).record("b.txt", stream).trailer();
+  PackageBuilder trailer_early = package();
+  trailer_early.record("a.txt", stream).trailer().raw(Bytes(4, 0)).trailer();
+  for (PackageBuilder* b : {&damaged, &trailer_early}) {
+    Outcome outcome = run(b->bytes());
+    EXPECT_EQ(outcome.warning(), "File format error(5)!");
+    EXPECT_TRUE(fs::exists(out() / "a.txt"));
+    EXPECT_FALSE(fs::exists(out() / "b.txt"));
+  }
+  // Bytes behind the run record are the writer's gap and never read.
+  PackageBuilder gap = package();
+  gap.record("b.txt", stream).run("").raw(Bytes(7, 0xE0)).trailer();
+  EXPECT_TRUE(run(gap.bytes()).messages.empty());
+  EXPECT_TRUE(fs::exists(out() / "b.txt"));
 }
 
 TEST_F(Driver, RunRecordFailures) {
@@ -287,6 +330,39 @@ TEST_F(Driver, RunRecordFailures) {
   Outcome refused = run(long_command.bytes());
   EXPECT_EQ(refused.warning(), "File Read Execution File error(2)!");
   EXPECT_EQ(refused.exit_code, 0);
+
+  // 255 bytes after the target directory's prefix fit; 256 do not.
+  std::string target = harness::stub_path(out()) + "\\";
+  ASSERT_LT(target.size(), 200u);
+  for (size_t total : {255u, 256u}) {
+    PackageBuilder b = package();
+    b.run(std::string(total - target.size(), 'c')).trailer();
+    Outcome outcome = run(b.bytes());
+    EXPECT_EQ(outcome.warning(), total == 255 ? "" : "File Read Execution File error(2)!") << total;
+  }
+}
+
+TEST_F(Driver, TargetArgumentTooLongForItsBuffer) {
+  PackageBuilder b = package();
+  b.record("f.txt", packlib::deflate_stream(text_bytes("x"))).trailer();
+  std::string too_long = harness::stub_path(out()) + "\\" + std::string(5000, 'd');
+  Outcome outcome = run(b.bytes(), too_long);
+  EXPECT_EQ(outcome.warning(), "File Output error(1)!");
+  EXPECT_TRUE(fs::is_empty(out()));
+  EXPECT_FALSE(fs::exists(temp_.path() / "f.txt"));
+  EXPECT_FALSE(fs::exists(fs::path("/f.txt")));
+}
+
+TEST_F(Driver, RelativeTargetIsMadeAbsolute) {
+  std::error_code ignored;
+  fs::path before = fs::current_path(ignored);
+  fs::current_path(work_.path());
+  PackageBuilder b = package();
+  b.record("f.txt", packlib::deflate_stream(text_bytes("x"))).trailer();
+  Outcome outcome = run(b.bytes(), "rel");
+  fs::current_path(before);
+  EXPECT_TRUE(outcome.messages.empty()) << outcome.warning();
+  EXPECT_EQ(harness::read_text(work_ / "rel" / "f.txt"), "x");
 }
 
 TEST_F(Driver, MissingTargetWithRunRecordEndsInRunTimeError) {
@@ -308,13 +384,36 @@ TEST_F(Driver, HeadMarkerSelectsHeadModeOverATrailer) {
 }
 
 #ifndef _WIN32
-TEST_F(Driver, NeverWritesThroughALink) {
+TEST_F(Driver, NeverWritesThroughALinkOrIntoAnExistingFile) {
+  fs::create_directories(work_ / "outside");
   harness::write_text(work_ / "victim.txt", "keep");
+  harness::write_text(work_ / "shared.txt", "keep");
+  Bytes evil = packlib::deflate_stream(text_bytes("evil"));
+  // A link at the file's name, or at a directory below the target: refused
+  // before anything is created.
   fs::create_symlink(work_ / "victim.txt", out() / "a.txt");
-  PackageBuilder builder = package();
-  builder.record("a.txt", packlib::deflate_stream(text_bytes("evil"))).trailer();
-  EXPECT_EQ(run(builder.bytes()).warning(), "File Output error(1)!");
+  fs::create_directory_symlink(work_ / "outside", out() / "sub");
+  for (const char* name : {"a.txt", "sub\\b.txt", "sub\\new\\c.txt", "sub/b.txt"}) {
+    PackageBuilder builder = package();
+    builder.record(name, evil).trailer();
+    EXPECT_EQ(run(builder.bytes()).warning(), "File Output error(2)!") << name;
+  }
   EXPECT_EQ(harness::read_text(work_ / "victim.txt"), "keep");
+  EXPECT_TRUE(fs::is_empty(work_ / "outside"));
+  // The target directory itself may lie behind a link: the user chose it.
+  fs::create_directory_symlink(out(), work_ / "via link");
+  PackageBuilder control = package();
+  control.record("real\\c.txt", evil).trailer();
+  EXPECT_TRUE(
+      run(control.bytes(), "\"" + harness::stub_path(work_ / "via link") + "\"").messages.empty());
+  EXPECT_EQ(harness::read_text(out() / "real" / "c.txt"), "evil");
+  // A hard link planted at the name is replaced, not written through.
+  fs::create_hard_link(work_ / "shared.txt", out() / "hard.txt");
+  PackageBuilder hard = package();
+  hard.record("hard.txt", evil).trailer();
+  EXPECT_TRUE(run(hard.bytes()).messages.empty());
+  EXPECT_EQ(harness::read_text(out() / "hard.txt"), "evil");
+  EXPECT_EQ(harness::read_text(work_ / "shared.txt"), "keep");
 }
 
 TEST_F(Driver, ProgramsBecomeExecutable) {

@@ -33,11 +33,14 @@ protected:
 #endif
   }
 
-  // A head and `count - 1` volumes cut from `size` bytes of content.
+  // A head and `count - 1` volumes cut from an installer of `size` bytes.
   std::vector<Bytes> write_set(size_t size, int count, int32_t announced) {
-    Bytes whole(size);
-    for (size_t i = 0; i < size; ++i)
-      whole[i] = uint8_t(i * 31 + 7);
+    Bytes content(3000);
+    for (size_t i = 0; i < content.size(); ++i)
+      content[i] = uint8_t(i * 31 + 7);
+    std::vector<packlib::StoredFile> files = {{"data.bin", packlib::deflate_stream(content, 0)}};
+    size_t package = packlib::build_installer(Bytes{}, files, std::nullopt).size();
+    Bytes whole = packlib::build_installer(Bytes(size - package, 0), files, std::nullopt);
     size_t piece = (size + count - 1) / count;
     std::vector<Bytes> pieces;
     for (size_t at = 0; at < size; at += piece)
@@ -110,7 +113,7 @@ TEST_F(Join, HeadOfWholeCopyBlocks) {
 }
 
 TEST_F(Join, TooManyFiles) {
-  write_set(1000, 1, 201);
+  write_set(5000, 1, 201);
   Outcome outcome = run();
   EXPECT_EQ(outcome.warning(), "File format error(100)!");
   EXPECT_EQ(outcome.exit_code, 0);
@@ -137,6 +140,35 @@ TEST_F(Join, UnreadableVolumeLeavesTheSetWhole) {
   EXPECT_EQ(run().warning(), "Combine error!!");
   EXPECT_TRUE(fs::exists(work_ / "bundle.F01"));
   EXPECT_FALSE(fs::exists(joined()));
+}
+
+TEST_F(Join, ShortOrDamagedVolumeLeavesTheSetWhole) {
+  for (int damage = 0; damage < 3; ++damage) {
+    std::vector<Bytes> pieces = write_set(50000, 3, 3);
+    fs::path last = work_ / "bundle.F02";
+    Bytes volume = pieces[2];
+    if (damage == 0)
+      volume.resize(volume.size() - 100); // cut short
+    else if (damage == 1)
+      volume.insert(volume.begin(), 7, 0); // bytes gained: the trailer points elsewhere
+    else
+      pieces[1][pieces[1].size() / 2] ^= 0xFF, volume = pieces[2]; // middle damaged only
+    packlib::write_whole_file(last, volume);
+    if (damage == 2)
+      packlib::write_whole_file(work_ / "bundle.F01", pieces[1]);
+    Outcome outcome = run();
+    if (damage == 2) {
+      // Damage inside a stream keeps the walk intact: the set joins, and
+      // the joined copy reports the stream when it runs.
+      EXPECT_TRUE(outcome.messages.empty()) << outcome.warning();
+      continue;
+    }
+    EXPECT_EQ(outcome.warning(), "Combine error!!") << damage;
+    EXPECT_TRUE(fs::exists(work_ / "bundle.F01")) << damage;
+    EXPECT_TRUE(fs::exists(last)) << damage;
+    EXPECT_FALSE(fs::exists(joined())) << damage;
+    EXPECT_FALSE(fs::exists(state_.path() / "wininit.ini")) << damage;
+  }
 }
 
 TEST_F(Join, JoinedCopyThatCannotBeCreated) {

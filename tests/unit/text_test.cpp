@@ -140,12 +140,13 @@ TEST(FaultCodes, Table) {
 
 bool exists_in_fake_tree(const String& path) {
   std::string p = text(path);
-  return p == "C:\\Program Files\\App\\setup.exe" || p == "C:\\Out\\go.exe";
+  return p == "C:\\Program Files\\App\\setup.exe" || p == "C:\\Out\\go.exe" || p == "C:\\x\\my" ||
+         p == "C:\\x\\my dir\\setup.exe";
 }
 
 TEST(LaunchCommand, Split) {
-  auto split = [](const char* command) {
-    LaunchCommand c = split_launch_command(command, exists_in_fake_tree);
+  auto split = [](const char* command, int32_t shortest = 0) {
+    LaunchCommand c = split_launch_command(command, shortest, exists_in_fake_tree);
     return text(c.program) + "|" + text(c.parameters);
   };
   EXPECT_EQ(split("C:\\Out\\go.exe /dir=C:\\Out\\"), "C:\\Out\\go.exe|/dir=C:\\Out\\");
@@ -158,24 +159,39 @@ TEST(LaunchCommand, Split) {
   // Nothing exists: the first word.
   EXPECT_EQ(split("C:\\No Such\\x.exe a"), "C:\\No|Such\\x.exe a");
   EXPECT_EQ(split("C:\\Out\\C:\\Out\\"), "C:\\Out\\C:\\Out\\|");
+  // No split point inside the target directory "C:\x\my dir\" (12 bytes):
+  // the file "C:\x\my" does not take the command over.
+  EXPECT_EQ(split("C:\\x\\my dir\\setup.exe /S", 12), "C:\\x\\my dir\\setup.exe|/S");
+  EXPECT_EQ(split("C:\\x\\my dir\\missing.exe /S", 12), "C:\\x\\my dir\\missing.exe|/S");
+  EXPECT_EQ(split("C:\\x\\my dir\\setup.exe /S"), "C:\\x\\my|dir\\setup.exe /S");
 }
 
-bool safe(const std::string& name) {
-  return is_safe_name(name.data(), int32_t(name.size()));
+bool safe(const std::string& name, NameRules rules = NameRules::windows) {
+  return is_safe_name(name.data(), int32_t(name.size()), rules);
 }
 
 TEST(NameCheck, RefusesNamesThatLeaveTheTargetOrNameDevices) {
-  for (const char* name : {"\\x",      "/x",         "\\\\server\\share\\x",
-                           "C:x",      "C:\\x",      "a:b",
-                           "..",       "..\\x",      "a\\..\\..\\x",
-                           "a/../x",   "...",        ".. ",
-                           " ..",      "CON",        "con.txt",
-                           "a\\Nul",   "aux.tar.gz", "COM1",
-                           "lpt9.log", "CON ",       "prn."})
+  for (const char* name : {"\\x",        "/x",         "\\\\server\\share\\x",
+                           "C:x",        "C:\\x",      "a:b",
+                           "..",         "..\\x",      "a\\..\\..\\x",
+                           "a/../x",     "...",        ".. ",
+                           " ..",        "CON",        "con.txt",
+                           "a\\Nul",     "aux.tar.gz", "COM1",
+                           "lpt9.log",   "CON ",       "prn.",
+                           "COM0",       "lpt0.txt",   "com\xB9",
+                           "LPT\xB2.x",  "COM\xB3",    "conin$",
+                           "CONOUT$.log"})
     EXPECT_FALSE(safe(name)) << name;
-  for (const char* name : {"a.txt", "dir\\sub\\file", ".hidden", "a..b", "..a", "x.", ".", "COM0",
-                           "COM10", "CONSOLE", "LPT", "com1x", "nul_file", ""})
+  for (const char* name : {"a.txt", "dir\\sub\\file", ".hidden", "a..b", "..a", "x.", ".", "COM10",
+                           "CONSOLE", "LPT", "com1x", "nul_file", "COM\xB4", "CONIN", ""})
     EXPECT_TRUE(safe(name)) << name;
+}
+
+TEST(NameCheck, PosixRefusesOnlyWhatLeavesTheTarget) {
+  for (const char* name : {"\\x", "/x", "C:", "c:\\x", "D:/x", "..", "a\\..\\x", "a/../x", "../x"})
+    EXPECT_FALSE(safe(name, NameRules::posix)) << name;
+  for (const char* name : {"aux.c", "con.h", "nul", "a:b", "...", ".. ", "x\\COM1", "1:\\x"})
+    EXPECT_TRUE(safe(name, NameRules::posix)) << name;
 }
 
 } // namespace

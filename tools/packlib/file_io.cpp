@@ -39,7 +39,15 @@ void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t
   std::filesystem::path temporary = path;
   temporary += ".part";
   {
+    // Created exclusively where the C library can: a link planted at the
+    // temporary name is never followed.
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+#ifdef _WIN32
     File file(std::fopen(temporary.string().c_str(), "wb"));
+#else
+    File file(std::fopen(temporary.string().c_str(), "wbx"));
+#endif
     if (!file)
       throw failure(temporary, "cannot create");
     if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() ||

@@ -218,6 +218,9 @@ Listing read_installer(std::span<const uint8_t> installer) {
     if (length == layout::rejected_length)
       throw std::runtime_error("run record length 255");
     listing.run_command = cursor.text(length);
+  } else if (!complete || marker != layout::trailer_marker ||
+             cursor.position() != installer.size() - layout::trailer_size + layout::marker_size) {
+    throw std::runtime_error("the records end at neither the run record nor the trailer");
   }
   return listing;
 }

@@ -66,7 +66,7 @@ struct Input {
 void check_name(const std::string& name, const fs::path& path) {
   if (name.size() > size_t(layout::longest_name))
     throw std::runtime_error(display(path) + ": stored name longer than 253 bytes");
-  if (!is_safe_name(name.data(), int32_t(name.size())))
+  if (!is_safe_name(name.data(), int32_t(name.size()), NameRules::windows))
     throw std::runtime_error(display(path) + ": stored name \"" + name +
                              "\" would leave the target directory or name a device");
 }
@@ -373,8 +373,10 @@ int verify(const std::vector<std::string>& arguments) {
   }
   if (seal.sealed && seal.length > listing.package_offset)
     problem("the package begins inside the sealed stub");
+  // Names are checked by the rules of the system the stub runs on.
+  NameRules rules = packlib::is_elf_image(bytes) ? NameRules::posix : NameRules::windows;
   for (const packlib::ListedFile& file : listing.files) {
-    if (!is_safe_name(file.name.data(), int32_t(file.name.size())))
+    if (!is_safe_name(file.name.data(), int32_t(file.name.size()), rules))
       problem("unsafe name: " + file.name);
     if (!packlib::inflate_stream(
             std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size)))
@@ -385,8 +387,15 @@ int verify(const std::vector<std::string>& arguments) {
   return problems == 0 ? 0 : 1;
 }
 
+#ifdef _WIN32
+constexpr NameRules host_name_rules = NameRules::windows;
+#else
+constexpr NameRules host_name_rules = NameRules::posix;
+#endif
+
 // Writes the files as the stub does: directories are made for the
-// backslash-separated part of each name; unsafe names and links are refused.
+// separator-separated part of each name; names that would leave the target
+// on this system, and links below the target, are refused.
 int extract(const std::vector<std::string>& arguments) {
   if (arguments.size() != 2)
     throw UsageError("extract takes an installer and a directory");
@@ -394,7 +403,7 @@ int extract(const std::vector<std::string>& arguments) {
   packlib::Listing listing = packlib::read_installer(bytes);
   fs::path target(arguments[1]);
   for (const packlib::ListedFile& file : listing.files) {
-    if (!is_safe_name(file.name.data(), int32_t(file.name.size())))
+    if (!is_safe_name(file.name.data(), int32_t(file.name.size()), host_name_rules))
       throw std::runtime_error("refusing unsafe name \"" + file.name + "\"");
     auto content = packlib::inflate_stream(
         std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size));
@@ -402,7 +411,12 @@ int extract(const std::vector<std::string>& arguments) {
       throw std::runtime_error("damaged stream: " + file.name);
     std::string native = file.name;
     std::replace(native.begin(), native.end(), '\\', '/');
-    fs::path output = target / native;
+    fs::path output = target;
+    for (const fs::path& part : fs::path(native)) {
+      output /= part;
+      if (fs::is_symlink(output))
+        throw std::runtime_error(display(output) + ": refusing to write through a link");
+    }
     size_t last = file.name.rfind('\\');
     if (last != std::string::npos) {
       std::string directory = file.name.substr(0, last);
@@ -411,8 +425,8 @@ int extract(const std::vector<std::string>& arguments) {
     } else {
       fs::create_directories(target);
     }
-    if (fs::is_symlink(output))
-      throw std::runtime_error(display(output) + ": refusing to write through a link");
+    // Written to a new file renamed over the old name: a hard link or
+    // someone else's file there is replaced, never written into.
     packlib::write_whole_file(output, *content);
     bool program = content->size() >= 2 && (*content)[0] == '#' && (*content)[1] == '!';
     program = program || (content->size() >= 4 && std::memcmp(content->data(),
