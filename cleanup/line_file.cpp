@@ -1,7 +1,7 @@
 // The line file: buffered CR-ended lines over the files layer.
 #include "cleanup/line_file.h"
 
-#include "support/termination.h"
+#include "support/runtime/termination.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "support/files.h"
-#include "support/string.h"
+#include "support/os/files.h"
+#include "support/runtime/string.h"
 
 inline constexpr int32_t line_buffer_size = 128;
 inline constexpr uint32_t error_file_type_unknown = 105;

@@ -2,11 +2,11 @@
 #include "cleanup/restart.h"
 
 #include "cleanup/line_file.h"
-#include "support/c_string.h"
-#include "support/environment.h"
-#include "support/path_text.h"
-#include "support/system.h"
-#include "support/termination.h"
+#include "support/os/process.h"
+#include "support/os/system.h"
+#include "support/runtime/termination.h"
+#include "support/text/c_string.h"
+#include "support/text/path_text.h"
 
 namespace {
 

@@ -62,7 +62,7 @@ if(EXISTS ${SFX_ZLIB_SOURCE}/inflate.c)
     ${SFX_ZLIB_SOURCE}/zutil.c)
   target_include_directories(sfx_stub_zlib PUBLIC ${SFX_ZLIB_SOURCE})
   # Z_SOLO would also turn zlib's copies into byte loops of its own; memcpy
-  # (the C library's, or support/win32/crt.cpp) copies stored blocks far
+  # (the C library's, or support/os/win32/crt.cpp) copies stored blocks far
   # faster.
   target_compile_definitions(sfx_stub_zlib PRIVATE NO_GZIP Z_SOLO BUILDFIXED HAVE_MEMCPY)
   target_compile_options(sfx_stub_zlib PRIVATE ${SFX_ZLIB_OPTIMIZE} -ffunction-sections -fno-exceptions
@@ -99,7 +99,7 @@ function(sfx_stub_executable target)
   endif()
   # zlib's inflate takes the build's Adler-32: an object file, so that it is
   # linked ahead of any zlib archive.
-  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/support/zlib_checksum.cpp)
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/support/inflate/zlib_checksum.cpp)
   target_link_options(${target} PRIVATE -Wl,--gc-sections -s
     -Wl,-Map,${CMAKE_BINARY_DIR}/${target}.map -Wl,--undefined=${seal_symbol})
   if(WIN32)
@@ -108,7 +108,7 @@ function(sfx_stub_executable target)
     else()
       set(entry stub_entry)
     endif()
-    set_source_files_properties(${CMAKE_SOURCE_DIR}/support/win32/crt.cpp PROPERTIES
+    set_source_files_properties(${CMAKE_SOURCE_DIR}/support/os/win32/crt.cpp PROPERTIES
       COMPILE_OPTIONS "-fno-tree-loop-distribute-patterns")
     target_link_options(${target} PRIVATE -mwindows -nostartfiles -nodefaultlibs
       -Wl,-e,${entry} -Wl,--enable-stdcall-fixup -static -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/stub.ld)

@@ -9,12 +9,12 @@
 #include "package/reader.h"
 #include "package/self_check.h"
 #include "package/setup_command.h"
-#include "support/c_string.h"
-#include "support/command_line.h"
-#include "support/environment.h"
-#include "support/files.h"
-#include "support/system.h"
-#include "support/termination.h"
+#include "support/os/files.h"
+#include "support/os/process.h"
+#include "support/os/system.h"
+#include "support/runtime/termination.h"
+#include "support/text/c_string.h"
+#include "support/text/command_line.h"
 
 namespace {
 

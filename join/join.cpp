@@ -8,11 +8,11 @@
 #include "package/layout.h"
 #include "package/reader.h"
 #include "package/whole_package.h"
-#include "support/environment.h"
-#include "support/heap.h"
-#include "support/path_text.h"
-#include "support/system.h"
-#include "support/termination.h"
+#include "support/os/process.h"
+#include "support/os/system.h"
+#include "support/runtime/heap.h"
+#include "support/runtime/termination.h"
+#include "support/text/path_text.h"
 
 namespace {
 

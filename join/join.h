@@ -3,7 +3,7 @@
 // and starts that copy.
 #pragma once
 
-#include "support/files.h"
+#include "support/os/files.h"
 
 inline constexpr int join_buffer_size = 32768;
 

@@ -4,11 +4,12 @@
 #include "package/layout.h"
 #include "package/name_check.h"
 #include "package/reader.h"
-#include "support/c_string.h"
-#include "support/heap.h"
-#include "support/inflate_buffer.h"
-#include "support/path_text.h"
-#include "support/system.h"
+#include "support/inflate/inflate_buffer.h"
+#include "support/os/system.h"
+#include "support/runtime/directories.h"
+#include "support/runtime/heap.h"
+#include "support/text/c_string.h"
+#include "support/text/path_text.h"
 
 const char* extract_message(ExtractOutcome outcome) {
   static constexpr const char* messages[] = {

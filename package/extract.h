@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "support/files.h"
-#include "support/string.h"
+#include "support/os/files.h"
+#include "support/runtime/string.h"
 
 enum class ExtractOutcome {
   extracted,

@@ -2,7 +2,7 @@
 #include "package/reader.h"
 
 #include "package/layout.h"
-#include "support/c_string.h"
+#include "support/text/c_string.h"
 
 uint32_t read_u32_from_zero(FileHandle file, bool* complete) {
   uint8_t bytes[4] = {0, 0, 0, 0};

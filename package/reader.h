@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "support/files.h"
-#include "support/string.h"
+#include "support/os/files.h"
+#include "support/runtime/string.h"
 
 // A 32-bit field read from zero; `*complete` (when given) tells whether all
 // four bytes came back.

@@ -2,8 +2,8 @@
 #include "package/seal.h"
 
 #include "package/layout.h"
-#include "support/c_string.h"
-#include "support/crc32.h"
+#include "support/inflate/crc32.h"
+#include "support/text/c_string.h"
 
 namespace {
 

@@ -11,8 +11,26 @@
 #include <cstddef>
 #include <cstdint>
 
+// The seal record as the build writes it into the stub: its mark, then
+// where it lies in the stub's file, the sealed length and the CRC-32.
+struct SealRecord {
+  char mark[8];
+  uint32_t offset;
+  uint32_t length;
+  uint32_t crc;
+};
+
+// The mark is only for the build to find the record; the stub itself never
+// compares it, so the image holds its bytes in the record alone.
+inline constexpr char seal_mark[8] = {'S', 'F', 'X', 's', 'e', 'a', 'l', '1'};
+
+// Where the value fields lie behind the start of the record.
+inline constexpr uint32_t seal_offset_field = 8;
+inline constexpr uint32_t seal_length_field = 12;
+inline constexpr uint32_t seal_crc_field = 16;
 // Size of the seal's value fields (offset, length, CRC) behind its mark.
 inline constexpr uint32_t seal_value_size = 12;
+static_assert(sizeof(SealRecord) == seal_crc_field + 4);
 
 // Zeroes the bytes that the seal leaves out, in the first `length` bytes of
 // a stub file whose seal record begins at `seal_offset`.

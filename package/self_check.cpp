@@ -2,9 +2,9 @@
 #include "package/self_check.h"
 
 #include "package/seal.h"
-#include "support/environment.h"
-#include "support/files.h"
-#include "support/heap.h"
+#include "support/os/files.h"
+#include "support/os/process.h"
+#include "support/runtime/heap.h"
 
 bool own_file_is_unaltered() {
   SealRecord seal = own_seal();

@@ -3,10 +3,10 @@
 
 #include "package/layout.h"
 #include "package/reader.h"
-#include "support/c_string.h"
-#include "support/launch_command.h"
-#include "support/system.h"
-#include "support/termination.h"
+#include "support/os/system.h"
+#include "support/runtime/termination.h"
+#include "support/text/c_string.h"
+#include "support/text/launch_command.h"
 
 namespace {
 constexpr char placeholder[] = "%path%";

@@ -1,8 +1,8 @@
 // The setup command: read from the run record, launched after extraction.
 #pragma once
 
-#include "support/files.h"
-#include "support/string.h"
+#include "support/os/files.h"
+#include "support/runtime/string.h"
 
 inline constexpr int setup_command_size = 256;
 

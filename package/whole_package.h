@@ -1,7 +1,7 @@
 // Whether a file holds a whole package, checked without inflating it.
 #pragma once
 
-#include "support/files.h"
+#include "support/os/files.h"
 
 // True when the trailer points at a package header inside the file and the
 // records' sizes walk from there to the run record or to the trailer itself,

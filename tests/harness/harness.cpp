@@ -15,10 +15,11 @@
 #endif
 
 #include "package/seal.h"
-#include "support/command_line.h"
-#include "support/environment.h"
-#include "support/heap.h"
-#include "support/termination.h"
+#include "package/self_check.h"
+#include "support/os/process.h"
+#include "support/runtime/heap.h"
+#include "support/runtime/termination.h"
+#include "support/text/command_line.h"
 #include "tools/packlib/file_io.h"
 
 namespace harness {

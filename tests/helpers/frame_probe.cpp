@@ -1,11 +1,11 @@
 // A program on the stub's process frame whose body does what its first
 // argument names, so that tests can watch how the frame ends a process.
 #include "driver/driver.h"
-#include "support/c_string.h"
-#include "support/environment.h"
-#include "support/heap.h"
-#include "support/system.h"
-#include "support/termination.h"
+#include "support/os/process.h"
+#include "support/os/system.h"
+#include "support/runtime/heap.h"
+#include "support/runtime/termination.h"
+#include "support/text/c_string.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "harness/harness.h"
 #include "package/layout.h"
-#include "support/system.h"
+#include "support/os/system.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
 

@@ -6,8 +6,8 @@
 #include <vector>
 #include <zlib.h>
 
-#include "support/adler32.h"
-#include "support/crc32.h"
+#include "support/inflate/adler32.h"
+#include "support/inflate/crc32.h"
 
 namespace {
 

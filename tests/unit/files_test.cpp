@@ -6,9 +6,10 @@
 #include <filesystem>
 
 #include "harness/harness.h"
-#include "support/c_string.h"
-#include "support/files.h"
-#include "support/system.h"
+#include "support/os/files.h"
+#include "support/os/system.h"
+#include "support/runtime/directories.h"
+#include "support/text/c_string.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "harness/harness.h"
-#include "support/heap.h"
-#include "support/inflate_buffer.h"
-#include "support/memory.h"
-#include "support/string.h"
+#include "support/inflate/inflate_buffer.h"
+#include "support/runtime/heap.h"
+#include "support/runtime/memory.h"
+#include "support/runtime/string.h"
 #include "tools/packlib/package.h"
 
 namespace {

@@ -5,11 +5,11 @@
 #include <string>
 
 #include "package/name_check.h"
-#include "support/command_line.h"
-#include "support/fault_codes.h"
-#include "support/launch_command.h"
-#include "support/path_text.h"
-#include "support/report.h"
+#include "support/text/command_line.h"
+#include "support/text/fault_codes.h"
+#include "support/text/launch_command.h"
+#include "support/text/path_text.h"
+#include "support/text/report.h"
 
 namespace {
 

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "package/seal.h"
-#include "support/environment.h"
 
 namespace packlib {
 

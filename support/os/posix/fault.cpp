@@ -1,0 +1,100 @@
+// Faults arrive as signals and map to the numbers of the Windows exception
+// codes. The handler runs on its own stack, so that a stack overflow can
+// still be reported.
+#include "support/os/fault.h"
+
+#include <csignal>
+#include <cstdint>
+#include <initializer_list>
+#include <ucontext.h>
+
+#include "support/runtime/termination.h"
+#include "support/text/fault_codes.h"
+
+namespace {
+
+alignas(16) char alternate_stack[64 * 1024];
+
+uintptr_t instruction_of(void* context) {
+  const mcontext_t& machine = static_cast<ucontext_t*>(context)->uc_mcontext;
+#if defined(__x86_64__)
+  return static_cast<uintptr_t>(machine.gregs[REG_RIP]);
+#elif defined(__i386__)
+  return static_cast<uintptr_t>(machine.gregs[REG_EIP]);
+#else
+  (void)machine;
+  return 0;
+#endif
+}
+
+uintptr_t stack_pointer_of(void* context) {
+  const mcontext_t& machine = static_cast<ucontext_t*>(context)->uc_mcontext;
+#if defined(__x86_64__)
+  return static_cast<uintptr_t>(machine.gregs[REG_RSP]);
+#elif defined(__i386__)
+  return static_cast<uintptr_t>(machine.gregs[REG_ESP]);
+#else
+  (void)machine;
+  return 0;
+#endif
+}
+
+uint32_t exception_for_signal(int signal_number, const siginfo_t* info, void* context) {
+  switch (signal_number) {
+  case SIGSEGV: {
+    // A fault within reach of the stack pointer is the stack running out.
+    uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
+    uintptr_t stack = stack_pointer_of(context);
+    uintptr_t distance = address > stack ? address - stack : stack - address;
+    return distance < 65536 ? exception_stack_overflow : exception_access_violation;
+  }
+  case SIGBUS:
+    return exception_access_violation;
+  case SIGILL:
+    return exception_privileged_instruction;
+  case SIGINT:
+    return exception_control_c_exit;
+  case SIGFPE:
+    switch (info->si_code) {
+    case FPE_INTDIV:
+      return exception_integer_divide_by_zero;
+    case FPE_INTOVF:
+      return exception_integer_overflow;
+    case FPE_FLTDIV:
+      return exception_float_divide_by_zero;
+    case FPE_FLTOVF:
+      return exception_float_overflow;
+    case FPE_FLTUND:
+      return exception_float_underflow;
+    case FPE_FLTRES:
+      return exception_float_inexact;
+    case FPE_FLTSUB:
+      return exception_array_bounds;
+    default:
+      return exception_float_invalid;
+    }
+  default:
+    return 0;
+  }
+}
+
+void on_fault(int signal_number, siginfo_t* info, void* context) {
+  uint32_t code = exception_for_signal(signal_number, info, context);
+  run_time_error(error_number_for_exception(code),
+                 reinterpret_cast<const void*>(instruction_of(context)));
+}
+
+} // namespace
+
+void install_fault_handler() {
+  stack_t stack = {};
+  stack.ss_sp = alternate_stack;
+  stack.ss_size = sizeof alternate_stack;
+  sigaltstack(&stack, nullptr);
+  struct sigaction action = {};
+  action.sa_sigaction = on_fault;
+  action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+  sigemptyset(&action.sa_mask);
+  for (int signal_number : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGINT})
+    sigaction(signal_number, &action, nullptr);
+}

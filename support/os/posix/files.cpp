@@ -1,0 +1,152 @@
+// Files by handle on POSIX systems. A handle is a file descriptor. The
+// sharing part of a file mode has no counterpart here and is not enforced.
+#include "support/os/files.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/os/posix/native_path.h"
+
+namespace {
+
+FileHandle open_native(const char* path, int flags) {
+  NativePath native = native_path(path);
+  if (!native.fits) {
+    errno = ENAMETOOLONG;
+    return no_file;
+  }
+  int descriptor = ::open(native.text, flags | O_CLOEXEC, 0666);
+  return descriptor < 0 ? no_file : descriptor;
+}
+
+} // namespace
+
+FileHandle open_file(const char* path, uint8_t mode) {
+  static constexpr int access[4] = {O_RDONLY, O_WRONLY, O_RDWR, O_RDONLY};
+  return open_native(path, access[mode & 3]);
+}
+
+namespace {
+
+// An existing file is replaced, never written into: the old name (a file or
+// a link, possibly someone else's, possibly a hard link to a file elsewhere)
+// is removed first and the new file created exclusively, so that nothing
+// planted at the name is followed or kept. A name that cannot be removed,
+// or any other kind of entry there, fails.
+FileHandle replace_file(const char* path, int access) {
+  NativePath native = native_path(path);
+  if (!native.fits) {
+    errno = ENAMETOOLONG;
+    return no_file;
+  }
+  struct stat status;
+  if (::lstat(native.text, &status) == 0 && (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)) &&
+      ::unlink(native.text) != 0)
+    return no_file;
+  int descriptor = ::open(native.text, access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  return descriptor < 0 ? no_file : descriptor;
+}
+
+} // namespace
+
+FileHandle create_file(const char* path) {
+  return replace_file(path, O_RDWR);
+}
+
+FileHandle create_shared_file(const char* path) {
+  return replace_file(path, O_WRONLY);
+}
+
+int32_t read_file(FileHandle file, void* buffer, int32_t count) {
+  if (file < 0 || count < 0)
+    return -1;
+  int32_t total = 0;
+  // One call may deliver less than the file holds; keep reading until the
+  // count is met or the end of the file, as one ReadFile call does.
+  while (total < count) {
+    ssize_t got = ::read(static_cast<int>(file), static_cast<char*>(buffer) + total,
+                         static_cast<size_t>(count - total));
+    if (got < 0) {
+      if (errno == EINTR)
+        continue;
+      return total > 0 ? total : -1;
+    }
+    if (got == 0)
+      break;
+    total += static_cast<int32_t>(got);
+  }
+  return total;
+}
+
+int32_t write_file(FileHandle file, const void* buffer, int32_t count) {
+  if (file < 0 || count < 0)
+    return -1;
+  int32_t total = 0;
+  while (total < count) {
+    ssize_t put = ::write(static_cast<int>(file), static_cast<const char*>(buffer) + total,
+                          static_cast<size_t>(count - total));
+    if (put < 0) {
+      if (errno == EINTR)
+        continue;
+      return total > 0 ? total : -1;
+    }
+    total += static_cast<int32_t>(put);
+  }
+  return total;
+}
+
+uint32_t seek_file(FileHandle file, int32_t offset, int origin) {
+  static constexpr int whence[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
+  if (file < 0 || origin < 0 || origin > 2)
+    return uint32_t(-1);
+  off_t position = ::lseek(static_cast<int>(file), offset, whence[origin]);
+  if (position < 0 || position >= off_t(0xFFFFFFFF))
+    return uint32_t(-1);
+  return static_cast<uint32_t>(position);
+}
+
+bool close_file(FileHandle file) {
+  return file >= 0 && ::close(static_cast<int>(file)) == 0;
+}
+
+uint32_t file_type(FileHandle file) {
+  struct stat status;
+  if (file < 0 || ::fstat(static_cast<int>(file), &status) != 0)
+    return 0;
+  if (S_ISREG(status.st_mode))
+    return 1;
+  if (S_ISCHR(status.st_mode))
+    return 2;
+  if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode))
+    return 3;
+  return 0;
+}
+
+void make_executable(FileHandle file) {
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(static_cast<int>(file), 0777 & ~mask);
+}
+
+uint32_t last_error() {
+  return static_cast<uint32_t>(errno);
+}
+
+// $TMPDIR, else /tmp/, with a trailing backslash.
+uint32_t get_temp_path(char* buffer, uint32_t size) {
+  const char* directory = std::getenv("TMPDIR");
+  if (!directory || !*directory)
+    directory = "/tmp/";
+  char with_separator[PATH_MAX + 2];
+  size_t length = std::strlen(directory);
+  if (length > PATH_MAX)
+    return 0;
+  std::memcpy(with_separator, directory, length + 1);
+  if (with_separator[length - 1] != '/')
+    std::memcpy(with_separator + length, "/", 2);
+  return windows_path(with_separator, buffer, size);
+}

@@ -1,0 +1,113 @@
+// Launching programs and pausing on POSIX systems. Kept apart from the
+// other system operations so that a fuzzing build can link a stand-in that
+// starts nothing.
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "support/os/posix/native_path.h"
+#include "support/os/system.h"
+#include "support/text/command_line.h"
+#include "support/text/launch_command.h"
+
+namespace {
+
+bool is_program(const char* path) {
+  return ::access(path, X_OK) == 0;
+}
+
+bool on_search_path(const char* name) {
+  const char* search = std::getenv("PATH");
+  if (!search)
+    return false;
+  char candidate[PATH_MAX];
+  for (const char* start = search; *start;) {
+    const char* end = std::strchr(start, ':');
+    size_t length = end ? size_t(end - start) : std::strlen(start);
+    if (length + std::strlen(name) + 2 < sizeof candidate) {
+      std::memcpy(candidate, start, length);
+      candidate[length] = '/';
+      std::strcpy(candidate + length + 1, name);
+      if (is_program(candidate))
+        return true;
+    }
+    if (!end)
+      break;
+    start = end + 1;
+  }
+  return false;
+}
+
+// Starts argv as a grandchild, so that it is never left as a zombie and the
+// stub does not wait for it.
+void spawn_detached(char* const* arguments, bool search_path) {
+  pid_t child = ::fork();
+  if (child < 0)
+    return;
+  if (child == 0) {
+    if (::fork() == 0) {
+      ::setsid();
+      if (search_path)
+        ::execvp(arguments[0], arguments);
+      else
+        ::execv(arguments[0], arguments);
+    }
+    ::_exit(0);
+  }
+  int status;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+} // namespace
+
+// The parameter string, its backslashes made slashes, is split into
+// arguments by the command-line rules. A file that is no program is handed
+// to xdg-open.
+void launch_program(const char*, const char* file, const char* parameters) {
+  NativePath file_text = native_path(file);
+  NativePath parameter_text = native_path(parameters ? parameters : "");
+  if (!file_text.fits || !parameter_text.fits)
+    return;
+  LaunchCommand command{String(file_text.text), String(parameter_text.text)};
+  if (command.program.empty())
+    return;
+
+  String program = command.program;
+  bool search_path = false;
+  if (program.find("/") < 0) {
+    if (file_exists(program))
+      program = String("./") + program;
+    else
+      search_path = true;
+  }
+  String words[64];
+  int count = 0;
+  if (!search_path && !is_program(program.c_str()) && on_search_path("xdg-open")) {
+    words[count++] = "xdg-open";
+    search_path = true;
+  }
+  words[count++] = program;
+  const char* cursor = command.parameters.c_str();
+  while (count < 63) {
+    String word = next_argument(&cursor);
+    if (word.empty())
+      break;
+    words[count++] = word;
+  }
+  char* arguments[64];
+  for (int i = 0; i < count; ++i)
+    arguments[i] = const_cast<char*>(words[i].c_str());
+  arguments[count] = nullptr;
+  spawn_detached(arguments, search_path);
+}
+
+void pause_ms(uint32_t milliseconds) {
+  struct timespec delay = {time_t(milliseconds / 1000), long(milliseconds % 1000) * 1000000L};
+  while (::nanosleep(&delay, &delay) != 0 && errno == EINTR) {
+  }
+}

@@ -1,0 +1,38 @@
+// Directories, whole files by name, the Windows directory, the current
+// directory, launching programs and pausing. Failures are silent except for
+// `change_directory`, which records its error code for `io_check`.
+#pragma once
+
+#include <cstdint>
+
+#include "support/runtime/string.h"
+
+bool file_exists(const String& path);
+bool directory_exists(const String& path);
+// True when an entry of that name exists and is a link: a symbolic link, or
+// on Windows any reparse point (symbolic link, junction, mount point).
+bool is_link(const String& path);
+bool create_directory(const String& path);
+void delete_file(const char* path);
+void move_file(const char* old_path, const char* new_path);
+
+// The path made absolute against the current directory, without resolving
+// links; empty when the system cannot.
+String full_path(const String& path);
+
+// Whether the system reads names by Windows rules (drive letters, device
+// names, trailing dots and blanks dropped); chosen by the build.
+extern const bool windows_name_rules;
+
+// The directory that holds the restart-rename list: its length, 0 on failure.
+uint32_t get_windows_directory(char* buffer, uint32_t size);
+
+// Changes the current directory; a failure becomes the pending I/O result.
+void change_directory(const String& path);
+
+// Starts `file` through the shell with `verb` (null for the default action)
+// and `parameters` (null for none) in the current directory, without
+// waiting.
+void launch_program(const char* verb, const char* file, const char* parameters);
+
+void pause_ms(uint32_t milliseconds);

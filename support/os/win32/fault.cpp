@@ -1,0 +1,30 @@
+// The top-level fault handler on Windows: the system's unhandled-exception
+// filter calls it for a fault that nothing else handles.
+#include "support/os/fault.h"
+
+#include <windows.h>
+
+#include "support/os/win32/kernel.h"
+#include "support/runtime/termination.h"
+#include "support/text/fault_codes.h"
+
+namespace {
+
+LONG WINAPI on_fault(EXCEPTION_POINTERS* exception) {
+  const EXCEPTION_RECORD* record = exception->ExceptionRecord;
+  run_time_error(error_number_for_exception(record->ExceptionCode), record->ExceptionAddress);
+}
+
+} // namespace
+
+void install_fault_handler() {
+  // Keep stack in reserve, so that the report can still be shown when the
+  // stack itself has run out; looked up at run time, as older systems lack
+  // the call.
+  using Guarantee = BOOL(WINAPI*)(PULONG);
+  if (auto guarantee = reinterpret_cast<Guarantee>(kernel_procedure("SetThreadStackGuarantee"))) {
+    ULONG reserve = 64 * 1024;
+    guarantee(&reserve);
+  }
+  SetUnhandledExceptionFilter(on_fault);
+}

@@ -1,0 +1,78 @@
+// Files by handle through the ANSI entry points of the Windows kernel.
+#include "support/os/files.h"
+
+#include <windows.h>
+
+namespace {
+
+HANDLE handle_of(FileHandle file) {
+  return reinterpret_cast<HANDLE>(file);
+}
+
+FileHandle handle_value(HANDLE handle) {
+  return reinterpret_cast<FileHandle>(handle);
+}
+
+FileHandle create(const char* path, DWORD access, DWORD share, DWORD disposition) {
+  return handle_value(
+      CreateFileA(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+} // namespace
+
+FileHandle open_file(const char* path, uint8_t mode) {
+  // Access in the low two bits (read, write, both; 3 reads), sharing in the
+  // high four (compatible, deny all, deny write, deny read, deny none; the
+  // rest share nothing). GENERIC_READ and GENERIC_WRITE are bits 31 and 30.
+  static constexpr uint8_t access_bits[4] = {2, 1, 3, 2};
+  static constexpr uint8_t share[5] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE};
+  static_assert(GENERIC_READ == 2u << 30 && GENERIC_WRITE == 1u << 30);
+  uint8_t sharing = mode >> 4;
+  return create(path, DWORD(access_bits[mode & 3]) << 30, sharing < 5 ? share[sharing] : 0,
+                OPEN_EXISTING);
+}
+
+FileHandle create_file(const char* path) {
+  return create(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+}
+
+FileHandle create_shared_file(const char* path) {
+  return create(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
+}
+
+int32_t read_file(FileHandle file, void* buffer, int32_t count) {
+  DWORD done = 0;
+  if (count < 0 || !ReadFile(handle_of(file), buffer, DWORD(count), &done, nullptr))
+    return -1;
+  return static_cast<int32_t>(done);
+}
+
+int32_t write_file(FileHandle file, const void* buffer, int32_t count) {
+  DWORD done = 0;
+  if (count < 0 || !WriteFile(handle_of(file), buffer, DWORD(count), &done, nullptr))
+    return -1;
+  return static_cast<int32_t>(done);
+}
+
+uint32_t seek_file(FileHandle file, int32_t offset, int origin) {
+  return SetFilePointer(handle_of(file), offset, nullptr, DWORD(origin));
+}
+
+bool close_file(FileHandle file) {
+  return CloseHandle(handle_of(file)) != 0;
+}
+
+uint32_t file_type(FileHandle file) {
+  return GetFileType(handle_of(file));
+}
+
+void make_executable(FileHandle) {}
+
+uint32_t last_error() {
+  return GetLastError();
+}
+
+uint32_t get_temp_path(char* buffer, uint32_t size) {
+  return GetTempPathA(size, buffer);
+}

@@ -1,0 +1,14 @@
+// Launching programs through the shell, and pausing.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include "support/os/system.h"
+
+void launch_program(const char* verb, const char* file, const char* parameters) {
+  ShellExecuteA(nullptr, verb, file, parameters, nullptr, SW_SHOW);
+}
+
+void pause_ms(uint32_t milliseconds) {
+  Sleep(milliseconds);
+}

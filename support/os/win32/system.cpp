@@ -1,0 +1,60 @@
+// Directories, the Windows directory and the current directory.
+#include "support/os/system.h"
+
+#include <windows.h>
+
+#include "support/runtime/heap.h"
+#include "support/runtime/termination.h"
+
+const bool windows_name_rules = true;
+
+bool file_exists(const String& path) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return false;
+  FindClose(search);
+  return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool directory_exists(const String& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool is_link(const String& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+String full_path(const String& path) {
+  DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0 || needed > 0x7FFF)
+    return String();
+  char* buffer = static_cast<char*>(heap_allocate(int32_t(needed)));
+  DWORD length = GetFullPathNameA(path.c_str(), needed, buffer, nullptr);
+  String result = length != 0 && length < needed ? String(buffer, int32_t(length)) : String();
+  heap_release(buffer);
+  return result;
+}
+
+bool create_directory(const String& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+void delete_file(const char* path) {
+  DeleteFileA(path);
+}
+
+void move_file(const char* old_path, const char* new_path) {
+  MoveFileA(old_path, new_path);
+}
+
+uint32_t get_windows_directory(char* buffer, uint32_t size) {
+  return GetWindowsDirectoryA(buffer, size);
+}
+
+void change_directory(const String& path) {
+  if (!SetCurrentDirectoryA(path.c_str()))
+    set_io_result(GetLastError());
+}

@@ -1,0 +1,51 @@
+// The termination state, run-time errors, io_check and halt.
+#include "support/runtime/termination.h"
+
+#include "support/os/process.h"
+#include "support/runtime/heap.h"
+#include "support/text/report.h"
+
+TerminationState termination;
+
+namespace {
+// Static so that heap exhaustion can always be reported.
+char report_buffer[report_size];
+} // namespace
+
+void reset_termination() {
+  termination = TerminationState{0, nullptr, 0};
+}
+
+void halt() {
+  if (termination.error_address) {
+    for (int i = 0; i < report_size; ++i)
+      report_buffer[i] = report_template[i];
+    uintptr_t address = reinterpret_cast<uintptr_t>(termination.error_address);
+    fill_report(report_buffer, static_cast<uint32_t>(termination.exit_code),
+                address - allocation_base(termination.error_address));
+    show_message(report_buffer, "Error", 0);
+    termination.error_address = nullptr;
+  }
+  heap_release_all();
+  end_process(termination.exit_code);
+}
+
+void warn_and_halt(const char* text) {
+  show_message(text, "Warning", 0);
+  halt();
+}
+
+void run_time_error(int32_t number, const void* address) {
+  termination.exit_code = number;
+  termination.error_address = address;
+  halt();
+}
+
+void set_io_result(uint32_t code) {
+  termination.io_result = code;
+}
+
+[[gnu::noinline]] void io_check() {
+  if (termination.io_result != 0)
+    run_time_error(static_cast<int32_t>(termination.io_result), __builtin_return_address(0));
+}

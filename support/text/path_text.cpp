@@ -1,0 +1,46 @@
+// Path text operations.
+#include "support/text/path_text.h"
+
+#include "support/text/c_string.h"
+
+String change_extension(const String& path, const char* extension) {
+  for (int32_t i = path.length() - 1; i >= 1; --i)
+    if (path[i] == '.')
+      return path.substring(0, i) + extension;
+  return path + extension;
+}
+
+String hex_digits(uint32_t value, int32_t width) {
+  String result;
+  for (int32_t shift = (width - 1) * 4; shift >= 0; shift -= 4)
+    result += hex_digit(shift < 32 ? value >> shift : 0);
+  return result;
+}
+
+String lower_case(const String& text) {
+  String result(text.c_str(), c_string_length(text.c_str()));
+  char* bytes = result.data();
+  int32_t length = result.length();
+  for (int32_t i = 0; i < length; ++i) {
+    unsigned char byte = static_cast<unsigned char>(bytes[i]);
+    if (byte >= 0x80)
+      ++i;
+    else if (byte >= 'A' && byte <= 'Z')
+      bytes[i] = static_cast<char>(byte + 0x20);
+  }
+  return result;
+}
+
+String directory_of(const String& path) {
+  for (int32_t i = path.length() - 1; i >= 1; --i)
+    if (path[i] == '\\')
+      return path.substring(0, i);
+  return String();
+}
+
+String directory_prefix(const String& path) {
+  for (int32_t i = path.length() - 1; i >= 0; --i)
+    if (path[i] == '\\' || path[i] == ':')
+      return path.substring(0, i + 1);
+  return String();
+}

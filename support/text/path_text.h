@@ -1,0 +1,27 @@
+// Text operations on Windows-style paths. Pure functions of their arguments.
+#pragma once
+
+#include <cstdint>
+
+#include "support/runtime/string.h"
+
+// The text before the last '.' at or after the second byte, then `extension`
+// (which carries its own dot). A path with no such dot gets the extension
+// appended.
+String change_extension(const String& path, const char* extension);
+
+// Exactly `width` upper-case hexadecimal digits of `value`; higher digits are
+// dropped; empty for a width of 0 or less.
+String hex_digits(uint32_t value, int32_t width);
+
+// ASCII letters lowered; a byte from 0x80 up starts a two-byte character
+// that is passed over whole. Ends at the first NUL.
+String lower_case(const String& text);
+
+// The text before the last backslash at or after the second byte; empty when
+// there is none.
+String directory_of(const String& path);
+
+// The text up to and including the last backslash or colon; empty when there
+// is none.
+String directory_prefix(const String& path);
