@@ -6,7 +6,7 @@ all: build
 
 deps:
 	@tools/install-deps.sh
-	@tools/fetch-zlib-source.sh || echo "zlib source not available: the Windows stubs link the system libz.a"
+	@tools/fetch-zlib-source.sh
 
 build: deps posix win32 win64
 

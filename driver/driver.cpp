@@ -1,12 +1,14 @@
-// Lower layers return their failures; this is the one place that turns them
-// into the user's "Warning" messages and ends the process.
+// The stub's control flow. Lower layers return verdicts; the driver shows
+// the user's "Warning" messages and ends both modes: the record walk, the
+// launch, the registration for deletion at restart and the end of the
+// process. Run-time errors end the process from wherever `io_check` or the
+// heap meet them.
 #include "driver/driver.h"
 
 #include "cleanup/restart.h"
 #include "join/join.h"
 #include "package/extract.h"
-#include "package/layout.h"
-#include "package/reader.h"
+#include "package/package_file.h"
 #include "package/self_check.h"
 #include "package/setup_command.h"
 #include "support/os/files.h"
@@ -20,17 +22,31 @@ namespace {
 
 constexpr int temp_directory_size = 256;
 
-[[noreturn]] void fail(const char* text, FileHandle package) {
-  close_file(package);
+[[noreturn]] void fail(const char* text, FileHandle own_file) {
+  close_file(own_file);
   warn_and_halt(text);
 }
 
-// "File format error(N)!" for N from 1 to 9, built from one template so that
+// The user's message for a verdict. "File format error(N)!" for N from 1 to
+// 5 (the verdicts of the same numbers) is built from one template, so that
 // the texts do not each take their own bytes in the stub.
-[[noreturn]] void fail_format(int number, FileHandle package) {
+[[noreturn]] void fail(Verdict verdict, FileHandle own_file) {
+  static constexpr const char* messages[] = {
+      "File Read error(1)!",
+      "File Read error(2)!",
+      "File Read Execution File error(1)!",
+      "File Decompress error(1)!",
+      "File Output error(1)!",
+      "File Output error(2)!",
+      "File Output error(3)!",
+      "File Read Execution File error(2)!",
+  };
+  int number = static_cast<int>(verdict);
+  if (number > static_cast<int>(Verdict::records_end_elsewhere))
+    fail(messages[number - static_cast<int>(Verdict::name_length_rejected)], own_file);
   char text[] = "File format error(0)!";
   text[18] = static_cast<char>('0' + number);
-  fail(text, package);
+  fail(text, own_file);
 }
 
 // The first argument, else the temp directory, else the current directory;
@@ -49,7 +65,7 @@ String choose_target_directory(const char* temp_directory, bool have_temp_direct
   if (target.length() < longest_argument)
     target = full_path(target);
   if (target.empty() || target.length() >= longest_argument)
-    warn_and_halt("File Output error(1)!");
+    fail(Verdict::output_not_created, no_file);
   if (target.last_char() != '\\')
     target += '\\';
   return target;
@@ -59,51 +75,52 @@ FileHandle open_own_file() {
   return open_file(argument(0).c_str(), mode_read_share_all);
 }
 
-// Finds the package through the trailer and checks its header; on success
-// the file stands just behind the header. Answers the trailer's position.
-uint32_t locate_package(FileHandle package) {
-  uint32_t trailer = seek_file(package, -layout::trailer_size, seek_from_end);
-  if (trailer == uint32_t(-1))
-    fail_format(1, package);
-  if (read_u32_from_zero(package) != layout::trailer_marker)
-    fail_format(2, package);
-  uint32_t package_offset = read_u32_from_zero(package);
-  uint32_t position = seek_file(package, static_cast<int32_t>(package_offset), seek_from_start);
-  if (position == uint32_t(-1) || position != package_offset)
-    fail_format(3, package);
-  uint8_t header[layout::header_size];
-  int32_t count = read_file(package, header, layout::header_size);
-  if (!is_package_header(header, count))
-    fail_format(4, package);
-  return trailer;
+// Changes into `directory` (a failure ends the process with the system's
+// error code), starts the program without waiting and pauses one second.
+void start_and_pause(const String& directory, const char* verb, const char* program,
+                     const char* parameters) {
+  change_directory(directory);
+  io_check();
+  launch_program(verb, program, parameters);
+  pause_ms(1000);
 }
 
-// Extracts every file record and reads the run record into `setup_command`.
-// The records must end at the run marker or at the trailer itself: any other
-// end means a damaged package whose later files and command would go
-// missing without a word.
-void walk_records(FileHandle package, uint32_t trailer, const String& target_directory,
-                  char (&setup_command)[setup_command_size]) {
-  bool complete = false;
-  uint32_t marker = read_u32_from_zero(package, &complete);
-  while (complete && marker == layout::record_marker) {
-    ExtractOutcome outcome =
-        extract_record(package, trailer + layout::trailer_size, target_directory);
-    if (outcome != ExtractOutcome::extracted)
-      fail(extract_message(outcome), package);
-    marker = read_u32_from_zero(package, &complete);
-  }
-  setup_command[0] = '\0';
-  if (complete && marker == layout::run_marker) {
-    RunRecordOutcome outcome = read_run_record(package, target_directory, setup_command);
-    if (outcome != RunRecordOutcome::read)
-      fail(run_record_message(outcome), package);
-    return;
-  }
-  bool at_trailer = complete && marker == layout::trailer_marker &&
-                    seek_file(package, 0, seek_from_current) == trailer + layout::marker_size;
-  if (!at_trailer)
-    fail_format(5, package);
+// What the record walk needs to extract the package.
+struct Extraction {
+  FileHandle own_file;
+  const String* target_directory;
+  String output_path;
+  char (*setup_command)[setup_command_size];
+};
+
+Verdict extract_name(void* context, const char* name, int32_t length) {
+  Extraction& extraction = *static_cast<Extraction*>(context);
+  return prepare_output(*extraction.target_directory, name, length, &extraction.output_path);
+}
+
+Verdict extract_content(void* context, uint32_t size) {
+  Extraction& extraction = *static_cast<Extraction*>(context);
+  return extract_stream(extraction.own_file, size, extraction.output_path);
+}
+
+Verdict take_setup_command(void* context, const char* command, int32_t length) {
+  Extraction& extraction = *static_cast<Extraction*>(context);
+  return set_setup_command(String(command, length), *extraction.target_directory,
+                           *extraction.setup_command);
+}
+
+// Head mode: joins the split set, registers the head for deletion at
+// restart and starts the joined copy in the temp directory.
+[[noreturn]] void run_head(FileHandle own_file, const char* temp_directory) {
+  JoinedCopy copy;
+  JoinOutcome outcome = join_volumes(own_file, temp_directory, &copy);
+  if (outcome == JoinOutcome::too_many_files)
+    warn_and_halt("File format error(100)!");
+  if (outcome == JoinOutcome::not_combined)
+    warn_and_halt("Combine error!!");
+  delete_at_restart();
+  start_and_pause(String(temp_directory), nullptr, copy.path.c_str(), copy.argument.c_str());
+  halt();
 }
 
 } // namespace
@@ -124,22 +141,35 @@ void stub_main() {
       temp_used < temp_directory_size - 1)
     append_c_string(temp_directory, "\\");
 
-  FileHandle package = open_own_file();
-  if (seek_file(package, layout::split_set_offset, seek_from_start) == uint32_t(-1))
-    fail_format(1, package);
-  if (read_u32_from_zero(package) == layout::split_set_marker)
-    join_volumes(package, temp_directory);
+  FileHandle own_file = open_own_file();
+  ByteSource own = file_source(&own_file);
+  if (own.seek(own.context, layout::split_set_offset, seek_from_start) == uint32_t(-1))
+    fail(Verdict::end_unreachable, own_file);
+  if (read_u32_from_zero(own) == layout::split_set_marker)
+    run_head(own_file, temp_directory);
 
-  close_file(package);
+  close_file(own_file);
   if (!own_file_is_unaltered())
     warn_and_halt("File check error(1)!");
-  package = open_own_file();
-  uint32_t trailer = locate_package(package);
+  own_file = open_own_file();
+  PackageLocation location;
+  Verdict verdict = locate_package(own, &location);
   char setup_command[setup_command_size];
-  walk_records(package, trailer, target_directory, setup_command);
-  close_file(package);
+  setup_command[0] = '\0';
+  Extraction extraction{own_file, &target_directory, String(), &setup_command};
+  if (verdict == Verdict::ok)
+    verdict =
+        walk_records(own, location,
+                     RecordVisitor{&extraction, extract_name, extract_content, take_setup_command});
+  if (verdict != Verdict::ok)
+    fail(verdict, own_file);
+  close_file(own_file);
 
-  launch_setup_command(setup_command, target_directory);
+  if (setup_command[0] != '\0') {
+    LaunchCommand program = setup_program(setup_command, target_directory);
+    start_and_pause(target_directory, "open", program.program.c_str(),
+                    program.parameters.empty() ? nullptr : program.parameters.c_str());
+  }
   delete_at_restart();
   halt();
 }

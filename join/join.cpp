@@ -4,14 +4,10 @@
 // copy and leaves head and volumes as they were.
 #include "join/join.h"
 
-#include "cleanup/restart.h"
-#include "package/layout.h"
-#include "package/reader.h"
-#include "package/whole_package.h"
+#include "package/package_file.h"
 #include "support/os/process.h"
 #include "support/os/system.h"
 #include "support/runtime/heap.h"
-#include "support/runtime/termination.h"
 #include "support/text/path_text.h"
 
 namespace {
@@ -19,7 +15,9 @@ namespace {
 constexpr char joined_name[] = "_TMP_VK.exe";
 
 String volume_path(const String& head_path, int32_t number) {
-  return change_extension(head_path, (String(".F") + hex_digits(uint32_t(number), 2)).c_str());
+  char extension[5];
+  volume_extension(number, extension);
+  return change_extension(head_path, extension);
 }
 
 // Appends the rest of `source` to `joined` block by block. False when a read
@@ -53,10 +51,11 @@ String hand_over_argument(const String& head_path) {
 
 } // namespace
 
-void join_volumes(FileHandle own_file, const char* temp_directory) {
-  int32_t volume_count = static_cast<int32_t>(read_u32_from_zero(own_file));
+JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, JoinedCopy* copy) {
+  ByteSource own = file_source(&own_file);
+  int32_t volume_count = static_cast<int32_t>(read_u32_from_zero(own));
   if (volume_count > layout::largest_volume_count)
-    warn_and_halt("File format error(100)!");
+    return JoinOutcome::too_many_files;
 
   uint8_t* buffer = static_cast<uint8_t*>(heap_allocate(join_buffer_size));
   String head_path = argument(0);
@@ -77,6 +76,7 @@ void join_volumes(FileHandle own_file, const char* temp_directory) {
     whole = volume != no_file && append_file(volume, joined, buffer, false);
     close_file(volume);
   }
+  heap_release(buffer);
   if (joined != no_file && !close_file(joined))
     whole = false;
   // A volume cut short or damaged still joins; only a copy whose package
@@ -91,17 +91,11 @@ void join_volumes(FileHandle own_file, const char* temp_directory) {
     // (in use, read-only) belongs to someone else.
     if (joined != no_file)
       delete_file(joined_path.c_str());
-    warn_and_halt("Combine error!!");
+    return JoinOutcome::not_combined;
   }
   for (int32_t number = 1; number < volume_count; ++number)
     delete_file(volume_path(head_path, number).c_str());
-
-  String parameters = hand_over_argument(head_path);
-  delete_at_restart();
-  heap_release(buffer);
-  change_directory(String(temp_directory));
-  io_check();
-  launch_program(nullptr, joined_path.c_str(), parameters.c_str());
-  pause_ms(1000);
-  halt();
+  copy->path = joined_path;
+  copy->argument = hand_over_argument(head_path);
+  return JoinOutcome::joined;
 }

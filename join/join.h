@@ -1,13 +1,28 @@
 // Joining a split set: the head, run with its split-set marker present,
-// copies itself and its volumes into one executable in the temp directory
-// and starts that copy.
+// copies itself and its volumes into one executable in the temp directory,
+// which the driver then starts.
 #pragma once
 
 #include "support/os/files.h"
+#include "support/runtime/string.h"
 
 inline constexpr int join_buffer_size = 32768;
 
-// Joins head and volumes into "_TMP_VK.exe" in `temp_directory` and starts
-// it. `own_file` is the head, open and positioned behind the split-set
-// marker. Never returns: every path ends the process.
-[[noreturn]] void join_volumes(FileHandle own_file, const char* temp_directory);
+enum class JoinOutcome {
+  joined,
+  too_many_files, // "File format error(100)!"
+  not_combined,   // "Combine error!!"
+};
+
+// The joined copy and the argument it is to be started with.
+struct JoinedCopy {
+  String path;
+  String argument;
+};
+
+// Joins head and volumes into "_TMP_VK.exe" in `temp_directory`; `own_file`
+// is the head, open and positioned behind the split-set marker, and is
+// closed here. On success the volumes are gone and `*copy` names the joined
+// copy and its hand-over argument. On failure head and volumes are as they
+// were and no joined copy is left.
+JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, JoinedCopy* copy);

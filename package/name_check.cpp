@@ -55,15 +55,13 @@ bool is_separator(char byte) {
   return byte == '\\' || byte == '/';
 }
 
-bool is_unsafe_component(const char* component, int32_t length, NameRules rules) {
+template <NameRules rules> bool is_unsafe_component(const char* component, int32_t length) {
   if (rules == NameRules::posix)
     return length == 2 && component[0] == '.' && component[1] == '.';
   return is_dot_component(component, length) || is_device_component(component, length);
 }
 
-} // namespace
-
-bool is_safe_name(const char* text, int32_t length, NameRules rules) {
+template <NameRules rules> bool check_name(const char* text, int32_t length) {
   if (length > 0 && is_separator(text[0]))
     return false;
   // A drive prefix: a letter and a colon, alone or before a separator.
@@ -76,10 +74,25 @@ bool is_safe_name(const char* text, int32_t length, NameRules rules) {
     if (i < length && text[i] == ':' && rules == NameRules::windows)
       return false;
     if (i == length || is_separator(text[i])) {
-      if (is_unsafe_component(text + start, i - start, rules))
+      if (is_unsafe_component<rules>(text + start, i - start))
         return false;
       start = i + 1;
     }
   }
   return true;
+}
+
+} // namespace
+
+bool is_safe_windows_name(const char* text, int32_t length) {
+  return check_name<NameRules::windows>(text, length);
+}
+
+bool is_safe_posix_name(const char* text, int32_t length) {
+  return check_name<NameRules::posix>(text, length);
+}
+
+bool is_safe_name(const char* text, int32_t length, NameRules rules) {
+  return rules == NameRules::windows ? is_safe_windows_name(text, length)
+                                     : is_safe_posix_name(text, length);
 }

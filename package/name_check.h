@@ -20,3 +20,9 @@ enum class NameRules {
 // False for a name that would leave the target directory or, on Windows,
 // name a device. Components are split at both backslash and slash.
 bool is_safe_name(const char* name, int32_t length, NameRules rules);
+bool is_safe_windows_name(const char* name, int32_t length);
+bool is_safe_posix_name(const char* name, int32_t length);
+
+// The same for the rules of the system the stub runs on, chosen by the
+// build (support/os), so that a stub carries only its own system's rules.
+bool is_safe_output_name(const char* name, int32_t length);

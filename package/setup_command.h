@@ -1,32 +1,24 @@
-// The setup command: read from the run record, launched after extraction.
+// The setup command: built from the run record, split for its launch.
 #pragma once
 
-#include "support/os/files.h"
+#include "package/format.h"
 #include "support/runtime/string.h"
+#include "support/text/launch_command.h"
 
 inline constexpr int setup_command_size = 256;
 
-enum class RunRecordOutcome {
-  read,
-  length_rejected, // "File Read Execution File error(1)!"
-  too_long,        // "File Read Execution File error(2)!"
-};
-
-const char* run_record_message(RunRecordOutcome outcome);
-
-// Reads the run record behind the run marker at the package's position into
-// `command`: the first "%path%" becomes the target directory and the target
-// directory goes in front. An empty command leaves the buffer empty. A
-// finished command of more than 255 bytes is refused, never cut.
-RunRecordOutcome read_run_record(FileHandle package, const String& target_directory,
-                                 char (&command)[setup_command_size]);
-
-// The command text as the run record turns it into the setup command.
+// The command text as the run record turns it into the setup command: the
+// first "%path%" becomes the target directory and the target directory goes
+// in front. An empty text gives an empty command.
 String build_setup_command(const String& command_text, const String& target_directory);
 
-// Changes to the target directory (a failure ends the process with the
-// system's error code), splits the command into the program under the
-// target directory and its parameters, starts it with the verb "open" and
-// pauses one second. Does nothing for an empty command.
-void launch_setup_command(const char (&command)[setup_command_size],
-                          const String& target_directory);
+// Fills `command` with the setup command of the run record's text, or
+// leaves it empty for an empty text. A finished command of more than 255
+// bytes is refused (`command_too_long`), never cut.
+Verdict set_setup_command(const String& command_text, const String& target_directory,
+                          char (&command)[setup_command_size]);
+
+// The program under the target directory and its parameters: the command is
+// never split inside the target directory's own text.
+LaunchCommand setup_program(const char (&command)[setup_command_size],
+                            const String& target_directory);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "package/format.h"
+#include "package/pe_image.h"
 #include "package/seal.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/stub_image.h"
@@ -20,26 +22,16 @@ namespace {
 
 constexpr uint32_t headers_offset = 256;
 
-uint32_t load32(const std::vector<uint8_t>& bytes, size_t at) {
-  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
-}
-uint16_t load16(const std::vector<uint8_t>& bytes, size_t at) {
-  return uint16_t(bytes[at] | bytes[at + 1] << 8);
-}
-void store32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    bytes[at + i] = uint8_t(value >> (8 * i));
-}
-
 void move_pe_headers(std::vector<uint8_t>& bytes) {
-  uint32_t old_offset = load32(bytes, 60);
-  uint32_t optional_size = load16(bytes, old_offset + 20);
-  uint32_t sections = load16(bytes, old_offset + 6);
+  PeFields pe = pe_fields(bytes.data(), uint32_t(bytes.size()));
+  uint32_t old_offset = pe.pe_offset;
+  uint32_t optional_size = load_u16(&bytes[old_offset + 20]);
+  uint32_t sections = load_u16(&bytes[old_offset + 6]);
   uint32_t length = 4 + 20 + optional_size + sections * 40;
-  uint32_t size_of_headers = load32(bytes, old_offset + 24 + 60);
+  uint32_t size_of_headers = load_u32(&bytes[pe.optional + 60]);
   uint32_t first_raw = UINT32_MAX;
   for (uint32_t i = 0; i < sections; ++i) {
-    uint32_t raw = load32(bytes, old_offset + 24 + optional_size + i * 40 + 20);
+    uint32_t raw = load_u32(&bytes[pe.optional + optional_size + i * 40 + 20]);
     if (raw != 0 && raw < first_raw)
       first_raw = raw;
   }
@@ -54,7 +46,7 @@ void move_pe_headers(std::vector<uint8_t>& bytes) {
   std::fill(bytes.begin() + std::min<uint32_t>(old_offset, 128),
             bytes.begin() + std::max(old_offset + length, headers_offset), 0);
   std::copy(headers.begin(), headers.end(), bytes.begin() + headers_offset);
-  store32(bytes, 60, headers_offset);
+  store_u32(&bytes[60], headers_offset);
 }
 
 } // namespace
@@ -72,9 +64,9 @@ int main(int argc, char** argv) {
     uint32_t length = static_cast<uint32_t>(bytes.size());
     std::vector<uint8_t> copy = bytes;
     uint32_t crc = seal_crc(copy.data(), length, static_cast<uint32_t>(seal_at));
-    store32(bytes, seal_at + 8, static_cast<uint32_t>(seal_at));
-    store32(bytes, seal_at + 12, length);
-    store32(bytes, seal_at + 16, crc);
+    store_u32(&bytes[seal_at + seal_offset_field], static_cast<uint32_t>(seal_at));
+    store_u32(&bytes[seal_at + seal_length_field], length);
+    store_u32(&bytes[seal_at + seal_crc_field], crc);
     packlib::write_whole_file(argv[1], bytes);
     std::printf("%s: %u bytes, sealed\n", argv[1], length);
   } catch (const std::exception& error) {

@@ -42,9 +42,10 @@ inline constexpr uint32_t file_type_unknown = 0;
 inline constexpr uint32_t file_type_character = 2;
 uint32_t file_type(FileHandle file);
 
-// Lets the file be started as a program where the system keeps such a
-// permission (the user's umask applies); nothing on Windows.
-void make_executable(FileHandle file);
+// Lets the file be started as a program when `content` is one that the
+// system starts by itself (on POSIX a script with "#!" or an ELF image; the
+// user's umask applies); nothing where the system keeps no such permission.
+void mark_if_program(FileHandle file, const void* content, int32_t size);
 
 // The system's code for the last failed call.
 uint32_t last_error();

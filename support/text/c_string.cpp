@@ -32,3 +32,10 @@ void fill_bytes(void* destination, uint8_t value, size_t count) {
 bool same_bytes(const void* left, const void* right, size_t count) {
   return count == 0 || std::memcmp(left, right, count) == 0;
 }
+
+int32_t extension_position(const char* path, int32_t length) {
+  for (int32_t i = length - 1; i >= 1; --i)
+    if (path[i] == '.')
+      return i;
+  return length;
+}

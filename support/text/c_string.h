@@ -20,8 +20,7 @@ inline char hex_digit(uint32_t value) {
   return static_cast<char>(value < 10 ? '0' + value : 'A' - 10 + value);
 }
 
-// Little-endian 32-bit value from four bytes.
-inline uint32_t load_u32(const uint8_t* bytes) {
-  return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-         uint32_t(bytes[3]) << 24;
-}
+// Where a path's extension starts: its last '.' at or after the second
+// byte, anywhere in the path (a dot in a directory name counts); `length`
+// when there is none.
+int32_t extension_position(const char* path, int32_t length);

@@ -4,10 +4,7 @@
 #include "support/text/c_string.h"
 
 String change_extension(const String& path, const char* extension) {
-  for (int32_t i = path.length() - 1; i >= 1; --i)
-    if (path[i] == '.')
-      return path.substring(0, i) + extension;
-  return path + extension;
+  return path.substring(0, extension_position(path.c_str(), path.length())) + extension;
 }
 
 String hex_digits(uint32_t value, int32_t width) {

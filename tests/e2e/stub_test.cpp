@@ -7,6 +7,7 @@
 
 #include "e2e/runner.h"
 #include "harness/harness.h"
+#include "package/format.h"
 #include "package/layout.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
@@ -140,8 +141,7 @@ TEST_P(Stub, HeadMarkerWinsOverATrailer) {
   PackageBuilder builder = package();
   builder.trailer();
   Bytes head = builder.bytes();
-  uint8_t header[8] = {0x78, 0x56, 0x34, 0x12, 201, 0, 0, 0};
-  std::copy(header, header + 8, head.begin() + 128);
+  store_split_set_header(&head[layout::split_set_offset], 201);
   EXPECT_EQ(run(head).warning(), "File format error(100)!");
 }
 

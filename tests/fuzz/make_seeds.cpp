@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "package/layout.h"
+#include "package/format.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
 
@@ -48,8 +48,7 @@ int main(int argc, char** argv) {
   seed(PackageBuilder(stub).header().run(std::string(200, 'c')).trailer().bytes());
   seed(PackageBuilder(stub).header().u32(layout::run_marker).u8(255).trailer().bytes());
   Bytes head = PackageBuilder(stub).header().record("a.txt", stream).trailer().bytes();
-  uint8_t split[8] = {0x78, 0x56, 0x34, 0x12, 1, 0, 0, 0};
-  std::copy(split, split + 8, head.begin() + 128);
+  store_split_set_header(&head[layout::split_set_offset], 1);
   seed(head);
   head[132] = 3;
   seed(head);

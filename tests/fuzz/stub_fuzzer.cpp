@@ -9,7 +9,9 @@
 #include <string>
 
 #include "harness/harness.h"
+#include "package/format.h"
 #include "tools/packlib/file_io.h"
+#include "tools/packlib/package.h"
 
 namespace fs = std::filesystem;
 
@@ -66,6 +68,51 @@ void check_nothing_escaped(const Scratch& s) {
     }
 }
 
+// The stub's message for each verdict of the package walk.
+const char* walk_message(Verdict verdict) {
+  switch (verdict) {
+  case Verdict::end_unreachable:
+    return "File format error(1)!";
+  case Verdict::no_trailer:
+    return "File format error(2)!";
+  case Verdict::offset_unreachable:
+    return "File format error(3)!";
+  case Verdict::no_header:
+    return "File format error(4)!";
+  case Verdict::records_end_elsewhere:
+    return "File format error(5)!";
+  case Verdict::name_length_rejected:
+    return "File Read error(1)!";
+  case Verdict::stream_beyond_end:
+    return "File Read error(2)!";
+  case Verdict::run_length_rejected:
+    return "File Read Execution File error(1)!";
+  default:
+    return "";
+  }
+}
+
+// The stub and the tool's reader must agree: where the stub ends on a
+// verdict of the walk, the tool's walk finds the same; where the stub
+// completes, the tool finds a whole package.
+void check_agreement(std::span<const uint8_t> input, const harness::Outcome& outcome) {
+  int32_t count = 0;
+  if (input.size() >= 136 && is_split_set_header(input.data() + layout::split_set_offset, &count))
+    return; // a head joins; it reads no package itself
+  packlib::Listing listing;
+  Verdict tool = packlib::walk_installer(input, &listing);
+  std::string stub = outcome.warning();
+  bool stub_on_walk = false;
+  for (int v = 1; v <= int(Verdict::run_length_rejected); ++v)
+    stub_on_walk = stub_on_walk || (!stub.empty() && stub == walk_message(Verdict(v)));
+  bool completed = outcome.messages.empty() && outcome.exit_code == 0;
+  if ((completed && tool != Verdict::ok) || (stub_on_walk && stub != walk_message(tool))) {
+    std::fprintf(stderr, "the stub says \"%s\", the tool's reader \"%s\"\n",
+                 completed ? "complete" : stub.c_str(), packlib::verdict_text(tool));
+    std::abort();
+  }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -74,8 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fs::create_directories(s.target);
   fs::create_directory_symlink(s.outside, s.target / "lnk");
   packlib::write_whole_file(s.own / "bundle.exe", std::span(data, size));
-  harness::run_stub(
+  harness::Outcome outcome = harness::run_stub(
       {s.own / "bundle.exe", "\"" + harness::stub_path(s.target) + "\"", harness::Seal::matching});
   check_nothing_escaped(s);
+  check_agreement(std::span(data, size), outcome);
   return 0;
 }

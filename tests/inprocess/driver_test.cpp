@@ -12,6 +12,7 @@
 #endif
 
 #include "harness/harness.h"
+#include "package/format.h"
 #include "package/layout.h"
 #include "support/os/system.h"
 #include "tools/packlib/file_io.h"
@@ -378,8 +379,7 @@ TEST_F(Driver, HeadMarkerSelectsHeadModeOverATrailer) {
   PackageBuilder b = package();
   b.trailer();
   Bytes head = b.bytes();
-  head[128] = 0x78, head[129] = 0x56, head[130] = 0x34, head[131] = 0x12;
-  head[132] = 201;
+  store_split_set_header(&head[layout::split_set_offset], 201);
   EXPECT_EQ(run(head).warning(), "File format error(100)!");
 }
 

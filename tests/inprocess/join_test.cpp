@@ -7,6 +7,7 @@
 #include <string>
 
 #include "harness/harness.h"
+#include "package/format.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
 
@@ -45,15 +46,7 @@ protected:
     std::vector<Bytes> pieces;
     for (size_t at = 0; at < size; at += piece)
       pieces.emplace_back(whole.begin() + at, whole.begin() + std::min(size, at + piece));
-    uint8_t header[8] = {0x78,
-                         0x56,
-                         0x34,
-                         0x12,
-                         uint8_t(announced),
-                         uint8_t(announced >> 8),
-                         uint8_t(announced >> 16),
-                         uint8_t(announced >> 24)};
-    std::copy(header, header + 8, pieces[0].begin() + 128);
+    store_split_set_header(&pieces[0][layout::split_set_offset], announced);
     packlib::write_whole_file(head_, pieces[0]);
     for (size_t i = 1; i < pieces.size(); ++i)
       packlib::write_whole_file(packlib::volume_name(head_.string(), int(i)), pieces[i]);

@@ -1,11 +1,13 @@
 // Building, splitting and reading packages.
 #include "tools/packlib/package.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <zlib.h>
 
-#include "package/layout.h"
+#include "package/format.h"
+#include "support/text/c_string.h"
 
 namespace packlib {
 
@@ -72,10 +74,8 @@ PackageBuilder& PackageBuilder::raw(const std::string& text) {
 }
 
 PackageBuilder& PackageBuilder::header() {
-  raw(std::string("VKZip"));
-  for (int i = 0; i < 11; ++i)
-    u8(0);
-  return *this;
+  raw(std::span(reinterpret_cast<const uint8_t*>(layout::magic), sizeof layout::magic));
+  return raw(Bytes(layout::header_size - sizeof layout::magic, 0));
 }
 
 PackageBuilder& PackageBuilder::record(const std::string& name, std::span<const uint8_t> stream) {
@@ -106,7 +106,7 @@ Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFil
     builder.run(*run_command);
   }
   builder.trailer();
-  if (builder.bytes().size() > 0x7FFFFFFF)
+  if (builder.bytes().size() > layout::largest_compressed_size)
     throw std::runtime_error("installer larger than 2 GiB - 1");
   return std::move(builder.bytes());
 }
@@ -129,99 +129,116 @@ std::vector<Bytes> split_installer(std::span<const uint8_t> installer, uint32_t 
     size_t end = std::min<size_t>(installer.size(), at + piece_size);
     pieces.emplace_back(installer.begin() + at, installer.begin() + end);
   }
-  Bytes& head = pieces.front();
-  for (int i = 0; i < 4; ++i) {
-    head[layout::split_set_offset + i] = uint8_t(layout::split_set_marker >> (8 * i));
-    head[layout::volume_count_offset + i] = uint8_t(uint32_t(count) >> (8 * i));
-  }
+  store_split_set_header(pieces.front().data() + layout::split_set_offset, int32_t(count));
   return pieces;
 }
 
 std::string volume_name(const std::string& head_path, int number) {
-  static constexpr char digits[] = "0123456789ABCDEF";
-  std::string extension = ".F";
-  extension += digits[(number >> 4) & 15];
-  extension += digits[number & 15];
-  size_t dot = head_path.rfind('.');
-  if (dot == std::string::npos || dot == 0)
-    return head_path + extension;
-  return head_path.substr(0, dot) + extension;
+  char extension[5];
+  volume_extension(number, extension);
+  return head_path.substr(0,
+                          size_t(extension_position(head_path.data(), int32_t(head_path.size())))) +
+         extension;
 }
 
 namespace {
 
-class Cursor {
-public:
-  explicit Cursor(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-  void seek(uint64_t position) { position_ = position; }
-  uint64_t position() const { return position_; }
-  uint64_t left() const { return position_ < bytes_.size() ? bytes_.size() - position_ : 0; }
-  // Read from zero: missing bytes read as zero bits.
-  uint32_t u32(bool* complete = nullptr) {
-    uint32_t value = 0;
-    int got = 0;
-    for (; got < 4 && position_ < bytes_.size(); ++got)
-      value |= uint32_t(bytes_[position_++]) << (8 * got);
-    if (complete)
-      *complete = got == 4;
-    return value;
-  }
-  uint8_t u8() { return position_ < bytes_.size() ? bytes_[position_++] : 0; }
-  std::string text(uint8_t length) {
-    std::string field;
-    for (int i = 0; i < length && position_ < bytes_.size(); ++i)
-      field += char(bytes_[position_++]);
-    return field.substr(0, field.find('\0'));
-  }
-
-private:
-  std::span<const uint8_t> bytes_;
-  uint64_t position_ = 0;
+// Bytes in memory as the format's byte source.
+struct MemorySource {
+  std::span<const uint8_t> bytes;
+  uint32_t position = 0;
 };
+
+int32_t read_memory(void* context, void* buffer, int32_t count) {
+  MemorySource& source = *static_cast<MemorySource*>(context);
+  size_t left = source.position < source.bytes.size() ? source.bytes.size() - source.position : 0;
+  size_t taken = std::min(left, size_t(count));
+  std::memcpy(buffer, source.bytes.data() + source.position, taken);
+  source.position += uint32_t(taken);
+  return int32_t(taken);
+}
+
+uint32_t seek_memory(void* context, int32_t offset, int origin) {
+  MemorySource& source = *static_cast<MemorySource*>(context);
+  int64_t base = origin == 0 ? 0 : origin == 1 ? source.position : int64_t(source.bytes.size());
+  int64_t position = base + offset;
+  if (position < 0 || position > int64_t(UINT32_MAX - 1))
+    return uint32_t(-1);
+  source.position = uint32_t(position);
+  return source.position;
+}
+
+struct ListingWalk {
+  MemorySource* source;
+  Listing* listing;
+};
+
+Verdict list_name(void* context, const char* name, int32_t length) {
+  static_cast<ListingWalk*>(context)->listing->files.push_back({std::string(name, size_t(length))});
+  return Verdict::ok;
+}
+
+Verdict list_stream(void* context, uint32_t size) {
+  ListingWalk& walk = *static_cast<ListingWalk*>(context);
+  ListedFile& file = walk.listing->files.back();
+  file.stream_offset = walk.source->position;
+  file.stored_size = size;
+  walk.source->position += size;
+  return Verdict::ok;
+}
+
+Verdict list_command(void* context, const char* command, int32_t length) {
+  static_cast<ListingWalk*>(context)->listing->run_command = std::string(command, size_t(length));
+  return Verdict::ok;
+}
 
 } // namespace
 
+const char* verdict_text(Verdict verdict) {
+  switch (verdict) {
+  case Verdict::ok:
+    return "a whole package";
+  case Verdict::end_unreachable:
+    return "file shorter than the 8-byte trailer";
+  case Verdict::no_trailer:
+    return "no package trailer (not an installer)";
+  case Verdict::offset_unreachable:
+    return "package offset out of range";
+  case Verdict::no_header:
+    return "no package header at the package offset";
+  case Verdict::records_end_elsewhere:
+    return "the records end at neither the run record nor the trailer";
+  case Verdict::name_length_rejected:
+    return "record name length 255";
+  case Verdict::stream_beyond_end:
+    return "a stream runs past the end of the package";
+  case Verdict::run_length_rejected:
+    return "run record length 255";
+  default:
+    return "damaged package";
+  }
+}
+
+Verdict walk_installer(std::span<const uint8_t> installer, Listing* listing) {
+  *listing = Listing();
+  if (installer.size() > size_t(layout::largest_compressed_size))
+    return Verdict::end_unreachable;
+  MemorySource memory{installer};
+  ByteSource source{&memory, read_memory, seek_memory};
+  PackageLocation location;
+  Verdict verdict = locate_package(source, &location);
+  listing->package_offset = location.package_offset;
+  if (verdict != Verdict::ok)
+    return verdict;
+  ListingWalk walk{&memory, listing};
+  return walk_records(source, location, RecordVisitor{&walk, list_name, list_stream, list_command});
+}
+
 Listing read_installer(std::span<const uint8_t> installer) {
   Listing listing;
-  if (installer.size() < size_t(layout::trailer_size))
-    throw std::runtime_error("file shorter than the 8-byte trailer");
-  Cursor cursor(installer);
-  cursor.seek(installer.size() - layout::trailer_size);
-  if (cursor.u32() != layout::trailer_marker)
-    throw std::runtime_error("no package trailer (not an installer)");
-  listing.package_offset = cursor.u32();
-  if (listing.package_offset > 0x7FFFFFFF)
-    throw std::runtime_error("package offset out of range");
-  cursor.seek(listing.package_offset);
-  if (cursor.left() < 6 ||
-      std::memcmp(installer.data() + listing.package_offset, layout::magic, 6) != 0)
-    throw std::runtime_error("no package header at the package offset");
-  cursor.seek(listing.package_offset + layout::header_size);
-  bool complete = false;
-  uint32_t marker = cursor.u32(&complete);
-  while (complete && marker == layout::record_marker) {
-    uint8_t length = cursor.u8();
-    if (length == layout::rejected_length)
-      throw std::runtime_error("record name length 255");
-    ListedFile file;
-    file.name = cursor.text(length);
-    file.stored_size = cursor.u32();
-    if (file.stored_size > cursor.left())
-      throw std::runtime_error("stream of " + file.name + " cut short");
-    file.stream_offset = cursor.position();
-    cursor.seek(cursor.position() + file.stored_size);
-    listing.files.push_back(file);
-    marker = cursor.u32(&complete);
-  }
-  if (complete && marker == layout::run_marker) {
-    uint8_t length = cursor.u8();
-    if (length == layout::rejected_length)
-      throw std::runtime_error("run record length 255");
-    listing.run_command = cursor.text(length);
-  } else if (!complete || marker != layout::trailer_marker ||
-             cursor.position() != installer.size() - layout::trailer_size + layout::marker_size) {
-    throw std::runtime_error("the records end at neither the run record nor the trailer");
-  }
+  Verdict verdict = walk_installer(installer, &listing);
+  if (verdict != Verdict::ok)
+    throw std::runtime_error(verdict_text(verdict));
   return listing;
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "package/format.h"
+
 namespace packlib {
 
 using Bytes = std::vector<uint8_t>;
@@ -24,7 +26,7 @@ std::optional<Bytes> inflate_stream(std::span<const uint8_t> stream);
 class PackageBuilder {
 public:
   explicit PackageBuilder(std::span<const uint8_t> stub);
-  PackageBuilder& header(); // "VKZip" and 11 NUL bytes
+  PackageBuilder& header(); // the magic and 11 NUL bytes
   PackageBuilder& record(const std::string& name, std::span<const uint8_t> stream);
   PackageBuilder& run(const std::string& command); // run record and the one NUL of the gap
   PackageBuilder& trailer();                       // trailer marker and the package offset
@@ -71,8 +73,15 @@ struct Listing {
   std::optional<std::string> run_command;
 };
 
-// Reads an installer by the stub's rules; throws std::runtime_error saying
-// what is wrong where the stub would show a message.
+// Walks an installer by the stub's rules, with the stub's own reader: `ok`
+// or the verdict on which the stub would show its message.
+Verdict walk_installer(std::span<const uint8_t> installer, Listing* listing);
+
+// One line saying what a verdict found.
+const char* verdict_text(Verdict verdict);
+
+// The listing of an installer; throws std::runtime_error with the verdict's
+// text where the stub would show a message.
 Listing read_installer(std::span<const uint8_t> installer);
 
 } // namespace packlib

@@ -6,14 +6,13 @@
 #include <stdexcept>
 #include <vector>
 
+#include "package/format.h"
+#include "package/pe_image.h"
 #include "package/seal.h"
 
 namespace packlib {
 
 namespace {
-uint32_t load32(std::span<const uint8_t> bytes, size_t at) {
-  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
-}
 
 std::vector<size_t> seal_marks(std::span<const uint8_t> bytes) {
   std::vector<size_t> found;
@@ -30,10 +29,7 @@ std::vector<size_t> seal_marks(std::span<const uint8_t> bytes) {
 } // namespace
 
 bool is_pe_image(std::span<const uint8_t> bytes) {
-  if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z')
-    return false;
-  uint32_t pe = load32(bytes, 60);
-  return size_t(pe) + 4 <= bytes.size() && std::memcmp(&bytes[pe], "PE\0\0", 4) == 0;
+  return pe_fields(bytes.data(), uint32_t(std::min<size_t>(bytes.size(), UINT32_MAX))).valid;
 }
 
 bool is_elf_image(std::span<const uint8_t> bytes) {
@@ -55,15 +51,16 @@ SealState check_seal(std::span<const uint8_t> bytes) {
   // A package behind the stub may itself hold the mark's bytes: the record
   // is the one whose stored offset names its own position.
   for (size_t offset : seal_marks(bytes)) {
-    uint32_t stored_offset = load32(bytes, offset + 8);
-    uint32_t length = load32(bytes, offset + 12);
+    uint32_t stored_offset = load_u32(&bytes[offset + seal_offset_field]);
+    uint32_t length = load_u32(&bytes[offset + seal_length_field]);
     state.found = true;
     if (stored_offset != offset || length == 0 || length > bytes.size())
       continue;
     state.sealed = true;
     state.length = length;
     std::vector<uint8_t> copy(bytes.begin(), bytes.begin() + length);
-    state.intact = seal_crc(copy.data(), length, uint32_t(offset)) == load32(bytes, offset + 16);
+    state.intact = seal_crc(copy.data(), length, uint32_t(offset)) ==
+                   load_u32(&bytes[offset + seal_crc_field]);
     return state;
   }
   return state;

@@ -21,7 +21,7 @@
 #include <unistd.h>
 #endif
 
-#include "package/layout.h"
+#include "package/format.h"
 #include "package/name_check.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
@@ -143,7 +143,7 @@ std::vector<packlib::StoredFile> compress_inputs(const std::vector<Input>& input
         Bytes content = packlib::read_whole_file(inputs[i].path);
         if (!(stamp_of(inputs[i].path) == before) || content.size() != before.size)
           throw std::runtime_error(display(inputs[i].path) + ": changed while packing");
-        if (content.size() > 0x7FFFFFFF)
+        if (content.size() > layout::largest_compressed_size)
           throw std::runtime_error(display(inputs[i].path) + ": larger than 2 GiB - 1");
         stored[i] = {inputs[i].name, packlib::deflate_stream(content, level)};
       } catch (const std::exception& error) {
@@ -204,7 +204,7 @@ uint64_t parse_size(const std::string& text) {
     value <<= 30;
   else if (!suffix.empty())
     throw UsageError("bad size: " + text);
-  if (value == 0 || value > 0x7FFFFFFF)
+  if (value == 0 || value > uint64_t(INT32_MAX))
     throw UsageError("split size out of range: " + text);
   return value;
 }
@@ -275,20 +275,20 @@ int create(const std::vector<std::string>& arguments, const char* program) {
 
 // ---- reading ---------------------------------------------------------------
 
-// The installer's bytes; a head of a split set is joined with its volumes.
+// The installer's bytes; a head of a split set is joined with its volumes,
+// as the stub joins them.
 Bytes load_installer(const std::string& path) {
   Bytes bytes = packlib::read_whole_file(path);
-  if (bytes.size() >= 136 && bytes[128] == 0x78 && bytes[129] == 0x56 && bytes[130] == 0x34 &&
-      bytes[131] == 0x12) {
-    int32_t count =
-        int32_t(bytes[132] | bytes[133] << 8 | bytes[134] << 16 | uint32_t(bytes[135]) << 24);
+  int32_t count = 0;
+  if (bytes.size() >= size_t(layout::split_set_offset + layout::split_set_header_size) &&
+      is_split_set_header(bytes.data() + layout::split_set_offset, &count)) {
     if (count > layout::largest_volume_count)
       throw std::runtime_error(path + ": split set of more than 200 files");
     for (int i = 1; i < count; ++i) {
       Bytes volume = packlib::read_whole_file(packlib::volume_name(path, i));
       bytes.insert(bytes.end(), volume.begin(), volume.end());
     }
-    bytes[128] = 0;
+    bytes[layout::split_set_offset] = 0;
   }
   return bytes;
 }

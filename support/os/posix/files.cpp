@@ -126,7 +126,15 @@ uint32_t file_type(FileHandle file) {
   return 0;
 }
 
-void make_executable(FileHandle file) {
+void mark_if_program(FileHandle file, const void* content_bytes, int32_t size) {
+  const uint8_t* content = static_cast<const uint8_t*>(content_bytes);
+  bool program =
+      (size >= 2 && content[0] == '#' && content[1] == '!') || (size >= 4 && std::memcmp(content,
+                                                                                         "\x7F"
+                                                                                         "ELF",
+                                                                                         4) == 0);
+  if (!program)
+    return;
   mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(static_cast<int>(file), 0777 & ~mask);

@@ -2,6 +2,8 @@
 // and the current directory on POSIX systems.
 #include "support/os/system.h"
 
+#include "package/name_check.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +24,10 @@ bool native_status(const String& path, struct stat* status) {
 } // namespace
 
 const bool windows_name_rules = false;
+
+bool is_safe_output_name(const char* name, int32_t length) {
+  return is_safe_posix_name(name, length);
+}
 
 bool file_exists(const String& path) {
   struct stat status;

@@ -67,7 +67,7 @@ uint32_t file_type(FileHandle file) {
   return GetFileType(handle_of(file));
 }
 
-void make_executable(FileHandle) {}
+void mark_if_program(FileHandle, const void*, int32_t) {}
 
 uint32_t last_error() {
   return GetLastError();

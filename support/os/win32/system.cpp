@@ -1,12 +1,17 @@
 // Directories, the Windows directory and the current directory.
 #include "support/os/system.h"
 
+#include "package/name_check.h"
+
 #include <windows.h>
 
-#include "support/runtime/heap.h"
 #include "support/runtime/termination.h"
 
 const bool windows_name_rules = true;
+
+bool is_safe_output_name(const char* name, int32_t length) {
+  return is_safe_windows_name(name, length);
+}
 
 bool file_exists(const String& path) {
   WIN32_FIND_DATAA found;
@@ -27,15 +32,11 @@ bool is_link(const String& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+// ANSI paths reach MAX_PATH at most; a longer result counts as a failure.
 String full_path(const String& path) {
-  DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0 || needed > 0x7FFF)
-    return String();
-  char* buffer = static_cast<char*>(heap_allocate(int32_t(needed)));
-  DWORD length = GetFullPathNameA(path.c_str(), needed, buffer, nullptr);
-  String result = length != 0 && length < needed ? String(buffer, int32_t(length)) : String();
-  heap_release(buffer);
-  return result;
+  char buffer[MAX_PATH];
+  DWORD length = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+  return length != 0 && length < sizeof buffer ? String(buffer, int32_t(length)) : String();
 }
 
 bool create_directory(const String& path) {

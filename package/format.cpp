@@ -1,0 +1,112 @@
+// The package format's rules, over a byte source.
+#include "package/format.h"
+
+#include "support/text/c_string.h"
+
+uint32_t read_u32_from_zero(const ByteSource& source, bool* complete) {
+  uint8_t bytes[4] = {0, 0, 0, 0};
+  int32_t count = source.read(source.context, bytes, 4);
+  if (complete)
+    *complete = count == 4;
+  return load_u32(bytes);
+}
+
+uint8_t read_u8_from_zero(const ByteSource& source) {
+  uint8_t byte = 0;
+  source.read(source.context, &byte, 1);
+  return byte;
+}
+
+int32_t read_text_field(const ByteSource& source, uint8_t length, char (&field)[256]) {
+  fill_bytes(field, 0, sizeof field);
+  source.read(source.context, field, length);
+  return c_string_length(field);
+}
+
+bool is_package_header(const uint8_t* header, int32_t count) {
+  return count >= 6 && same_bytes(header, layout::magic, sizeof layout::magic);
+}
+
+Verdict locate_package(const ByteSource& source, PackageLocation* location) {
+  location->trailer = source.seek(source.context, -layout::trailer_size, 2);
+  if (location->trailer == uint32_t(-1))
+    return Verdict::end_unreachable;
+  if (read_u32_from_zero(source) != layout::trailer_marker)
+    return Verdict::no_trailer;
+  // The offset is a signed distance: 2^31 and more cannot be reached.
+  location->package_offset = read_u32_from_zero(source);
+  uint32_t position =
+      source.seek(source.context, static_cast<int32_t>(location->package_offset), 0);
+  if (position == uint32_t(-1) || position != location->package_offset)
+    return Verdict::offset_unreachable;
+  uint8_t header[layout::header_size];
+  if (!is_package_header(header, source.read(source.context, header, layout::header_size)))
+    return Verdict::no_header;
+  return Verdict::ok;
+}
+
+namespace {
+
+// Whether `size` bytes from the source's position lie inside the package,
+// whose data ends at `end`. Checked before anything of that size is read or
+// allocated.
+bool fits_before(const ByteSource& source, uint32_t size, uint32_t end) {
+  uint32_t here = source.seek(source.context, 0, 1);
+  return size <= layout::largest_compressed_size && here != uint32_t(-1) && here <= end &&
+         size <= end - here;
+}
+
+} // namespace
+
+Verdict walk_records(const ByteSource& source, const PackageLocation& location,
+                     const RecordVisitor& visitor) {
+  uint32_t package_end = location.trailer + layout::trailer_size;
+  char field[256];
+  bool complete = false;
+  uint32_t marker = read_u32_from_zero(source, &complete);
+  while (complete && marker == layout::record_marker) {
+    uint8_t name_length = read_u8_from_zero(source);
+    if (name_length == layout::rejected_length)
+      return Verdict::name_length_rejected;
+    Verdict verdict =
+        visitor.file_name(visitor.context, field, read_text_field(source, name_length, field));
+    if (verdict != Verdict::ok)
+      return verdict;
+    uint32_t size = read_u32_from_zero(source);
+    if (!fits_before(source, size, package_end))
+      return Verdict::stream_beyond_end;
+    verdict = visitor.file_stream(visitor.context, size);
+    if (verdict != Verdict::ok)
+      return verdict;
+    marker = read_u32_from_zero(source, &complete);
+  }
+  if (complete && marker == layout::run_marker) {
+    uint8_t length = read_u8_from_zero(source);
+    if (length == layout::rejected_length)
+      return Verdict::run_length_rejected;
+    return visitor.run_command(visitor.context, field, read_text_field(source, length, field));
+  }
+  // Any other end is a damaged package whose later records would go
+  // missing without a word.
+  bool at_trailer = complete && marker == layout::trailer_marker &&
+                    source.seek(source.context, 0, 1) == location.trailer + layout::marker_size;
+  return at_trailer ? Verdict::ok : Verdict::records_end_elsewhere;
+}
+
+bool is_split_set_header(const uint8_t* bytes, int32_t* volume_count) {
+  *volume_count = static_cast<int32_t>(load_u32(bytes + layout::marker_size));
+  return load_u32(bytes) == layout::split_set_marker;
+}
+
+void store_split_set_header(uint8_t* bytes, int32_t volume_count) {
+  store_u32(bytes, layout::split_set_marker);
+  store_u32(bytes + layout::marker_size, static_cast<uint32_t>(volume_count));
+}
+
+void volume_extension(int32_t number, char (&extension)[5]) {
+  extension[0] = '.';
+  extension[1] = 'F';
+  extension[2] = hex_digit(static_cast<uint32_t>(number) >> 4);
+  extension[3] = hex_digit(static_cast<uint32_t>(number));
+  extension[4] = '\0';
+}

@@ -1,0 +1,123 @@
+// The package format, read and written by one piece of code: little-endian
+// fields, fields read "from zero", the trailer and header checks, the record
+// walk, the split-set header and the names of a split set's volumes.
+//
+// Pure code over bytes and over a byte source, with no heap and no OS
+// calls, so that the stub, the packaging tool and the tests all read a
+// package by the same rules and reach the same verdicts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "package/layout.h"
+
+// ---- little-endian fields --------------------------------------------------
+
+inline uint32_t load_u32(const uint8_t* bytes) {
+  return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+         uint32_t(bytes[3]) << 24;
+}
+
+inline uint16_t load_u16(const uint8_t* bytes) {
+  return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+inline void store_u32(uint8_t* bytes, uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// ---- the byte source -------------------------------------------------------
+
+// Where a package's bytes come from: the stub's own file, or bytes in memory.
+// Positions are 32-bit, as the stub addresses its file.
+struct ByteSource {
+  void* context;
+  // Up to `count` bytes from the current position: the count read (0 at the
+  // end, possibly short), or -1.
+  int32_t (*read)(void* context, void* buffer, int32_t count);
+  // Moves the position (origin 0 from the start, 1 from the current
+  // position, 2 from the end): the new position, or -1 (all bits set).
+  uint32_t (*seek)(void* context, int32_t offset, int origin);
+};
+
+// A 32-bit field read from zero: bytes the source does not have leave zero
+// bits. `*complete` (when given) tells whether all four came back.
+uint32_t read_u32_from_zero(const ByteSource& source, bool* complete = nullptr);
+
+// A length byte read from zero.
+uint8_t read_u8_from_zero(const ByteSource& source);
+
+// A name or command field of `length` bytes read into `field`, which is
+// zeroed first: its text ends at the first NUL, or where the field (or the
+// source) ends. Answers the text's length.
+int32_t read_text_field(const ByteSource& source, uint8_t length, char (&field)[256]);
+
+// ---- reading a package -----------------------------------------------------
+
+// What reading a package found; `ok` or the first failure in reading order.
+// The stub shows each failure as one message, the tools as one line.
+enum class Verdict : uint8_t {
+  ok,
+  end_unreachable,       // the source cannot be positioned at its end
+  no_trailer,            // the last bytes are not the trailer
+  offset_unreachable,    // the package offset cannot be reached
+  no_header,             // no magic at the package offset
+  records_end_elsewhere, // the records end at neither the run record nor the trailer
+  name_length_rejected,  // a file record's name length is 255
+  stream_beyond_end,     // a stream is larger than the package holds
+  run_length_rejected,   // the run record's length is 255
+  // Verdicts of the reader's visitor (the stub's extraction).
+  stream_damaged,
+  output_not_created,
+  name_unsafe,
+  output_incomplete,
+  command_too_long,
+};
+
+// Whether the first six of `count` header bytes are the magic and its NUL.
+bool is_package_header(const uint8_t* header, int32_t count);
+
+// Where the package lies in its source.
+struct PackageLocation {
+  uint32_t package_offset = 0;
+  uint32_t trailer = 0; // the trailer's position; the package data ends 8 bytes behind it
+};
+
+// Finds the package through the trailer and checks its header; on success
+// the source stands just behind the header.
+Verdict locate_package(const ByteSource& source, PackageLocation* location);
+
+// What the record walk hands over, in the order it reads the package.
+struct RecordVisitor {
+  void* context;
+  // A file record's name (the field's text), read before its size.
+  Verdict (*file_name)(void* context, const char* name, int32_t length);
+  // The record's stream of `size` bytes, which lies inside the package,
+  // stands at the source's position; the visitor reads or skips exactly it.
+  Verdict (*file_stream)(void* context, uint32_t size);
+  // The run record's command (the field's text, possibly empty).
+  Verdict (*run_command)(void* context, const char* command, int32_t length);
+};
+
+// Walks the records from the source's position (just behind the header) to
+// the run record or the trailer at `location.trailer`: the records must end
+// at one of them, and each stream must lie inside the package. Stops at the
+// first verdict that is not `ok`, the visitor's included.
+Verdict walk_records(const ByteSource& source, const PackageLocation& location,
+                     const RecordVisitor& visitor);
+
+// ---- split sets ------------------------------------------------------------
+
+// Whether the 8 bytes at `bytes` (file offsets 128 to 135) are a head's
+// split-set header; the announced number of files goes to `*volume_count`.
+bool is_split_set_header(const uint8_t* bytes, int32_t* volume_count);
+
+// Writes a head's split-set header into the 8 bytes at `bytes`.
+void store_split_set_header(uint8_t* bytes, int32_t volume_count);
+
+// ".F" and two upper-case hexadecimal digits of `number`, with a NUL: the
+// extension that volume `number` of a split set takes in place of the
+// head's (from `extension_position` on).
+void volume_extension(int32_t number, char (&extension)[5]);

@@ -1,0 +1,20 @@
+// The few fields of a Windows executable (PE) file that the package format
+// and the build care about: where the headers are, the checksum field and
+// the certificate-table entry that code signing fills in.
+#pragma once
+
+#include <cstdint>
+
+struct PeFields {
+  bool valid = false;        // "MZ", then "PE\0\0" where the DOS header points
+  bool plus = false;         // PE32+ (64-bit) rather than PE32
+  uint32_t pe_offset = 0;    // the "PE\0\0" signature
+  uint32_t optional = 0;     // the optional header
+  uint32_t checksum = 0;     // the optional header's checksum field
+  uint32_t certificates = 0; // the certificate-table entry: offset and size
+  uint32_t directories = 0;  // the first data-directory entry
+};
+
+// The fields of the PE file whose first `length` bytes are `bytes`; `valid`
+// is false when they are no PE file or its headers lie past `length`.
+PeFields pe_fields(const uint8_t* bytes, uint32_t length);
