@@ -43,8 +43,9 @@ void rewrite_list(const String& list_path, const String& scratch_path, const Str
   io_check();
   line_close(scratch);
   io_check();
-  delete_file(list_path.c_str());
-  move_file(scratch_path.c_str(), list_path.c_str());
+  // The new list takes the old one's place in one step: a failure leaves
+  // the old list, never none.
+  replace_file(scratch_path.c_str(), list_path.c_str());
 }
 
 } // namespace

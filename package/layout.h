@@ -22,7 +22,7 @@ inline constexpr int32_t split_set_header_size = 8;
 inline constexpr int32_t largest_volume_count = 200;
 
 // The package header: the magic and its NUL, then ten reserved bytes.
-inline constexpr char magic[6] = {'V', 'K', 'Z', 'i', 'p', '\0'};
+constexpr char magic[6] = {'V', 'K', 'Z', 'i', 'p', '\0'};
 inline constexpr int32_t header_size = 16;
 
 // The trailer: the trailer marker and the package offset.
@@ -35,7 +35,6 @@ inline constexpr uint8_t largest_length = 254;
 inline constexpr uint8_t rejected_length = 255;
 // A writer counts the name's NUL in its length byte.
 inline constexpr int32_t longest_name = largest_length - 1;
-
 
 // Compressed sizes are below 2^31.
 inline constexpr uint32_t largest_compressed_size = 0x7FFFFFFF;

@@ -22,7 +22,7 @@ struct SealRecord {
 
 // The mark is only for the build to find the record; the stub itself never
 // compares it, so the image holds its bytes in the record alone.
-inline constexpr char seal_mark[8] = {'S', 'F', 'X', 's', 'e', 'a', 'l', '1'};
+constexpr char seal_mark[8] = {'S', 'F', 'X', 's', 'e', 'a', 'l', '1'};
 
 // Where the value fields lie behind the start of the record.
 inline constexpr uint32_t seal_offset_field = 8;

@@ -14,7 +14,10 @@ bool directory_exists(const String& path);
 bool is_link(const String& path);
 bool create_directory(const String& path);
 void delete_file(const char* path);
-void move_file(const char* old_path, const char* new_path);
+// Moves `old_path` to `new_path`, replacing a file there in one step, so
+// that `new_path` names either the old file or the new one at every moment.
+// Failures are silent and leave both as they were.
+void replace_file(const char* old_path, const char* new_path);
 
 // The path made absolute against the current directory, without resolving
 // links; empty when the system cannot.

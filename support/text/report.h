@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-inline constexpr char report_template[] = "Runtime error     at 00000000";
+constexpr char report_template[] = "Runtime error     at 00000000";
 inline constexpr int report_size = sizeof(report_template); // 29 characters and a NUL
 
 // Writes `number` (read as unsigned) in decimal ending at position 16 and

@@ -2,8 +2,11 @@
 // the package, extracting records, reading the run record, and head mode.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <string>
 
 #ifndef _WIN32
@@ -14,6 +17,7 @@
 #include "harness/harness.h"
 #include "package/format.h"
 #include "package/layout.h"
+#include "support/os/seam.h"
 #include "support/os/system.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
@@ -381,6 +385,84 @@ TEST_F(Driver, HeadMarkerSelectsHeadModeOverATrailer) {
   Bytes head = b.bytes();
   store_split_set_header(&head[layout::split_set_offset], 201);
   EXPECT_EQ(run(head).warning(), "File format error(100)!");
+}
+
+// Every system call of a whole run, failed (or cut short) in turn: each run
+// ends complete or in one of the stub's messages or a run-time error, never
+// leaves a truncated file or anything outside the target directory, and
+// leaves the restart list either as it was or correctly edited.
+TEST_F(Driver, EverySystemCallFailingInTurn) {
+  Bytes big(100000);
+  for (size_t i = 0; i < big.size(); ++i)
+    big[i] = uint8_t((i * 2654435761u) >> 11);
+  std::map<std::string, Bytes> files = {
+      {"a.txt", text_bytes("alpha")}, {"dir/sub/big.bin", big}, {"dir/c.txt", text_bytes("")}};
+  PackageBuilder builder = package();
+  for (const auto& [name, content] : files) {
+    std::string stored = name;
+    std::replace(stored.begin(), stored.end(), '/', '\\');
+    builder.record(stored, packlib::deflate_stream(content));
+  }
+  Bytes file = builder.run("no-such-setup.exe /S").trailer().bytes();
+  packlib::write_whole_file(own_, file);
+
+  char windows[256] = {};
+  ASSERT_GT(get_windows_directory(windows, 255), 0u);
+  std::string directory = windows;
+  std::replace(directory.begin(), directory.end(), '\\', '/');
+  fs::path list = fs::path(directory) / "wininit.ini";
+  const std::string before = "[boot]\r\nshell=x\r\n[rename]\r\nNUL=C:\\old.exe\r\n";
+  const std::string edited = "[boot]\r\nshell=x\r\n[rename]\r\nNUL=" + harness::stub_path(own_) +
+                             "\r\nNUL=C:\\old.exe\r\n";
+#ifndef _WIN32
+  std::string saved_path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", "", 1);
+#endif
+  for (SeamFault fault : {SeamFault::fail, SeamFault::short_count}) {
+    for (int call = 1;; ++call) {
+      fs::remove_all(out());
+      fs::create_directories(out());
+      fs::remove(list.string() + "~");
+      harness::write_text(list, before);
+      seam_arm(call, fault);
+      Outcome outcome = run(file);
+      bool fired = seam_fired();
+      seam_arm(0, SeamFault::fail);
+      std::string where = std::string(fault == SeamFault::fail ? "failed" : "short") + " call " +
+                          std::to_string(call);
+
+      bool complete = true;
+      for (const auto& [name, content] : files) {
+        fs::path path = out() / name;
+        if (!fs::exists(path))
+          complete = false;
+        else
+          EXPECT_TRUE(packlib::read_whole_file(path) == content) << where << ": " << name;
+      }
+      for (const auto& entry : fs::recursive_directory_iterator(out()))
+        if (entry.is_regular_file())
+          EXPECT_TRUE(files.count(fs::relative(entry.path(), out()).generic_string()))
+              << where << ": " << entry.path();
+      std::set<std::string> beside;
+      for (const auto& entry : fs::directory_iterator(work_.path()))
+        beside.insert(entry.path().filename().string());
+      EXPECT_EQ(beside, (std::set<std::string>{"bundle.exe", "out"})) << where;
+      EXPECT_TRUE(fs::is_empty(temp_.path())) << where;
+      std::string after = harness::read_text(list);
+      EXPECT_TRUE(after == before || after == edited) << where << ":\n" << after;
+      if (outcome.messages.empty())
+        EXPECT_TRUE(complete && outcome.exit_code == 0) << where;
+      if (!fired) {
+        EXPECT_TRUE(outcome.messages.empty() && complete && after == edited) << where;
+        break;
+      }
+    }
+  }
+#ifndef _WIN32
+  setenv("PATH", saved_path.c_str(), 1);
+#endif
+  fs::remove(list);
+  fs::remove(list.string() + "~");
 }
 
 #ifndef _WIN32

@@ -1,6 +1,7 @@
 // Files by handle on POSIX systems. A handle is a file descriptor. The
 // sharing part of a file mode has no counterpart here and is not enforced.
 #include "support/os/files.h"
+#include "support/os/seam.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -14,6 +15,8 @@
 namespace {
 
 FileHandle open_native(const char* path, int flags) {
+  if (os_call_fails(OsCall::open))
+    return no_file;
   NativePath native = native_path(path);
   if (!native.fits) {
     errno = ENAMETOOLONG;
@@ -37,7 +40,9 @@ namespace {
 // is removed first and the new file created exclusively, so that nothing
 // planted at the name is followed or kept. A name that cannot be removed,
 // or any other kind of entry there, fails.
-FileHandle replace_file(const char* path, int access) {
+FileHandle create_new_file(const char* path, int access) {
+  if (os_call_fails(OsCall::create))
+    return no_file;
   NativePath native = native_path(path);
   if (!native.fits) {
     errno = ENAMETOOLONG;
@@ -54,15 +59,15 @@ FileHandle replace_file(const char* path, int access) {
 } // namespace
 
 FileHandle create_file(const char* path) {
-  return replace_file(path, O_RDWR);
+  return create_new_file(path, O_RDWR);
 }
 
 FileHandle create_shared_file(const char* path) {
-  return replace_file(path, O_WRONLY);
+  return create_new_file(path, O_WRONLY);
 }
 
 int32_t read_file(FileHandle file, void* buffer, int32_t count) {
-  if (file < 0 || count < 0)
+  if (file < 0 || count < 0 || (count = os_seam(OsCall::read, count)) < 0)
     return -1;
   int32_t total = 0;
   // One call may deliver less than the file holds; keep reading until the
@@ -83,7 +88,7 @@ int32_t read_file(FileHandle file, void* buffer, int32_t count) {
 }
 
 int32_t write_file(FileHandle file, const void* buffer, int32_t count) {
-  if (file < 0 || count < 0)
+  if (file < 0 || count < 0 || (count = os_seam(OsCall::write, count)) < 0)
     return -1;
   int32_t total = 0;
   while (total < count) {
@@ -101,7 +106,7 @@ int32_t write_file(FileHandle file, const void* buffer, int32_t count) {
 
 uint32_t seek_file(FileHandle file, int32_t offset, int origin) {
   static constexpr int whence[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
-  if (file < 0 || origin < 0 || origin > 2)
+  if (file < 0 || origin < 0 || origin > 2 || os_call_fails(OsCall::seek))
     return uint32_t(-1);
   off_t position = ::lseek(static_cast<int>(file), offset, whence[origin]);
   if (position < 0 || position >= off_t(0xFFFFFFFF))
@@ -109,8 +114,9 @@ uint32_t seek_file(FileHandle file, int32_t offset, int origin) {
   return static_cast<uint32_t>(position);
 }
 
+// A failed close has still closed the descriptor.
 bool close_file(FileHandle file) {
-  return file >= 0 && ::close(static_cast<int>(file)) == 0;
+  return file >= 0 && ::close(static_cast<int>(file)) == 0 && !os_call_fails(OsCall::close);
 }
 
 uint32_t file_type(FileHandle file) {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "support/os/posix/native_path.h"
+#include "support/os/seam.h"
 #include "support/os/system.h"
 #include "support/text/command_line.h"
 #include "support/text/launch_command.h"
@@ -69,6 +70,8 @@ void spawn_detached(char* const* arguments, bool search_path) {
 // arguments by the command-line rules. A file that is no program is handed
 // to xdg-open.
 void launch_program(const char*, const char* file, const char* parameters) {
+  if (os_call_fails(OsCall::launch))
+    return;
   NativePath file_text = native_path(file);
   NativePath parameter_text = native_path(parameters ? parameters : "");
   if (!file_text.fits || !parameter_text.fits)
@@ -107,6 +110,7 @@ void launch_program(const char*, const char* file, const char* parameters) {
 }
 
 void pause_ms(uint32_t milliseconds) {
+  milliseconds = static_cast<uint32_t>(os_seam(OsCall::pause, int32_t(milliseconds)));
   struct timespec delay = {time_t(milliseconds / 1000), long(milliseconds % 1000) * 1000000L};
   while (::nanosleep(&delay, &delay) != 0 && errno == EINTR) {
   }

@@ -1,6 +1,7 @@
 // Memory primitives on POSIX systems. A reservation is a private anonymous
 // mapping without swap reservation: its pages only cost memory once touched.
 #include "support/os/memory.h"
+#include "support/os/seam.h"
 
 #include <cstdlib>
 #ifdef __GLIBC__
@@ -19,7 +20,7 @@ void* system_allocate(size_t size) {
     tuned = true;
   }
 #endif
-  return std::malloc(size);
+  return os_call_fails(OsCall::commit) ? nullptr : std::malloc(size);
 }
 
 void* system_reallocate(void* block, size_t, size_t new_size) {
@@ -37,7 +38,7 @@ void* address_reserve(size_t size) {
 }
 
 bool address_commit(void*, size_t) {
-  return true;
+  return !os_call_fails(OsCall::commit);
 }
 
 void address_decommit(void* base, size_t from, size_t to) {

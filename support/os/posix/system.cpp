@@ -1,6 +1,7 @@
 // Directories, the state directory that stands for the Windows directory
 // and the current directory on POSIX systems.
 #include "support/os/system.h"
+#include "support/os/seam.h"
 
 #include "package/name_check.h"
 
@@ -60,22 +61,26 @@ String full_path(const String& path) {
 }
 
 bool create_directory(const String& path) {
+  if (os_call_fails(OsCall::make_directory))
+    return false;
   NativePath native = native_path(path.c_str());
   return native.fits && ::mkdir(native.text, 0777) == 0;
 }
 
 void delete_file(const char* path) {
+  if (os_call_fails(OsCall::remove))
+    return;
   NativePath native = native_path(path);
   if (native.fits)
     ::unlink(native.text);
 }
 
-// Like the Windows call, refuses to replace an existing file.
-void move_file(const char* old_path, const char* new_path) {
+void replace_file(const char* old_path, const char* new_path) {
+  if (os_call_fails(OsCall::move))
+    return;
   NativePath from = native_path(old_path);
   NativePath to = native_path(new_path);
-  struct stat status;
-  if (from.fits && to.fits && ::lstat(to.text, &status) != 0)
+  if (from.fits && to.fits)
     ::rename(from.text, to.text);
 }
 

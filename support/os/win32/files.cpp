@@ -1,5 +1,6 @@
 // Files by handle through the ANSI entry points of the Windows kernel.
 #include "support/os/files.h"
+#include "support/os/seam.h"
 
 #include <windows.h>
 
@@ -14,6 +15,8 @@ FileHandle handle_value(HANDLE handle) {
 }
 
 FileHandle create(const char* path, DWORD access, DWORD share, DWORD disposition) {
+  if (os_call_fails(disposition == OPEN_EXISTING ? OsCall::open : OsCall::create))
+    return no_file;
   return handle_value(
       CreateFileA(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
@@ -43,24 +46,29 @@ FileHandle create_shared_file(const char* path) {
 
 int32_t read_file(FileHandle file, void* buffer, int32_t count) {
   DWORD done = 0;
-  if (count < 0 || !ReadFile(handle_of(file), buffer, DWORD(count), &done, nullptr))
+  if (count < 0 || (count = os_seam(OsCall::read, count)) < 0 ||
+      !ReadFile(handle_of(file), buffer, DWORD(count), &done, nullptr))
     return -1;
   return static_cast<int32_t>(done);
 }
 
 int32_t write_file(FileHandle file, const void* buffer, int32_t count) {
   DWORD done = 0;
-  if (count < 0 || !WriteFile(handle_of(file), buffer, DWORD(count), &done, nullptr))
+  if (count < 0 || (count = os_seam(OsCall::write, count)) < 0 ||
+      !WriteFile(handle_of(file), buffer, DWORD(count), &done, nullptr))
     return -1;
   return static_cast<int32_t>(done);
 }
 
 uint32_t seek_file(FileHandle file, int32_t offset, int origin) {
+  if (os_call_fails(OsCall::seek))
+    return uint32_t(-1);
   return SetFilePointer(handle_of(file), offset, nullptr, DWORD(origin));
 }
 
+// A failed close is taken as one that still closed the handle.
 bool close_file(FileHandle file) {
-  return CloseHandle(handle_of(file)) != 0;
+  return CloseHandle(handle_of(file)) != 0 && !os_call_fails(OsCall::close);
 }
 
 uint32_t file_type(FileHandle file) {

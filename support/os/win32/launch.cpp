@@ -3,12 +3,14 @@
 
 #include <shellapi.h>
 
+#include "support/os/seam.h"
 #include "support/os/system.h"
 
 void launch_program(const char* verb, const char* file, const char* parameters) {
-  ShellExecuteA(nullptr, verb, file, parameters, nullptr, SW_SHOW);
+  if (!os_call_fails(OsCall::launch))
+    ShellExecuteA(nullptr, verb, file, parameters, nullptr, SW_SHOW);
 }
 
 void pause_ms(uint32_t milliseconds) {
-  Sleep(milliseconds);
+  Sleep(static_cast<uint32_t>(os_seam(OsCall::pause, int32_t(milliseconds))));
 }

@@ -2,11 +2,12 @@
 // LocalAlloc, which needs fewer imports than the Heap calls), reserved and
 // committed address space for large ones.
 #include "support/os/memory.h"
+#include "support/os/seam.h"
 
 #include <windows.h>
 
 void* system_allocate(size_t size) {
-  return LocalAlloc(LMEM_FIXED, size);
+  return os_call_fails(OsCall::commit) ? nullptr : LocalAlloc(LMEM_FIXED, size);
 }
 
 // Without LocalReAlloc, which would cost the stub one more import, a block
@@ -24,7 +25,8 @@ void* address_reserve(size_t size) {
 }
 
 bool address_commit(void* base, size_t size) {
-  return VirtualAlloc(base, size, MEM_COMMIT, PAGE_READWRITE) != nullptr;
+  return !os_call_fails(OsCall::commit) &&
+         VirtualAlloc(base, size, MEM_COMMIT, PAGE_READWRITE) != nullptr;
 }
 
 void address_decommit(void* base, size_t from, size_t to) {

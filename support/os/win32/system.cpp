@@ -1,5 +1,6 @@
 // Directories, the Windows directory and the current directory.
 #include "support/os/system.h"
+#include "support/os/seam.h"
 
 #include "package/name_check.h"
 
@@ -40,14 +41,21 @@ String full_path(const String& path) {
 }
 
 bool create_directory(const String& path) {
-  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+  return !os_call_fails(OsCall::make_directory) && CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
 void delete_file(const char* path) {
-  DeleteFileA(path);
+  if (!os_call_fails(OsCall::remove))
+    DeleteFileA(path);
 }
 
-void move_file(const char* old_path, const char* new_path) {
+// Windows 9x, the systems that process the list, lack MoveFileExA's
+// replacement: there the old file is deleted first.
+void replace_file(const char* old_path, const char* new_path) {
+  if (os_call_fails(OsCall::move) || MoveFileExA(old_path, new_path, MOVEFILE_REPLACE_EXISTING) ||
+      GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+    return;
+  DeleteFileA(new_path);
   MoveFileA(old_path, new_path);
 }
 

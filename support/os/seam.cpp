@@ -1,0 +1,35 @@
+// The armed seam of the test builds: counts calls and fails the chosen one.
+#include "support/os/seam.h"
+
+namespace {
+int32_t armed_at = 0;
+int32_t calls = 0;
+SeamFault armed_fault = SeamFault::fail;
+bool fired = false;
+} // namespace
+
+void seam_arm(int32_t call_number, SeamFault fault) {
+  armed_at = call_number;
+  armed_fault = fault;
+  calls = 0;
+  fired = false;
+}
+
+bool seam_fired() {
+  return fired;
+}
+
+int32_t os_seam(OsCall call, int32_t count) {
+  if (armed_at == 0)
+    return count;
+  if (call == OsCall::pause)
+    return 0;
+  bool counted = armed_fault == SeamFault::fail || call == OsCall::read || call == OsCall::write;
+  if (!counted || ++calls != armed_at)
+    return count;
+  fired = true;
+  if (armed_fault == SeamFault::short_count)
+    return count / 2;
+  set_injected_error();
+  return -1;
+}

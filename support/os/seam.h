@@ -1,0 +1,56 @@
+// The seam through which a test build can fail any system call of the stub.
+//
+// Every OS operation asks the seam first. In the shipped stub the seam is a
+// constant that lets every call through and costs nothing; in test builds
+// (SFX_OS_SEAM) a test arms it to fail the Nth call, or to let the Nth read
+// or write move fewer bytes than asked, and reruns a scenario with the
+// fault moved to call 1, 2, 3, ... until a run meets no fault.
+#pragma once
+
+#include <cstdint>
+
+enum class OsCall : uint8_t {
+  open,
+  create,
+  read,
+  write,
+  seek,
+  close,
+  remove,
+  move,
+  make_directory,
+  commit, // memory for the heap
+  launch,
+  pause, // not counted: an armed seam skips the pause, so fault loops run fast
+};
+
+#ifdef SFX_OS_SEAM
+// The count the call may move: `count`, fewer, or -1 when the call is to
+// fail; a failing call has set the system's last error.
+int32_t os_seam(OsCall call, int32_t count);
+#else
+constexpr int32_t os_seam(OsCall, int32_t count) {
+  return count;
+}
+#endif
+
+// True when the seam fails this call (which moves no count).
+inline bool os_call_fails(OsCall call) {
+  return os_seam(call, 1) < 0;
+}
+
+#ifdef SFX_OS_SEAM
+enum class SeamFault : uint8_t { fail, short_count };
+
+// Arms the seam: the `call_number`-th call from now (counting from 1) fails,
+// or, for `short_count`, the `call_number`-th read or write moves half its
+// count (other calls are counted but go through). 0 disarms.
+void seam_arm(int32_t call_number, SeamFault fault);
+
+// Whether the armed fault has been met since the last `seam_arm`.
+bool seam_fired();
+
+// What the system's last error reads after an injected failure
+// (support/os/<system>/seam_error.cpp).
+void set_injected_error();
+#endif
