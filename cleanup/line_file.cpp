@@ -55,9 +55,9 @@ void put(LineFile& file, uint8_t byte) {
     flush(file);
 }
 
-void start(LineFile& file, FileHandle handle, LineFile::State state) {
+void start(LineFile& file, FileHandle handle, bool writing) {
   file.handle = handle;
-  file.state = state;
+  file.writing = writing;
   file.position = file.count = 0;
   file.at_end_of_file = false;
   file.flush_per_line = false;
@@ -66,17 +66,17 @@ void start(LineFile& file, FileHandle handle, LineFile::State state) {
 } // namespace
 
 void line_open_read(LineFile& file, const char* path) {
-  file.state = LineFile::State::closed;
+  file.writing = false;
   FileHandle handle = open_file(path, mode_read_share_read);
   if (handle == no_file) {
     set_io_result(last_error());
     return;
   }
-  start(file, handle, LineFile::State::reading);
+  start(file, handle, false);
 }
 
 void line_open_write(LineFile& file, const char* path) {
-  file.state = LineFile::State::closed;
+  file.writing = false;
   FileHandle handle = create_shared_file(path);
   if (handle == no_file) {
     set_io_result(last_error());
@@ -88,7 +88,7 @@ void line_open_write(LineFile& file, const char* path) {
     set_io_result(error_file_type_unknown);
     return;
   }
-  start(file, handle, LineFile::State::writing);
+  start(file, handle, true);
   file.flush_per_line = type == file_type_character;
 }
 
@@ -128,10 +128,10 @@ bool line_at_end(LineFile& file) {
 }
 
 void line_close(LineFile& file) {
-  if (file.state == LineFile::State::writing && !flush(file))
+  if (file.writing && !flush(file))
     return;
   if (!close_file(file.handle))
     set_io_result(last_error());
   file.handle = no_file;
-  file.state = LineFile::State::closed;
+  file.writing = false;
 }

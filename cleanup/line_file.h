@@ -15,9 +15,8 @@ inline constexpr int32_t line_buffer_size = 128;
 inline constexpr uint32_t error_file_type_unknown = 105;
 
 struct LineFile {
-  enum class State { closed, reading, writing };
   FileHandle handle = no_file;
-  State state = State::closed;
+  bool writing = false;                 // open for writing: closing writes out the buffer
   uint8_t buffer[line_buffer_size + 1]; // room for the Ctrl-Z behind the end
   int32_t position = 0;
   int32_t count = 0;

@@ -6,6 +6,8 @@
 set -e
 cd "$(dirname "$0")/.."
 build=build/fuzz-coverage
+# Every instrumented program writes its profile under the build tree.
+export LLVM_PROFILE_FILE="$build/%p.profraw"
 cmake -S . -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DSFX_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS="-fprofile-instr-generate -fcoverage-mapping" \

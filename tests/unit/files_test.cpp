@@ -101,13 +101,4 @@ TEST_F(Files, ForceDirectories) {
   EXPECT_FALSE(fs::exists(dir_ / "file" / "sub"));
 }
 
-TEST(CString, Append) {
-  char buffer[8] = {};
-  append_c_string(buffer, "\\");
-  EXPECT_STREQ(buffer, "\\");
-  EXPECT_EQ(c_string_length(buffer), 1);
-  append_c_string(buffer, "ab");
-  EXPECT_STREQ(buffer, "\\ab");
-}
-
 } // namespace

@@ -1,5 +1,5 @@
-// The package writer and the layout constants against the worked example
-// bytes of the package layout.
+// The package writer and the layout constants against the byte-exact sample
+// package of the layout.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,7 +18,7 @@ Bytes bytes_of(std::initializer_list<int> values) {
   return bytes;
 }
 
-TEST(Layout, WorkedExample) {
+TEST(Layout, ByteExactSamplePackage) {
   std::string abc = "abc";
   Bytes stream = packlib::deflate_stream(Bytes(abc.begin(), abc.end()));
   EXPECT_EQ(stream, bytes_of({0x78, 0x9C, 0x4B, 0x4C, 0x4A, 0x06, 0x00, 0x02, 0x4D, 0x01, 0x27}));

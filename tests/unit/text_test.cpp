@@ -5,6 +5,7 @@
 #include <string>
 
 #include "package/name_check.h"
+#include "support/text/c_string.h"
 #include "support/text/command_line.h"
 #include "support/text/fault_codes.h"
 #include "support/text/launch_command.h"
@@ -17,7 +18,7 @@ std::string text(const String& s) {
   return std::string(s.c_str(), size_t(s.length()));
 }
 
-TEST(CommandLine, WorkedForms) {
+TEST(CommandLine, SampleForms) {
   // a"b c"d is one argument of five bytes.
   EXPECT_EQ(count_arguments("p a\"b c\"d"), 1);
   EXPECT_EQ(text(argument_from("p a\"b c\"d", 1)), "ab cd");
@@ -192,6 +193,15 @@ TEST(NameCheck, PosixRefusesOnlyWhatLeavesTheTarget) {
     EXPECT_FALSE(safe(name, NameRules::posix)) << name;
   for (const char* name : {"aux.c", "con.h", "nul", "a:b", "...", ".. ", "x\\COM1", "1:\\x"})
     EXPECT_TRUE(safe(name, NameRules::posix)) << name;
+}
+
+TEST(CString, Append) {
+  char buffer[8] = {};
+  append_c_string(buffer, "\\");
+  EXPECT_STREQ(buffer, "\\");
+  EXPECT_EQ(c_string_length(buffer), 1);
+  append_c_string(buffer, "ab");
+  EXPECT_STREQ(buffer, "\\ab");
 }
 
 } // namespace
