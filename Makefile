@@ -7,6 +7,7 @@ all: build
 deps:
 	@tools/install-deps.sh
 	@tools/fetch-zlib-source.sh
+	@tools/install-wine32.sh
 
 build: deps posix win32 win64
 
@@ -16,7 +17,7 @@ posix:
 
 # The Windows builds use the posix build's stubfix for their post-link step.
 win32: posix
-	cmake --preset win32 >/dev/null
+	cmake --preset win32 -DSFX_TESTS=ON >/dev/null
 	cmake --build --preset win32
 
 win64: posix

@@ -34,10 +34,19 @@ else()
   set(SFX_DATA_SECTIONS -fdata-sections)
 endif()
 
+# The x86_64 Windows stub keeps its unwind tables (.pdata, .xdata): without
+# them 64-bit Windows dispatches a fault by a fallback scan, and the
+# run-time error report may not be reached. Elsewhere nothing unwinds.
+if(WIN32 AND CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(SFX_UNWIND_TABLES -fasynchronous-unwind-tables)
+else()
+  set(SFX_UNWIND_TABLES -fno-asynchronous-unwind-tables)
+endif()
+
 function(sfx_stub_code target)
   target_compile_options(${target} PRIVATE
     ${SFX_STUB_OPTIMIZE} -Wall -Wextra -Werror=return-type -fno-exceptions -fno-rtti
-    -ffunction-sections ${SFX_DATA_SECTIONS} -fno-asynchronous-unwind-tables
+    -ffunction-sections ${SFX_DATA_SECTIONS} ${SFX_UNWIND_TABLES}
     -fno-stack-protector)
 endfunction()
 
@@ -69,7 +78,7 @@ if(EXISTS ${SFX_ZLIB_SOURCE}/inflate.c)
   # faster.
   target_compile_definitions(sfx_stub_zlib PRIVATE NO_GZIP Z_SOLO BUILDFIXED HAVE_MEMCPY)
   target_compile_options(sfx_stub_zlib PRIVATE ${SFX_ZLIB_OPTIMIZE} -ffunction-sections -fno-exceptions
-    -fno-asynchronous-unwind-tables -include string.h -w)
+    ${SFX_UNWIND_TABLES} -include string.h -w)
   # zutil's message table is only reached through zError and inftrees'
   # copyright string not at all; sections of their own let the linker drop
   # them. (inflate.c keeps one data section: it has zeroed variables.)
@@ -118,6 +127,14 @@ function(sfx_stub_executable target)
     # optimisation has chosen what to keep.
     set_source_files_properties(${CMAKE_SOURCE_DIR}/support/os/win32/crt.cpp PROPERTIES
       COMPILE_OPTIONS "-fno-tree-loop-distribute-patterns;-fno-lto")
+    # Reproducible (no time stamp) and hardened explicitly rather than by
+    # the linker's defaults: relocatable, no executable data, aware of
+    # terminal services, and on x86_64 the full address space for ASLR.
+    target_link_options(${target} PRIVATE -Wl,--no-insert-timestamp -Wl,--dynamicbase
+      -Wl,--nxcompat -Wl,--tsaware)
+    if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+      target_link_options(${target} PRIVATE -Wl,--high-entropy-va)
+    endif()
     target_link_options(${target} PRIVATE -mwindows -nostartfiles -nodefaultlibs
       -Wl,-e,${entry} -Wl,--enable-stdcall-fixup -static -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/stub.ld)
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/stub.ld)

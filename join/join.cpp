@@ -5,9 +5,11 @@
 #include "join/join.h"
 
 #include "package/package_file.h"
+#include "package/pe_image.h"
 #include "support/os/process.h"
 #include "support/os/system.h"
 #include "support/runtime/heap.h"
+#include "support/text/c_string.h"
 #include "support/text/path_text.h"
 
 namespace {
@@ -20,21 +22,46 @@ String volume_path(const String& head_path, int32_t number) {
   return change_extension(head_path, extension);
 }
 
-// Appends the rest of `source` to `joined` block by block. False when a read
-// or write fails or comes back short of what was read.
-bool append_file(FileHandle source, FileHandle joined, uint8_t* buffer, bool first_block) {
+// Appends the rest of `source`, at most `limit` bytes, to `joined` block by
+// block. False when a read or write fails or comes back short of what was
+// read.
+bool append_file(FileHandle source, FileHandle joined, uint8_t* buffer, uint32_t limit) {
   for (;;) {
-    int32_t count = read_file(source, buffer, join_buffer_size);
-    if (count < 0)
+    int32_t wanted = limit < uint32_t(join_buffer_size) ? int32_t(limit) : join_buffer_size;
+    int32_t count = read_file(source, buffer, wanted);
+    if (count < 0 || (count > 0 && write_file(joined, buffer, count) != count))
       return false;
-    if (first_block && count > layout::split_set_offset)
-      buffer[layout::split_set_offset] = 0; // the copy is no head
-    first_block = false;
-    if (count > 0 && write_file(joined, buffer, count) != count)
-      return false;
+    limit -= uint32_t(count);
     if (count != join_buffer_size)
       return true;
   }
+}
+
+// Copies the head into the joined copy: its split-set marker broken, so the
+// copy is no head, and a code-signing certificate table left behind (with
+// its directory entry cleared), so the package continues where the
+// signature stood and the copy is an unsigned file.
+bool copy_head(FileHandle own_file, FileHandle joined, uint8_t* buffer) {
+  ByteSource own = file_source(&own_file);
+  uint32_t size = seek_file(own_file, 0, seek_from_end);
+  if (size == uint32_t(-1))
+    return false;
+  uint32_t end = package_data_end(own, size);
+  int32_t count =
+      seek_file(own_file, 0, seek_from_start) == 0
+          ? read_file(own_file, buffer,
+                      end < uint32_t(join_buffer_size) ? int32_t(end) : join_buffer_size)
+          : -1;
+  if (count < 0)
+    return false;
+  if (count > layout::split_set_offset)
+    buffer[layout::split_set_offset] = 0;
+  PeFields pe = pe_fields(buffer, uint32_t(count));
+  if (end != size && pe.valid && pe.certificates + 8 <= uint32_t(count))
+    fill_bytes(buffer + pe.certificates, 0, 8);
+  if (count > 0 && write_file(joined, buffer, count) != count)
+    return false;
+  return count != join_buffer_size || append_file(own_file, joined, buffer, end - uint32_t(count));
 }
 
 // The hand-over argument: the head's first argument made absolute (the
@@ -62,8 +89,7 @@ JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, Joined
   String joined_path = String(temp_directory) + joined_name;
 
   FileHandle joined = create_file(joined_path.c_str());
-  bool whole = joined != no_file && seek_file(own_file, 0, seek_from_start) == 0 &&
-               append_file(own_file, joined, buffer, true);
+  bool whole = joined != no_file && copy_head(own_file, joined, buffer);
   close_file(own_file);
 
   for (int32_t number = 1; whole && number < volume_count; ++number) {
@@ -73,7 +99,7 @@ JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, Joined
       break;
     }
     FileHandle volume = open_file(path.c_str(), mode_read_share_none);
-    whole = volume != no_file && append_file(volume, joined, buffer, false);
+    whole = volume != no_file && append_file(volume, joined, buffer, UINT32_MAX);
     close_file(volume);
   }
   heap_release(buffer);

@@ -1,6 +1,7 @@
 // The package format's rules, over a byte source.
 #include "package/format.h"
 
+#include "package/pe_image.h"
 #include "support/text/c_string.h"
 
 uint32_t read_u32_from_zero(const ByteSource& source, bool* complete) {
@@ -27,9 +28,49 @@ bool is_package_header(const uint8_t* header, int32_t count) {
   return count >= 6 && same_bytes(header, layout::magic, sizeof layout::magic);
 }
 
+namespace {
+
+// Bytes read at `position`: the count read, or -1 when it cannot be reached.
+int32_t read_at(const ByteSource& source, uint32_t position, void* buffer, int32_t count) {
+  if (source.seek(source.context, static_cast<int32_t>(position), 0) != position)
+    return -1;
+  return source.read(source.context, buffer, count);
+}
+
+} // namespace
+
+uint32_t package_data_end(const ByteSource& source, uint32_t size) {
+  // The headers of the stubs lie in the first 512 bytes.
+  uint8_t headers[512];
+  int32_t count = read_at(source, 0, headers, sizeof headers);
+  PeFields pe = pe_fields(headers, count > 0 ? uint32_t(count) : 0);
+  if (!pe.valid || pe.certificates + 8 > uint32_t(count))
+    return size;
+  uint32_t table = load_u32(headers + pe.certificates);
+  uint32_t table_size = load_u32(headers + pe.certificates + 4);
+  return table_size != 0 && table < size && size - table == table_size ? table : size;
+}
+
 Verdict locate_package(const ByteSource& source, PackageLocation* location) {
-  location->trailer = source.seek(source.context, -layout::trailer_size, 2);
-  if (location->trailer == uint32_t(-1))
+  uint32_t size = source.seek(source.context, 0, 2);
+  if (size == uint32_t(-1) || size < uint32_t(layout::trailer_size))
+    return Verdict::end_unreachable;
+  uint32_t end = package_data_end(source, size);
+  // Signing aligns the table to 8 bytes with up to 7 zero bytes behind the
+  // trailer; an unsigned file's trailer is its last 8 bytes.
+  uint8_t tail[layout::trailer_size + 7];
+  int32_t padding_allowed = end == size ? 0 : 7;
+  int32_t tail_size = end >= sizeof tail ? int32_t(sizeof tail) : int32_t(end);
+  fill_bytes(tail, 0, sizeof tail);
+  read_at(source, end - uint32_t(tail_size), tail, tail_size);
+  int32_t padding = 0;
+  while (padding < padding_allowed && padding + layout::trailer_size <= tail_size &&
+         load_u32(tail + tail_size - layout::trailer_size - padding) != layout::trailer_marker &&
+         tail[tail_size - 1 - padding] == 0)
+    ++padding;
+  location->trailer = end - uint32_t(layout::trailer_size + padding);
+  if (end < uint32_t(layout::trailer_size + padding) ||
+      source.seek(source.context, static_cast<int32_t>(location->trailer), 0) != location->trailer)
     return Verdict::end_unreachable;
   if (read_u32_from_zero(source) != layout::trailer_marker)
     return Verdict::no_trailer;

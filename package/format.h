@@ -85,8 +85,15 @@ struct PackageLocation {
   uint32_t trailer = 0; // the trailer's position; the package data ends 8 bytes behind it
 };
 
+// Where the package data ends in a source of `size` bytes: at the start of a
+// code-signing certificate table that ends the file (named by the PE
+// security directory), else at the end.
+uint32_t package_data_end(const ByteSource& source, uint32_t size);
+
 // Finds the package through the trailer and checks its header; on success
-// the source stands just behind the header.
+// the source stands just behind the header. The trailer is the last 8 bytes
+// before the end of the package data; in a signed file up to 7 zero bytes
+// of alignment may follow it.
 Verdict locate_package(const ByteSource& source, PackageLocation* location);
 
 // What the record walk hands over, in the order it reads the package.

@@ -21,3 +21,14 @@ PeFields pe_fields(const uint8_t* bytes, uint32_t length) {
   fields.certificates = fields.directories + 4 * 8; // data directory 4
   return fields;
 }
+
+uint32_t pe_checksum(const uint8_t* bytes, uint32_t length, const PeFields& fields) {
+  uint32_t sum = 0;
+  for (uint32_t at = 0; at < length; at += 2) {
+    if (at >= fields.checksum && at < fields.checksum + 4)
+      continue;
+    sum += bytes[at] | (at + 1 < length ? bytes[at + 1] << 8 : 0);
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  return ((sum & 0xFFFF) + (sum >> 16)) + length;
+}

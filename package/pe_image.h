@@ -18,3 +18,8 @@ struct PeFields {
 // The fields of the PE file whose first `length` bytes are `bytes`; `valid`
 // is false when they are no PE file or its headers lie past `length`.
 PeFields pe_fields(const uint8_t* bytes, uint32_t length);
+
+// The checksum that the optional header's checksum field is to hold for the
+// whole file of `length` bytes: 16-bit words added with their carries
+// folded back in, the field itself left out, plus the file's length.
+uint32_t pe_checksum(const uint8_t* bytes, uint32_t length, const PeFields& fields);

@@ -1,8 +1,10 @@
 #!/bin/sh
 # Runs every test: native unit and in-process tests, end-to-end tests of the
-# POSIX stub and (under Wine) of the Windows stub, the static checks of both
-# Windows stubs, the win64 build of the unit and in-process tests, and a
-# minute of fuzzing after replaying the seeds and saved regressions.
+# POSIX stub and of both Windows stubs (x86_64 under wine64, i686 under
+# 32-bit Wine where the kernel runs i386 code), the static checks of both
+# Windows stubs and a second build of each that must give the same bytes,
+# the win64 build of the unit and in-process tests, and a minute of fuzzing
+# after replaying the seeds and saved regressions.
 set -e
 cd "$(dirname "$0")/.."
 . tools/wine-env.sh
@@ -14,6 +16,7 @@ suite() {
 }
 suite ctest --preset posix
 suite ctest --preset win64
+suite tools/check-reproducible.sh
 suite tools/run-fuzz.sh "${SFX_FUZZ_SECONDS:-60}"
 echo "suites: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

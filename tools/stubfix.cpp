@@ -4,8 +4,8 @@
 // 256 and bytes 128 to 255 are zero: bytes 128 to 135 are the split-set
 // header of a head and must have no other meaning. Then, for every stub, it
 // writes the seal: the sealed length and the CRC-32 of the file into the
-// marked record inside the stub. It fails when the headers do not fit or
-// the record is missing.
+// marked record inside the stub, and for a Windows stub the PE checksum.
+// It fails when the headers do not fit or the record is missing.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -67,6 +67,10 @@ int main(int argc, char** argv) {
     store_u32(&bytes[seal_at + seal_offset_field], static_cast<uint32_t>(seal_at));
     store_u32(&bytes[seal_at + seal_length_field], length);
     store_u32(&bytes[seal_at + seal_crc_field], crc);
+    // Last, as it covers every byte: the seal leaves the field out.
+    PeFields pe = pe_fields(bytes.data(), length);
+    if (pe.valid)
+      store_u32(&bytes[pe.checksum], pe_checksum(bytes.data(), length, pe));
     packlib::write_whole_file(argv[1], bytes);
     std::printf("%s: %u bytes, sealed\n", argv[1], length);
   } catch (const std::exception& error) {

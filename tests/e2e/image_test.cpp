@@ -103,8 +103,23 @@ TEST_P(WindowsStub, Layout) {
   // The sections are laid out by the build's own linker script: the image
   // must still be relocatable (address-space layout randomisation) with
   // non-executable data, and nothing writable may be executable.
+  // Hardened explicitly: relocatable, no executable data, aware of terminal
+  // services, and on x86_64 the high-entropy address space.
   uint16_t dll_characteristics = u16(image.bytes, image.optional + 70);
-  EXPECT_EQ(dll_characteristics & 0x140, 0x140);
+  uint16_t hardened = win32 ? 0x8140 : 0x8160;
+  EXPECT_EQ(dll_characteristics & hardened, hardened);
+  // Reproducible: no time stamp; and a checksum that is right for the file
+  // as stubfix left it.
+  EXPECT_EQ(u32(image.bytes, image.pe + 8), 0u);
+  PeFields fields = pe_fields(image.bytes.data(), uint32_t(image.bytes.size()));
+  EXPECT_EQ(u32(image.bytes, fields.checksum),
+            pe_checksum(image.bytes.data(), uint32_t(image.bytes.size()), fields));
+  // The x86_64 stub keeps its unwind tables, which 64-bit Windows dispatches
+  // faults by.
+  if (!win32) {
+    EXPECT_NE(image.offset_of(image.directory_entry(3, 0)), 0u);
+    EXPECT_GT(image.directory_entry(3, 1), 0u);
+  }
   EXPECT_NE(image.offset_of(image.directory_entry(5, 0)), 0u); // base relocations
   EXPECT_GT(image.directory_entry(5, 1), 0u);
   EXPECT_NE(image.offset_of(image.directory_entry(12, 0)), 0u); // import address table

@@ -15,7 +15,7 @@ namespace e2e {
 
 namespace {
 
-const char* wine_loader = "/usr/lib/wine/wine64";
+const char* wine64_loader = "/usr/lib/wine/wine64";
 
 std::string read_all(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -58,7 +58,7 @@ std::vector<Box> boxes_from(const std::string& output, Platform platform) {
   static const std::regex relay(
       R"re(Call user32\.MessageBoxA\([0-9a-f]+,[0-9a-f]+ "(.*)",[0-9a-f]+ "(.*)",[0-9a-f]+\) ret=)re");
   while (std::getline(lines, line)) {
-    if (platform == Platform::wine) {
+    if (is_wine(platform)) {
       std::smatch match;
       if (std::regex_search(line, match, relay))
         boxes.push_back({unescape(match[2]), unescape(match[1])});
@@ -99,25 +99,45 @@ Runner::~Runner() {
   fs::remove_all(scratch_, ignored);
 }
 
+fs::path Runner::prefix() const {
+  const char* prefix =
+      std::getenv(platform_ == Platform::wine32 ? "SFX_WINE32_PREFIX" : "WINEPREFIX");
+  return prefix ? fs::path(prefix) : fs::path();
+}
+
+fs::path Runner::windows_build() const {
+  return build_directory() / (platform_ == Platform::wine32 ? "win32/bin" : "win64/bin");
+}
+
 bool Runner::available() const {
+  return unavailable_reason().empty();
+}
+
+std::string Runner::unavailable_reason() const {
   if (platform_ == Platform::posix)
-    return true;
-  return std::getenv("WINEPREFIX") && fs::exists(wine_loader) && fs::exists(stub());
+    return "";
+  if (platform_ == Platform::wine32 && !std::getenv("SFX_WINE32"))
+    return "no 32-bit Wine: the kernel runs no i386 code, or `make test` did not set it up";
+  if (prefix().empty())
+    return "no Wine prefix: run through `make test`";
+  if (!fs::exists(stub()) || !fs::exists(record_helper()))
+    return stub().string() + " or its helpers not built";
+  return "";
 }
 
 fs::path Runner::stub() const {
   return platform_ == Platform::posix ? build_directory() / "posix/bin/stub"
-                                      : build_directory() / "win64/bin/stub.exe";
+                                      : windows_build() / "stub.exe";
 }
 
 fs::path Runner::record_helper() const {
   return platform_ == Platform::posix ? build_directory() / "posix/bin/record_args"
-                                      : build_directory() / "win64/bin/record_args.exe";
+                                      : windows_build() / "record_args.exe";
 }
 
 fs::path Runner::frame_probe() const {
   return platform_ == Platform::posix ? build_directory() / "posix/bin/frame_probe"
-                                      : build_directory() / "win64/bin/frame_probe.exe";
+                                      : windows_build() / "frame_probe.exe";
 }
 
 std::string Runner::path_argument(const fs::path& path) const {
@@ -133,7 +153,7 @@ std::string Runner::path_argument(const fs::path& path) const {
 fs::path Runner::temp_directory() const {
   if (platform_ == Platform::posix)
     return scratch_ / "temp";
-  fs::path users = fs::path(std::getenv("WINEPREFIX")) / "drive_c/users";
+  fs::path users = prefix() / "drive_c/users";
   for (const auto& entry : fs::directory_iterator(users))
     if (entry.path().filename() != "Public" && fs::exists(entry.path() / "Temp"))
       return entry.path() / "Temp";
@@ -143,14 +163,16 @@ fs::path Runner::temp_directory() const {
 fs::path Runner::windows_directory() const {
   if (platform_ == Platform::posix)
     return scratch_ / "state";
-  return fs::path(std::getenv("WINEPREFIX")) / "drive_c/windows";
+  return prefix() / "drive_c/windows";
 }
 
 Result Runner::run(const fs::path& program, const std::vector<std::string>& arguments,
                    const std::vector<std::string>& environment) const {
   std::vector<std::string> words;
   if (platform_ == Platform::wine)
-    words.push_back(wine_loader);
+    words.push_back(wine64_loader);
+  else if (platform_ == Platform::wine32)
+    words.push_back(std::getenv("SFX_WINE32"));
   words.push_back(program.string());
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<std::string> variables = environment;
@@ -159,6 +181,9 @@ Result Runner::run(const fs::path& program, const std::vector<std::string>& argu
     variables.push_back("XDG_STATE_HOME=" + (scratch_ / "state").string());
   } else {
     variables.push_back("WINEDEBUG=+relay");
+    variables.push_back("WINEPREFIX=" + prefix().string());
+    if (platform_ == Platform::wine32)
+      variables.push_back("WINEARCH=win32");
   }
   fs::path output = scratch_ / "output.txt";
   fs::path standard_output = scratch_ / "stdout.txt";
@@ -185,6 +210,39 @@ Result Runner::run(const fs::path& program, const std::vector<std::string>& argu
   result.standard_output = read_all(standard_output);
   result.boxes = boxes_from(result.output, platform_);
   return result;
+}
+
+namespace {
+
+int shell(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str());
+}
+
+// The test run's certificate and key, made once.
+fs::path certificate_directory() {
+  static const fs::path directory = [] {
+    char pattern[] = "/tmp/sfx-sign.XXXXXX";
+    fs::path made = ::mkdtemp(pattern);
+    shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=sfxstub-test -keyout " +
+          (made / "key.pem").string() + " -out " + (made / "cert.pem").string());
+    return made;
+  }();
+  return directory;
+}
+
+} // namespace
+
+bool sign(const fs::path& file, const fs::path& signed_file) {
+  fs::path keys = certificate_directory();
+  fs::remove(signed_file);
+  return shell("osslsigncode sign -certs '" + (keys / "cert.pem").string() + "' -key '" +
+               (keys / "key.pem").string() + "' -in '" + file.string() + "' -out '" +
+               signed_file.string() + "'") == 0;
+}
+
+bool signature_verifies(const fs::path& file) {
+  return shell("osslsigncode verify -CAfile '" + (certificate_directory() / "cert.pem").string() +
+               "' '" + file.string() + "'") == 0;
 }
 
 bool wait_for(const fs::path& path, double seconds) {

@@ -12,7 +12,17 @@ namespace e2e {
 
 namespace fs = std::filesystem;
 
-enum class Platform { posix, wine };
+// The POSIX stub natively, the x86_64 Windows stub under wine64 and the
+// i686 Windows stub under 32-bit Wine (where the kernel runs i386 code).
+enum class Platform { posix, wine, wine32 };
+
+inline bool is_wine(Platform platform) {
+  return platform != Platform::posix;
+}
+
+inline const char* platform_name(Platform platform) {
+  return platform == Platform::posix ? "posix" : platform == Platform::wine ? "wine" : "wine32";
+}
 
 using Box = harness::Message;
 
@@ -37,7 +47,9 @@ public:
   fs::path stub() const;          // the real, sealed stub
   fs::path record_helper() const; // the argument recorder
   fs::path frame_probe() const;
-  std::string program_suffix() const { return platform_ == Platform::wine ? ".exe" : ""; }
+  std::string program_suffix() const { return is_wine(platform_) ? ".exe" : ""; }
+  // Why the platform cannot run here, for the test's skip line.
+  std::string unavailable_reason() const;
 
   // A host path as the program under test writes it.
   std::string path_argument(const fs::path& path) const;
@@ -51,9 +63,18 @@ public:
              const std::vector<std::string>& environment = {}) const;
 
 private:
+  fs::path prefix() const; // the platform's Wine prefix
+  fs::path windows_build() const;
   Platform platform_;
   fs::path scratch_;
 };
+
+// Code signing as a publisher does it (osslsigncode, with a certificate made
+// for the test run): signs `file` into `signed_file`; answers whether it
+// worked. `signature_verifies` checks the signature against that
+// certificate.
+bool sign(const fs::path& file, const fs::path& signed_file);
+bool signature_verifies(const fs::path& file);
 
 // Waits up to `seconds` for a file to exist (launched programs run on their
 // own); answers whether it does.

@@ -131,6 +131,23 @@ TEST_F(Sfxpack, ListAndVerify) {
   EXPECT_NE(bad_stream.output.find("damaged stream: " + listing.files[0].name), std::string::npos)
       << bad_stream.output;
 
+  EXPECT_EQ(bytes.size() % 8, 0u); // so that signing adds nothing behind the trailer
+  EXPECT_NE(json.standard_output.find(R"("signed":false)"), std::string::npos);
+
+  // A signed installer is read as before and said to carry a signature.
+  fs::path windows_stub = fs::path(SFX_SOURCE_DIR) / "build/win64/bin/stub.exe";
+  fs::path windows = work_ / "windows.exe", signed_windows = work_ / "signed.exe";
+  if (fs::exists(windows_stub) &&
+      pack({"-o", windows.string(), "--stub", windows_stub.string(), input().string()}).exit_code ==
+          0 &&
+      sign(windows, signed_windows)) {
+    Result verified = tool_run({"verify", signed_windows.string()});
+    EXPECT_EQ(verified.exit_code, 0) << verified.output;
+    EXPECT_NE(verified.standard_output.find("signed"), std::string::npos);
+    Result signed_json = tool_run({"list", "--json", signed_windows.string()});
+    EXPECT_NE(signed_json.standard_output.find(R"("signed":true)"), std::string::npos);
+  }
+
   Bytes in_stub = bytes;
   in_stub[listing.package_offset / 2] ^= 1;
   packlib::write_whole_file(work_ / "bad stub", in_stub);

@@ -16,11 +16,11 @@ namespace {
 
 using packlib::Bytes;
 
-class SplitSet : public testing::Test {
+class SplitSet : public testing::TestWithParam<Platform> {
 protected:
   void SetUp() override {
     if (!runner_.available())
-      GTEST_SKIP() << "no Wine prefix: run through `make test`";
+      GTEST_SKIP() << runner_.unavailable_reason();
     fs::remove(list());
     fs::remove(joined());
   }
@@ -63,12 +63,12 @@ protected:
     return false;
   }
 
-  Runner runner_{Platform::wine};
+  Runner runner_{GetParam()};
   harness::TempDir work_;
   Bytes content_;
 };
 
-TEST_F(SplitSet, JoinsExtractsBesideTheHeadAndCleansUp) {
+TEST_P(SplitSet, JoinsExtractsBesideTheHeadAndCleansUp) {
   for (int count : {1, 3, 18}) {
     fs::path head = work_ / ("set" + std::to_string(count)) / "bundle.exe";
     write_set(head, count);
@@ -91,7 +91,23 @@ TEST_F(SplitSet, JoinsExtractsBesideTheHeadAndCleansUp) {
   }
 }
 
-TEST_F(SplitSet, ArgumentIsPassedOnAndBlanksSurvive) {
+TEST_P(SplitSet, SignedHeadJoinsAndRuns) {
+  fs::path head = work_ / "signed" / "bundle.exe";
+  write_set(head, 3);
+  fs::path unsigned_head = work_ / "signed" / "unsigned.exe";
+  fs::rename(head, unsigned_head);
+  ASSERT_TRUE(sign(unsigned_head, head));
+  EXPECT_TRUE(signature_verifies(head));
+  Result result = runner_.run(head, {});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_TRUE(result.boxes.empty()) << result.output;
+  ASSERT_TRUE(joined_copy_finished(head.parent_path()));
+  // The joined copy left the certificate table behind and is unsigned.
+  Bytes copy = packlib::read_whole_file(joined());
+  EXPECT_EQ(packlib::package_data_end(copy), copy.size());
+}
+
+TEST_P(SplitSet, ArgumentIsPassedOnAndBlanksSurvive) {
   fs::path head = work_ / "dir with blanks" / "bundle.exe";
   write_set(head, 3);
   // Without an argument: the head's own directory, blanks and all.
@@ -105,7 +121,7 @@ TEST_F(SplitSet, ArgumentIsPassedOnAndBlanksSurvive) {
   ASSERT_TRUE(joined_copy_finished(target));
 }
 
-TEST_F(SplitSet, MissingOrShortVolumeKeepsTheSet) {
+TEST_P(SplitSet, MissingOrShortVolumeKeepsTheSet) {
   fs::path head = work_ / "bundle.exe";
   for (bool missing : {true, false}) {
     std::vector<Bytes> pieces = write_set(head, 4);
@@ -126,7 +142,7 @@ TEST_F(SplitSet, MissingOrShortVolumeKeepsTheSet) {
   }
 }
 
-TEST_F(SplitSet, AnnouncedCounts) {
+TEST_P(SplitSet, AnnouncedCounts) {
   fs::path head = work_ / "bundle.exe";
   std::vector<Bytes> pieces = write_set(head, 1);
   Bytes file = pieces[0];
@@ -145,7 +161,7 @@ TEST_F(SplitSet, AnnouncedCounts) {
   }
 }
 
-TEST_F(SplitSet, RestartRemovesTheStubs) {
+TEST_P(SplitSet, RestartRemovesTheStubs) {
   fs::path head = work_ / "bundle.exe";
   write_set(head, 2);
   ASSERT_EQ(runner_.run(head, {}).exit_code, 0);
@@ -159,6 +175,11 @@ TEST_F(SplitSet, RestartRemovesTheStubs) {
   EXPECT_FALSE(fs::exists(joined()));
   EXPECT_TRUE(fs::exists(work_ / "payload.bin"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Windows, SplitSet, testing::Values(Platform::wine, Platform::wine32),
+                         [](const testing::TestParamInfo<Platform>& info) {
+                           return platform_name(info.param);
+                         });
 
 } // namespace
 } // namespace e2e

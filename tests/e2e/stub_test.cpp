@@ -3,12 +3,14 @@
 // library.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "e2e/runner.h"
 #include "harness/harness.h"
 #include "package/format.h"
 #include "package/layout.h"
+#include "package/pe_image.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
 
@@ -26,7 +28,7 @@ class Stub : public testing::TestWithParam<Platform> {
 protected:
   void SetUp() override {
     if (!runner_.available())
-      GTEST_SKIP() << "no Wine prefix: run through `make test`";
+      GTEST_SKIP() << runner_.unavailable_reason();
     stub_ = packlib::read_whole_file(runner_.stub());
     installer_ = work_ / ("bundle" + runner_.program_suffix());
     fs::create_directories(out());
@@ -123,8 +125,8 @@ TEST_P(Stub, ChangedByteFailsTheSelfCheck) {
     return;
   // The PE checksum and the certificate-table entry change when a stub is
   // signed: both stay outside the seal.
-  uint32_t optional = uint32_t(stub_[60] | stub_[61] << 8) + 24;
-  for (uint32_t at : {optional + 64, optional + 144, optional + 148}) {
+  PeFields pe = pe_fields(stub_.data(), uint32_t(stub_.size()));
+  for (uint32_t at : {pe.checksum, pe.certificates, pe.certificates + 4}) {
     PackageBuilder builder = package();
     builder.record("a.txt", packlib::deflate_stream(bytes_of("abc"))).trailer();
     builder.bytes()[at] ^= 0x10;
@@ -269,6 +271,35 @@ TEST_P(Stub, DamagedRecordsAndUnsafeNames) {
   EXPECT_FALSE(fs::exists(out() / "c.txt"));
 }
 
+TEST_P(Stub, SignedInstallersExtract) {
+  if (GetParam() == Platform::posix)
+    GTEST_SKIP() << "code signing is for Windows executables";
+  // As the packaging tool writes it (a length that is a multiple of 8), and
+  // crafted with a length that signing pads with zero bytes behind the
+  // trailer.
+  Bytes aligned = packlib::build_installer(
+      stub_, {{"a.txt", packlib::deflate_stream(bytes_of("signed"))}}, std::nullopt);
+  PackageBuilder unaligned = package();
+  unaligned.record("a.txt", packlib::deflate_stream(bytes_of("signed")));
+  unaligned.run(std::string((8 - (unaligned.bytes().size() + 14) % 8) % 8 + 1, '\0')).trailer();
+  ASSERT_EQ(aligned.size() % 8, 0u);
+  ASSERT_NE(unaligned.bytes().size() % 8, 0u);
+  for (const Bytes* installer : {&aligned, &unaligned.bytes()}) {
+    fs::path plain = work_ / "plain.exe";
+    packlib::write_whole_file(plain, *installer);
+    ASSERT_TRUE(sign(plain, installer_));
+    EXPECT_TRUE(signature_verifies(installer_));
+    fs::remove(out() / "a.txt");
+    Result result = runner_.run(installer_, {runner_.path_argument(out())});
+    EXPECT_TRUE(result.boxes.empty()) << result.output;
+    EXPECT_EQ(harness::read_text(out() / "a.txt"), "signed");
+    // The unsigned file itself still extracts as before.
+    fs::remove(out() / "a.txt");
+    EXPECT_TRUE(run(*installer).boxes.empty());
+    EXPECT_EQ(harness::read_text(out() / "a.txt"), "signed");
+  }
+}
+
 TEST_P(Stub, RelativeTargetLaunchesTheSetup) {
   PackageBuilder builder = package();
   builder.record(helper_name(), helper_stream()).run(helper_name() + " %path%").trailer();
@@ -305,7 +336,7 @@ TEST_P(Stub, FrameEndsTheProcess) {
                  Case{"stack", 202}}) {
     // Wine's main thread has a single guard page and too little stack left
     // behind it to dispatch a stack overflow at all; it ends the process.
-    if (GetParam() == Platform::wine && c.number == 202)
+    if (is_wine(GetParam()) && c.number == 202)
       continue;
     Result result = runner_.run(probe, {c.word});
     EXPECT_EQ(result.exit_code, c.number) << c.word << "\n" << result.output;
@@ -322,9 +353,10 @@ TEST_P(Stub, FrameEndsTheProcess) {
   EXPECT_EQ(missing.report().substr(0, 17), "Runtime error   " + std::to_string(missing.exit_code));
 }
 
-INSTANTIATE_TEST_SUITE_P(Platforms, Stub, testing::Values(Platform::posix, Platform::wine),
+INSTANTIATE_TEST_SUITE_P(Platforms, Stub,
+                         testing::Values(Platform::posix, Platform::wine, Platform::wine32),
                          [](const testing::TestParamInfo<Platform>& info) {
-                           return info.param == Platform::posix ? "posix" : "wine";
+                           return platform_name(info.param);
                          });
 
 } // namespace

@@ -93,7 +93,17 @@ PackageBuilder& PackageBuilder::trailer() {
 
 Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFile>& files,
                       const std::optional<std::string>& run_command) {
-  PackageBuilder builder(stub);
+  // The installer's length is made a multiple of 8, so that code signing
+  // appends its table right behind the trailer: the zero bytes needed go
+  // between the stub and the package header, where nothing reads them.
+  size_t package_size = size_t(layout::header_size + layout::trailer_size);
+  for (const StoredFile& file : files)
+    package_size += layout::marker_size + 1 + file.name.size() + 1 + 4 + file.stream.size();
+  if (run_command)
+    package_size += layout::marker_size + 1 + run_command->size() + 1;
+  Bytes padded_stub(stub.begin(), stub.end());
+  padded_stub.resize(stub.size() + (8 - (stub.size() + package_size) % 8) % 8, 0);
+  PackageBuilder builder(padded_stub);
   builder.header();
   for (const StoredFile& file : files) {
     if (file.name.size() > size_t(layout::longest_name))
@@ -106,6 +116,8 @@ Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFil
     builder.run(*run_command);
   }
   builder.trailer();
+  if (builder.bytes().size() % 8 != 0)
+    throw std::logic_error("installer length not a multiple of 8");
   if (builder.bytes().size() > layout::largest_compressed_size)
     throw std::runtime_error("installer larger than 2 GiB - 1");
   return std::move(builder.bytes());
@@ -117,7 +129,10 @@ std::vector<Bytes> split_installer(std::span<const uint8_t> installer, uint32_t 
     throw std::runtime_error("split size must be at least 1 byte");
   if (stub_length < uint32_t(layout::split_set_offset + layout::split_set_header_size))
     throw std::runtime_error("stub too short to hold a split-set header");
-  size_t head_size = std::min<size_t>(installer.size(), std::max<size_t>(stub_length, piece_size));
+  // The head's length is a multiple of 8 too, so that signing it adds no
+  // bytes between its piece and the next volume's.
+  size_t head_size = std::max<size_t>((size_t(stub_length) + 7) / 8 * 8, piece_size / 8 * 8);
+  head_size = std::min<size_t>(installer.size(), head_size);
   size_t rest = installer.size() - head_size;
   size_t count = 1 + (rest + piece_size - 1) / piece_size;
   if (count > size_t(layout::largest_volume_count))
@@ -232,6 +247,13 @@ Verdict walk_installer(std::span<const uint8_t> installer, Listing* listing) {
     return verdict;
   ListingWalk walk{&memory, listing};
   return walk_records(source, location, RecordVisitor{&walk, list_name, list_stream, list_command});
+}
+
+size_t package_data_end(std::span<const uint8_t> file) {
+  if (file.size() > size_t(layout::largest_compressed_size))
+    return file.size();
+  MemorySource memory{file};
+  return ::package_data_end(ByteSource{&memory, read_memory, seek_memory}, uint32_t(file.size()));
 }
 
 Listing read_installer(std::span<const uint8_t> installer) {

@@ -47,7 +47,8 @@ struct StoredFile {
   Bytes stream;
 };
 
-// Stub, header, records, optional run record, trailer.
+// Stub, header, records, optional run record, trailer; zero bytes between
+// stub and header make the length a multiple of 8.
 Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFile>& files,
                       const std::optional<std::string>& run_command);
 
@@ -76,6 +77,11 @@ struct Listing {
 // Walks an installer by the stub's rules, with the stub's own reader: `ok`
 // or the verdict on which the stub would show its message.
 Verdict walk_installer(std::span<const uint8_t> installer, Listing* listing);
+
+// Where the package data ends: at the start of a code-signing certificate
+// table that ends the file, else at its end. Less than the size means the
+// file is signed.
+size_t package_data_end(std::span<const uint8_t> file);
 
 // One line saying what a verdict found.
 const char* verdict_text(Verdict verdict);

@@ -23,6 +23,7 @@
 
 #include "package/format.h"
 #include "package/name_check.h"
+#include "package/pe_image.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
 #include "tools/packlib/stub_image.h"
@@ -275,22 +276,38 @@ int create(const std::vector<std::string>& arguments, const char* program) {
 
 // ---- reading ---------------------------------------------------------------
 
-// The installer's bytes; a head of a split set is joined with its volumes,
-// as the stub joins them.
-Bytes load_installer(const std::string& path) {
-  Bytes bytes = packlib::read_whole_file(path);
+// An installer as the stub reads it: a head of a split set is joined with
+// its volumes, as the stub joins them.
+struct Installer {
+  Bytes bytes;
+  bool signed_file = false; // the file carries a code-signing certificate table
+};
+
+Installer load_installer(const std::string& path) {
+  Installer installer{packlib::read_whole_file(path)};
+  Bytes& bytes = installer.bytes;
+  size_t end = packlib::package_data_end(bytes);
+  installer.signed_file = end != bytes.size();
   int32_t count = 0;
   if (bytes.size() >= size_t(layout::split_set_offset + layout::split_set_header_size) &&
       is_split_set_header(bytes.data() + layout::split_set_offset, &count)) {
     if (count > layout::largest_volume_count)
       throw std::runtime_error(path + ": split set of more than 200 files");
+    // A signed head's certificate table stays behind, as in the stub's
+    // joined copy.
+    if (installer.signed_file) {
+      bytes.resize(end);
+      PeFields pe = pe_fields(bytes.data(), uint32_t(bytes.size()));
+      if (pe.valid && pe.certificates + 8 <= bytes.size())
+        std::fill_n(bytes.begin() + pe.certificates, 8, 0);
+    }
     for (int i = 1; i < count; ++i) {
       Bytes volume = packlib::read_whole_file(packlib::volume_name(path, i));
       bytes.insert(bytes.end(), volume.begin(), volume.end());
     }
     bytes[layout::split_set_offset] = 0;
   }
-  return bytes;
+  return installer;
 }
 
 std::string json_text(const std::string& text) {
@@ -323,7 +340,8 @@ int list(const std::vector<std::string>& arguments) {
   }
   if (input.empty())
     throw UsageError("list needs an installer");
-  Bytes bytes = load_installer(input);
+  Installer installer = load_installer(input);
+  const Bytes& bytes = installer.bytes;
   packlib::Listing listing = packlib::read_installer(bytes);
   std::string out = json ? "{\"files\":[" : "";
   bool first = true;
@@ -341,10 +359,15 @@ int list(const std::vector<std::string>& arguments) {
     }
     first = false;
   }
-  if (json)
-    out += "],\"run\":" + (listing.run_command ? json_text(*listing.run_command) : "null") + "}\n";
-  else if (listing.run_command)
-    out += "run: " + *listing.run_command + "\n";
+  if (json) {
+    out += "],\"run\":" + (listing.run_command ? json_text(*listing.run_command) : "null") +
+           ",\"signed\":" + (installer.signed_file ? "true" : "false") + "}\n";
+  } else {
+    if (listing.run_command)
+      out += "run: " + *listing.run_command + "\n";
+    if (installer.signed_file)
+      out += "signed: a code-signing certificate table ends the file (not checked)\n";
+  }
   std::fputs(out.c_str(), stdout);
   return 0;
 }
@@ -353,7 +376,8 @@ int verify(const std::vector<std::string>& arguments) {
   if (arguments.size() != 1)
     throw UsageError("verify takes one installer");
   const std::string& input = arguments[0];
-  Bytes bytes = load_installer(input);
+  Installer installer = load_installer(input);
+  const Bytes& bytes = installer.bytes;
   int problems = 0;
   auto problem = [&](const std::string& text) {
     std::fprintf(stderr, "sfxpack: %s: %s\n", input.c_str(), text.c_str());
@@ -383,7 +407,8 @@ int verify(const std::vector<std::string>& arguments) {
       problem("damaged stream: " + file.name);
   }
   if (problems == 0)
-    std::printf("%s: OK, %zu files\n", input.c_str(), listing.files.size());
+    std::printf("%s: OK, %zu files%s\n", input.c_str(), listing.files.size(),
+                installer.signed_file ? ", signed (the signature itself is not checked)" : "");
   return problems == 0 ? 0 : 1;
 }
 
@@ -399,7 +424,7 @@ constexpr NameRules host_name_rules = NameRules::posix;
 int extract(const std::vector<std::string>& arguments) {
   if (arguments.size() != 2)
     throw UsageError("extract takes an installer and a directory");
-  Bytes bytes = load_installer(arguments[0]);
+  Bytes bytes = load_installer(arguments[0]).bytes;
   packlib::Listing listing = packlib::read_installer(bytes);
   fs::path target(arguments[1]);
   for (const packlib::ListedFile& file : listing.files) {
