@@ -40,6 +40,10 @@ for set in corpus zeros; do
   $bin/lower_bound --index "$work/$set.installer" > "$work/$set.index"
 done
 $bin/sfxpack create -o "$work/corpus.exe" --stub build/win64/bin/stub.exe "$work/corpus"
+$bin/sfxpack create -o "$work/corpus32.exe" --stub build/win32/bin/stub.exe "$work/corpus"
+# The i686 stub runs under 32-bit Wine where there is one.
+wine32_tool=""
+[ -n "${SFX_WINE32:-}" ] && wine32_tool=wine32-sfxstub
 (cd "$work/corpus" && zip -6 -q -r "$work/corpus.zip" .)
 tar -C "$work/corpus" -cf - . | gzip -6 > "$work/corpus.tar.gz"
 (cd "$work/corpus" && 7zz a -bd -t7z -m0=Deflate -mx=5 "$work/corpus.7z" . >/dev/null)
@@ -56,6 +60,8 @@ run_tool() { # tool set out: extracts with one tool into out
     7z) 7zz x -bd -y -o"$3" "$work/corpus.7z" >/dev/null ;;
     makeself) sh "$work/corpus.run" --noexec --nox11 --quiet --target "$3" >/dev/null ;;
     wine-sfxstub) "$WINE" "$work/corpus.exe" "$(windows_path "$3")" ;;
+    wine32-sfxstub) WINEARCH=win32 WINEPREFIX="$SFX_WINE32_PREFIX" "$SFX_WINE32" \
+      "$work/corpus32.exe" "$(windows_path "$3")" ;;
     sfxstub-cpu0) taskset -c 0 "$work/$2.installer" "$3" ;;
     wine-sfxstub-cpu0) taskset -c 0 "$WINE" "$work/corpus.exe" "$(windows_path "$3")" ;;
   esac
@@ -84,7 +90,7 @@ pin_server() { [ -z "$server" ] || taskset -a -p -c "$1" "$server" >/dev/null; }
 results="$work/times"
 : > "$results"
 for round in $(seq 1 "$rounds"); do
-  for tool in lower-bound sfxstub unzip tar-xzf 7z makeself wine-sfxstub; do
+  for tool in lower-bound sfxstub unzip tar-xzf 7z makeself wine-sfxstub $wine32_tool; do
     echo "corpus $tool $(timing $tool corpus)" >> "$results"
   done
   pin_server 0
@@ -124,7 +130,7 @@ largest_record() { # compressed + inflated size of the largest record, in MiB
   for set in corpus zeros; do
     bound=$(grep "^$set lower-bound " "$results" | awk '{print $3}' | median)
     size=$([ $set = corpus ] && echo "$corpus_mb" || echo 268.4)
-    for tool in lower-bound sfxstub unzip tar-xzf 7z makeself wine-sfxstub; do
+    for tool in lower-bound sfxstub unzip tar-xzf 7z makeself wine-sfxstub wine32-sfxstub; do
       grep -q "^$set $tool " "$results" || continue
       value=$(grep "^$set $tool " "$results" | awk '{print $3}' | median)
       echo "$set $size $tool $value $bound" |
@@ -140,6 +146,12 @@ largest_record() { # compressed + inflated size of the largest record, in MiB
     awk '{printf "The Windows stub under Wine takes %.2f times as long as the native stub ", $1 / $2;
           printf "(%.3f s against %.3f s); with both, and the Wine server, on one ", $1, $2;
           printf "processor %.2f times (%.3f s against %.3f s).\n", $3 / $4, $3, $4}'
+  if grep -q "^corpus wine32-sfxstub " "$results"; then
+    wine32=$(grep "^corpus wine32-sfxstub " "$results" | awk '{print $3}' | median)
+    echo
+    echo "$wine32 $wine" |
+      awk '{printf "The i686 stub under 32-bit Wine takes %.3f s, %.2f times the x86_64 stub under wine64 (%.3f s), in the same run.\n", $1, $1 / $2, $2}'
+  fi
   echo
   echo "| peak memory | KiB | largest record, stored + inflated |"
   echo "|---|---|---|"

@@ -10,17 +10,37 @@
 
 namespace {
 
+constexpr uint32_t error_access_denied = 5;
+
+// On Windows NT the list is never read at the next start, so a list that
+// cannot be opened or created for lack of access (the Windows directory of
+// a process that is not elevated) is skipped rather than ending the run.
+// Every other failure stays the run-time error that `io_check` makes of it.
+bool skipped_on_nt(bool nt) {
+  if (!nt || termination.io_result != error_access_denied)
+    return false;
+  set_io_result(0);
+  return true;
+}
+
 bool is_section_header(const String& line) {
   return lower_case(line) == "[rename]";
 }
 
 // Copies the list into the scratch file with the entry behind each header.
-void rewrite_list(const String& list_path, const String& scratch_path, const String& entry) {
+void rewrite_list(const String& list_path, const String& scratch_path, const String& entry,
+                  bool nt) {
   LineFile list;
   LineFile scratch;
   line_open_read(list, list_path.c_str());
+  if (skipped_on_nt(nt))
+    return;
   io_check();
   line_open_write(scratch, scratch_path.c_str());
+  if (skipped_on_nt(nt)) {
+    close_file(list.handle);
+    return;
+  }
   io_check();
   String lowered_entry = lower_case(entry);
   do {
@@ -51,6 +71,13 @@ void rewrite_list(const String& list_path, const String& scratch_path, const Str
 } // namespace
 
 void delete_at_restart() {
+  // Windows NT and later never read the list: there the system is asked to
+  // delete the file at its next start as well. Only an elevated process may
+  // ask, and a refusal is no error: nothing else is offered to a standard
+  // user.
+  bool nt = system_is_nt();
+  if (nt)
+    delete_file_at_boot(argument(0).c_str());
   char windows_directory[256];
   fill_bytes(windows_directory, 0, sizeof windows_directory);
   uint32_t length = get_windows_directory(windows_directory, 255);
@@ -63,11 +90,13 @@ void delete_at_restart() {
   String entry = String("NUL=") + argument(0);
 
   if (file_exists(list_path)) {
-    rewrite_list(list_path, scratch_path, entry);
+    rewrite_list(list_path, scratch_path, entry, nt);
     return;
   }
   LineFile list;
   line_open_write(list, list_path.c_str());
+  if (skipped_on_nt(nt))
+    return;
   io_check();
   line_write(list, "[rename]");
   io_check();

@@ -107,10 +107,13 @@ JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, Joined
     whole = false;
   // A volume cut short or damaged still joins; only a copy whose package
   // walks from its header to its trailer may cost the set its volumes.
+  // The handle that checks it stays open, letting others only read, until
+  // the process ends: nothing can replace the copy before it is started.
   if (whole) {
     FileHandle check = open_file(joined_path.c_str(), mode_read_share_read);
     whole = is_whole_package(check);
-    close_file(check);
+    if (!whole)
+      close_file(check);
   }
   if (!whole) {
     // Only a copy this run created is removed; one it could not create

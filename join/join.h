@@ -20,9 +20,11 @@ struct JoinedCopy {
   String argument;
 };
 
-// Joins head and volumes into "_TMP_VK.exe" in `temp_directory`; `own_file`
-// is the head, open and positioned behind the split-set marker, and is
-// closed here. On success the volumes are gone and `*copy` names the joined
-// copy and its hand-over argument. On failure head and volumes are as they
-// were and no joined copy is left.
+// Joins head and volumes into "_TMP_VK.exe" in `temp_directory`, a file
+// created anew (a file of that name is deleted first; one that cannot be
+// deleted fails the join); `own_file` is the head, open and positioned
+// behind the split-set marker, and is closed here. On success the volumes
+// are gone, `*copy` names the joined copy and its hand-over argument, and a
+// handle that lets others only read it stays open until the process ends.
+// On failure head and volumes are as they were and no joined copy is left.
 JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, JoinedCopy* copy);

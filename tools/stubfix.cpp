@@ -2,7 +2,8 @@
 //
 // For a Windows stub it moves the PE headers so that they start at offset
 // 256 and bytes 128 to 255 are zero: bytes 128 to 135 are the split-set
-// header of a head and must have no other meaning. Then, for every stub, it
+// header of a head and must have no other meaning; and it maps the
+// resources read-only. Then, for every stub, it
 // writes the seal: the sealed length and the CRC-32 of the file into the
 // marked record inside the stub, and for a Windows stub the PE checksum.
 // It fails when the headers do not fit or the record is missing.
@@ -21,6 +22,19 @@
 namespace {
 
 constexpr uint32_t headers_offset = 256;
+
+// The resource section (the manifest) comes from the resource compiler as
+// writable data; nothing writes to it, so it is mapped read-only.
+void make_resources_read_only(std::vector<uint8_t>& bytes) {
+  PeFields pe = pe_fields(bytes.data(), uint32_t(bytes.size()));
+  uint32_t optional_size = load_u16(&bytes[pe.pe_offset + 20]);
+  uint32_t sections = load_u16(&bytes[pe.pe_offset + 6]);
+  for (uint32_t i = 0; i < sections; ++i) {
+    uint8_t* section = &bytes[pe.optional + optional_size + i * 40];
+    if (std::memcmp(section, ".rsrc\0", 6) == 0)
+      store_u32(section + 36, load_u32(section + 36) & ~0x80000000u); // IMAGE_SCN_MEM_WRITE
+  }
+}
 
 void move_pe_headers(std::vector<uint8_t>& bytes) {
   PeFields pe = pe_fields(bytes.data(), uint32_t(bytes.size()));
@@ -58,8 +72,10 @@ int main(int argc, char** argv) {
   }
   try {
     std::vector<uint8_t> bytes = packlib::read_whole_file(argv[1]);
-    if (packlib::is_pe_image(bytes))
+    if (packlib::is_pe_image(bytes)) {
       move_pe_headers(bytes);
+      make_resources_read_only(bytes);
+    }
     size_t seal_at = packlib::find_seal_record(bytes);
     uint32_t length = static_cast<uint32_t>(bytes.size());
     std::vector<uint8_t> copy = bytes;

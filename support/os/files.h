@@ -18,8 +18,10 @@ inline constexpr uint8_t mode_read_share_all = 0x40;
 // An existing file, or -1.
 FileHandle open_file(const char* path, uint8_t mode);
 // A new file for reading and writing, no sharing, or -1. An existing file
-// of that name is replaced (on POSIX its name is removed and a new file
-// created, so nothing planted there is written into).
+// of that name is replaced, never written into: its name is removed and
+// the new file created exclusively, so nothing planted there (a link, a
+// hard link, someone else's file) is followed or kept; a name that cannot
+// be removed fails.
 FileHandle create_file(const char* path);
 // The same for writing, others may read, or -1 (the line file's writer).
 FileHandle create_shared_file(const char* path);

@@ -24,6 +24,11 @@ int show_message(const char* text, const char* caption, uint32_t flags);
 // Ends the process with the exit code.
 [[noreturn]] void end_process(int32_t exit_code);
 
+// Makes sure that DLLs the process loads later (the message box's, the
+// shell's) come from the system directory and never from the download
+// folder; first thing at start-up. Nothing where DLLs are not searched.
+void harden_dll_search();
+
 // The start of the region that holds `address` when it is committed memory
 // (for an address in the executable: its load address), else 0.
 uintptr_t allocation_base(const void* address);

@@ -21,7 +21,8 @@ enum class OsCall : uint8_t {
   make_directory,
   commit, // memory for the heap
   launch,
-  pause, // not counted: an armed seam skips the pause, so fault loops run fast
+  lookup, // an optional system routine looked up by name
+  pause,  // not counted: an armed seam skips the pause, so fault loops run fast
 };
 
 #ifdef SFX_OS_SEAM

@@ -27,6 +27,15 @@ String full_path(const String& path);
 // names, trailing dots and blanks dropped); chosen by the build.
 extern const bool windows_name_rules;
 
+// Whether the system is Windows NT or later, which never reads the
+// restart-rename list; false off Windows.
+bool system_is_nt();
+
+// Asks the system to delete the file at its next start (Windows NT:
+// MOVEFILE_DELAY_UNTIL_REBOOT, which only an elevated process may ask);
+// a refusal is silent. Nothing elsewhere.
+void delete_file_at_boot(const char* path);
+
 // The directory that holds the restart-rename list: its length, 0 on failure.
 uint32_t get_windows_directory(char* buffer, uint32_t size);
 

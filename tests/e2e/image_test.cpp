@@ -55,6 +55,28 @@ struct Image {
     return u32(bytes, directories + index * 8 + field * 4);
   }
 
+  // The file bytes of the section of that name (empty when there is none).
+  size_t section_file_size(const std::string& name) const {
+    uint32_t sections = u16(bytes, pe + 6);
+    uint32_t table = optional + u16(bytes, pe + 20);
+    for (uint32_t i = 0; i < sections; ++i)
+      if (std::string(reinterpret_cast<const char*>(&bytes[table + i * 40])).substr(0, 8) == name)
+        return u32(bytes, table + i * 40 + 16);
+    return 0;
+  }
+
+  // True when some section is writable and executable, or writable and
+  // holding resources.
+  bool has_writable_resources() const {
+    uint32_t sections = u16(bytes, pe + 6);
+    uint32_t table = optional + u16(bytes, pe + 20);
+    for (uint32_t i = 0; i < sections; ++i)
+      if (std::string(reinterpret_cast<const char*>(&bytes[table + i * 40])) == ".rsrc" &&
+          (u32(bytes, table + i * 40 + 36) & 0x80000000))
+        return true;
+    return false;
+  }
+
   // True when some section is both writable and executable.
   bool has_writable_code() const {
     uint32_t sections = u16(bytes, pe + 6);
@@ -124,10 +146,30 @@ TEST_P(WindowsStub, Layout) {
   EXPECT_GT(image.directory_entry(5, 1), 0u);
   EXPECT_NE(image.offset_of(image.directory_entry(12, 0)), 0u); // import address table
   EXPECT_FALSE(image.has_writable_code());
-  // The 32-bit stub stays under 24 KiB (the build takes zlib's inflate from
-  // source, or fails). The README reports the sizes.
+  // The application manifest: the Windows versions from Vista to 10/11, the
+  // UTF-8 code page, no execution level (so that Windows keeps its
+  // installer detection and the 32-bit stub its file virtualization), in
+  // a read-only resource section.
+  EXPECT_NE(image.offset_of(image.directory_entry(2, 0)), 0u);
+  std::string text(image.bytes.begin(), image.bytes.end());
+  size_t start = text.find("<assembly"), end = text.find("</assembly>");
+  ASSERT_NE(start, std::string::npos);
+  ASSERT_NE(end, std::string::npos);
+  std::string manifest = text.substr(start, end - start);
+  for (const char* os :
+       {"{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+        "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
+    EXPECT_NE(manifest.find(std::string("<supportedOS Id=\"") + os + "\"/>"), std::string::npos)
+        << os;
+  EXPECT_NE(manifest.find(">UTF-8</activeCodePage>"), std::string::npos);
+  EXPECT_EQ(manifest.find("requestedExecutionLevel"), std::string::npos);
+  EXPECT_FALSE(image.has_writable_resources());
+  // The 32-bit stub's code and data stay under 24 KiB (the build takes
+  // zlib's inflate from source, or fails); the manifest's section comes on
+  // top. The README reports the sizes.
   if (win32)
-    EXPECT_LT(image.bytes.size(), 24u * 1024);
+    EXPECT_LT(image.bytes.size() - image.section_file_size(".rsrc"), 24u * 1024);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, WindowsStub, testing::Values("win32", "win64"));

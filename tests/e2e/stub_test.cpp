@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "e2e/runner.h"
 #include "harness/harness.h"
@@ -103,6 +104,42 @@ TEST_P(Stub, EmptyPackageRegistersTheRestartDeletion) {
   EXPECT_TRUE(result.boxes.empty()) << result.output;
   EXPECT_TRUE(fs::is_empty(out()));
   EXPECT_NE(list().find("[rename]\r\n" + entry() + "\r\n"), std::string::npos) << list();
+  // Windows NT never reads the list: the system itself is asked as well.
+  if (is_wine(GetParam())) {
+    std::string escaped = runner_.path_argument(installer_);
+    std::string doubled;
+    for (char c : escaped)
+      doubled += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    EXPECT_NE(result.output.find("MoveFileExA("), std::string::npos);
+    EXPECT_NE(result.output.find("\"" + doubled + "\",00000000,00000004)"), std::string::npos)
+        << "no MOVEFILE_DELAY_UNTIL_REBOOT for " << escaped;
+  }
+}
+
+TEST_P(Stub, ListWithoutAccess) {
+  // A list that cannot be created: on Windows NT it has no effect and is
+  // skipped (the system deletes the stub at the next start instead); a
+  // POSIX stub ends in the run-time error of the failed creation.
+  fs::path blocked = runner_.windows_directory() / "wininit.ini";
+  fs::remove(blocked);
+  fs::create_directories(blocked);
+  PackageBuilder builder = package();
+  builder.record("a.txt", packlib::deflate_stream(bytes_of("a"))).trailer();
+  Result result = run(builder.bytes());
+  fs::remove_all(blocked);
+  EXPECT_TRUE(fs::exists(out() / "a.txt"));
+  if (GetParam() == Platform::posix) {
+    EXPECT_NE(result.exit_code, 0);
+    EXPECT_EQ(result.report().substr(0, 13), "Runtime error");
+    return;
+  }
+  EXPECT_EQ(result.exit_code, 0) << result.output;
+  EXPECT_TRUE(result.boxes.empty()) << result.output;
+  // The pending deletion is carried out at the next start.
+  runner_.run("wineboot", {"-r"});
+  for (int i = 0; i < 200 && fs::exists(installer_); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(fs::exists(installer_));
 }
 
 TEST_P(Stub, ChangedByteFailsTheSelfCheck) {
@@ -149,6 +186,11 @@ TEST_P(Stub, HeadMarkerWinsOverATrailer) {
 
 TEST_P(Stub, ExtractsAndLaunchesTheSetupCommand) {
   PackageBuilder builder = package();
+  // A name stored in UTF-8 arrives as the same name (on Windows through the
+  // manifest's UTF-8 code page).
+  builder.record("Gr\xC3\xBC\xC3\x9F"
+                 "e.txt",
+                 packlib::deflate_stream(bytes_of("utf-8")));
   builder.record("dir\\sub\\deep.txt", packlib::deflate_stream(bytes_of("deep")))
       .record("top.txt", packlib::deflate_stream(Bytes(100000, 'z'), 9))
       .record(helper_name(), helper_stream())
@@ -160,6 +202,9 @@ TEST_P(Stub, ExtractsAndLaunchesTheSetupCommand) {
   EXPECT_TRUE(result.boxes.empty()) << result.output;
   EXPECT_EQ(harness::read_text(target / "dir" / "sub" / "deep.txt"), "deep");
   EXPECT_EQ(fs::file_size(target / "top.txt"), 100000u);
+  EXPECT_EQ(harness::read_text(target / "Gr\xC3\xBC\xC3\x9F"
+                                        "e.txt"),
+            "utf-8");
   ASSERT_TRUE(wait_for(record()));
   std::string target_argument = runner_.path_argument(target);
   std::string recorded = harness::read_text(record());

@@ -434,15 +434,18 @@ TEST_F(Driver, EverySystemCallFailingInTurn) {
       bool complete = true;
       for (const auto& [name, content] : files) {
         fs::path path = out() / name;
-        if (!fs::exists(path))
+        if (!fs::exists(path)) {
           complete = false;
-        else
+        } else {
           EXPECT_TRUE(packlib::read_whole_file(path) == content) << where << ": " << name;
+        }
       }
-      for (const auto& entry : fs::recursive_directory_iterator(out()))
-        if (entry.is_regular_file())
+      for (const auto& entry : fs::recursive_directory_iterator(out())) {
+        if (entry.is_regular_file()) {
           EXPECT_TRUE(files.count(fs::relative(entry.path(), out()).generic_string()))
               << where << ": " << entry.path();
+        }
+      }
       std::set<std::string> beside;
       for (const auto& entry : fs::directory_iterator(work_.path()))
         beside.insert(entry.path().filename().string());
@@ -450,8 +453,9 @@ TEST_F(Driver, EverySystemCallFailingInTurn) {
       EXPECT_TRUE(fs::is_empty(temp_.path())) << where;
       std::string after = harness::read_text(list);
       EXPECT_TRUE(after == before || after == edited) << where << ":\n" << after;
-      if (outcome.messages.empty())
+      if (outcome.messages.empty()) {
         EXPECT_TRUE(complete && outcome.exit_code == 0) << where;
+      }
       if (!fired) {
         EXPECT_TRUE(outcome.messages.empty() && complete && after == edited) << where;
         break;

@@ -5,8 +5,14 @@
 #include <cstring>
 #include <filesystem>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "harness/harness.h"
 #include "support/os/files.h"
+#include "support/os/process.h"
+#include "support/os/seam.h"
 #include "support/os/system.h"
 #include "support/runtime/directories.h"
 #include "support/text/c_string.h"
@@ -100,5 +106,28 @@ TEST_F(Files, ForceDirectories) {
   force_directories(String((path("file") + "\\sub\\").c_str()));
   EXPECT_FALSE(fs::exists(dir_ / "file" / "sub"));
 }
+
+#ifdef _WIN32
+// Where SetDefaultDllDirectories is missing (the seam fails its lookup), the
+// DLLs that the message box and the shell would load on demand are loaded
+// at once from the system directory.
+TEST(DllSearch, WithoutDefaultDirectoriesSystemDllsComeByPath) {
+  ASSERT_EQ(GetModuleHandleA("uxtheme.dll"), nullptr);
+  seam_arm(1, SeamFault::fail);
+  harden_dll_search();
+  bool fired = seam_fired();
+  seam_arm(0, SeamFault::fail);
+  EXPECT_TRUE(fired);
+  char system[MAX_PATH];
+  UINT length = GetSystemDirectoryA(system, MAX_PATH);
+  for (const char* name : {"uxtheme.dll", "dwmapi.dll"}) {
+    HMODULE module = GetModuleHandleA(name);
+    ASSERT_NE(module, nullptr) << name;
+    char path[MAX_PATH];
+    GetModuleFileNameA(module, path, MAX_PATH);
+    EXPECT_EQ(_strnicmp(path, system, length), 0) << path;
+  }
+}
+#endif
 
 } // namespace

@@ -9,3 +9,5 @@ uintptr_t allocation_base(const void* address) {
     return reinterpret_cast<uintptr_t>(info.dli_fbase);
   return 0;
 }
+
+void harden_dll_search() {}

@@ -84,6 +84,12 @@ void replace_file(const char* old_path, const char* new_path) {
     ::rename(from.text, to.text);
 }
 
+bool system_is_nt() {
+  return false;
+}
+
+void delete_file_at_boot(const char*) {}
+
 // $XDG_STATE_HOME, else $HOME/.local/state, created when missing.
 uint32_t get_windows_directory(char* buffer, uint32_t size) {
   char directory[PATH_MAX];

@@ -6,26 +6,11 @@
 #include "driver/driver.h"
 #include "support/os/fault.h"
 #include "support/os/process.h"
-#include "support/os/win32/kernel.h"
 #include "support/runtime/termination.h"
 #include "support/text/command_line.h"
 
-namespace {
-
-// Only the system directory is searched for DLLs, so that a DLL planted in
-// the download folder is never loaded. Looked up at run time: older systems
-// lack the call and still start.
-void restrict_dll_search() {
-  using SetDirectories = BOOL(WINAPI*)(DWORD);
-  if (auto set_directories =
-          reinterpret_cast<SetDirectories>(kernel_procedure("SetDefaultDllDirectories")))
-    set_directories(0x00000800); // LOAD_LIBRARY_SEARCH_SYSTEM32
-}
-
-} // namespace
-
 extern "C" void stub_entry() {
-  restrict_dll_search();
+  harden_dll_search();
   reset_termination();
   install_fault_handler();
   stub_main();

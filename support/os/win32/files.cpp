@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "support/os/win32/kernel.h"
+
 namespace {
 
 HANDLE handle_of(FileHandle file) {
@@ -36,12 +38,30 @@ FileHandle open_file(const char* path, uint8_t mode) {
                 OPEN_EXISTING);
 }
 
+namespace {
+
+// An existing file is replaced, never written into: its name is deleted
+// first and the new file created only where no file is, so that nothing
+// planted at the name (a hard link, someone else's file) is written
+// through. A name that cannot be deleted fails the creation with the
+// deletion's error (a directory or a read-only file: access denied).
+FileHandle create_new(const char* path, DWORD access, DWORD share) {
+  if (!DeleteFileA(path)) {
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+      return no_file;
+  }
+  return create(path, access, share, CREATE_NEW);
+}
+
+} // namespace
+
 FileHandle create_file(const char* path) {
-  return create(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+  return create_new(path, GENERIC_READ | GENERIC_WRITE, 0);
 }
 
 FileHandle create_shared_file(const char* path) {
-  return create(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
+  return create_new(path, GENERIC_WRITE, FILE_SHARE_READ);
 }
 
 int32_t read_file(FileHandle file, void* buffer, int32_t count) {
@@ -81,6 +101,12 @@ uint32_t last_error() {
   return GetLastError();
 }
 
+// GetTempPath2A where the system has it: a process running as SYSTEM then
+// gets the locked-down SystemTemp instead of the world-writable
+// C:\Windows\Temp; for everyone else it answers as GetTempPathA does.
 uint32_t get_temp_path(char* buffer, uint32_t size) {
+  using TempPath = DWORD(WINAPI*)(DWORD, LPSTR);
+  if (auto temp_path = reinterpret_cast<TempPath>(kernel_procedure("GetTempPath2A")))
+    return temp_path(size, buffer);
   return GetTempPathA(size, buffer);
 }

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include "support/os/process.h"
+#include "support/os/seam.h"
 #include "support/os/win32/kernel.h"
+#include "support/text/c_string.h"
 
 uintptr_t allocation_base(const void* address) {
   MEMORY_BASIC_INFORMATION region;
@@ -13,5 +15,37 @@ uintptr_t allocation_base(const void* address) {
 }
 
 void* kernel_procedure(const char* name) {
+  if (os_call_fails(OsCall::lookup))
+    return nullptr;
   return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name));
+}
+
+// Where SetDefaultDllDirectories exists, only the system directory is
+// searched. Where it does not (Vista, 7 without its update), the current
+// directory leaves the search and the DLLs that the message box and the
+// shell load on demand are loaded now by their full system-directory path,
+// so that a copy planted beside the stub is never found first. Both calls
+// are looked up: older systems lack them and still start.
+void harden_dll_search() {
+  using SetDirectories = BOOL(WINAPI*)(DWORD);
+  if (auto set_directories =
+          reinterpret_cast<SetDirectories>(kernel_procedure("SetDefaultDllDirectories"))) {
+    set_directories(0x00000800); // LOAD_LIBRARY_SEARCH_SYSTEM32
+    return;
+  }
+  using SetDirectory = BOOL(WINAPI*)(LPCSTR);
+  if (auto set_directory = reinterpret_cast<SetDirectory>(kernel_procedure("SetDllDirectoryA")))
+    set_directory("");
+  static constexpr char names[] = "uxtheme\0dwmapi\0cryptbase\0apphelp\0ntmarta\0userenv\0"
+                                  "version\0propsys\0profapi\0";
+  char path[MAX_PATH];
+  UINT directory = GetSystemDirectoryA(path, MAX_PATH - 16);
+  if (directory == 0 || directory >= MAX_PATH - 16)
+    return;
+  path[directory++] = '\\';
+  for (const char* name = names; *name; name += c_string_length(name) + 1) {
+    copy_bytes(path + directory, name, size_t(c_string_length(name)));
+    copy_bytes(path + directory + c_string_length(name), ".dll", 5);
+    LoadLibraryA(path);
+  }
 }

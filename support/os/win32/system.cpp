@@ -59,6 +59,15 @@ void replace_file(const char* old_path, const char* new_path) {
   MoveFileA(old_path, new_path);
 }
 
+bool system_is_nt() {
+  return (GetVersion() & 0x80000000) == 0;
+}
+
+void delete_file_at_boot(const char* path) {
+  if (!os_call_fails(OsCall::move))
+    MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
 uint32_t get_windows_directory(char* buffer, uint32_t size) {
   return GetWindowsDirectoryA(buffer, size);
 }
