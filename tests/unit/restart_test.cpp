@@ -120,15 +120,22 @@ TEST_F(RestartList, LeftoverScratchFileIsRewritten) {
   EXPECT_FALSE(std::filesystem::exists(scratch_));
 }
 
-TEST_F(RestartList, UnwritableListEndsWithTheSystemCode) {
-  // A directory where the scratch file would go: creating it fails.
+TEST_F(RestartList, ScratchFileThatCannotBeCreated) {
+  // A directory where the scratch file would go: creating it fails, for
+  // lack of access on Windows. NT never reads the list, so there the edit
+  // is skipped; elsewhere the failure ends the run.
   harness::write_text(list_, "[rename]\r\n");
   std::filesystem::create_directory(scratch_);
   harness::Outcome outcome = harness::run(setup_, [] { delete_at_restart(); });
   std::filesystem::remove(scratch_);
-  EXPECT_TRUE(outcome.ended);
-  EXPECT_NE(outcome.exit_code, 0);
-  EXPECT_EQ(outcome.report().substr(0, 13), "Runtime error");
+  if (system_is_nt()) {
+    EXPECT_TRUE(outcome.messages.empty()) << outcome.report();
+    EXPECT_EQ(outcome.exit_code, 0);
+  } else {
+    EXPECT_TRUE(outcome.ended);
+    EXPECT_NE(outcome.exit_code, 0);
+    EXPECT_EQ(outcome.report().substr(0, 13), "Runtime error");
+  }
   EXPECT_EQ(harness::read_text(list_), "[rename]\r\n"); // untouched
 }
 
