@@ -14,34 +14,15 @@
 
 namespace {
 
-FileHandle open_native(const char* path, int flags) {
-  if (os_call_fails(OsCall::open))
-    return no_file;
-  NativePath native = native_path(path);
-  if (!native.fits) {
-    errno = ENAMETOOLONG;
-    return no_file;
-  }
-  int descriptor = ::open(native.text, flags | O_CLOEXEC, 0666);
-  return descriptor < 0 ? no_file : descriptor;
-}
-
-} // namespace
-
-FileHandle open_file(const char* path, uint8_t mode) {
-  static constexpr int access[4] = {O_RDONLY, O_WRONLY, O_RDWR, O_RDONLY};
-  return open_native(path, access[mode & 3]);
-}
-
-namespace {
-
-// An existing file is replaced, never written into: the old name (a file or
-// a link, possibly someone else's, possibly a hard link to a file elsewhere)
-// is removed first and the new file created exclusively, so that nothing
-// planted at the name is followed or kept. A name that cannot be removed,
-// or any other kind of entry there, fails.
-FileHandle create_new_file(const char* path, int access) {
-  if (os_call_fails(OsCall::create))
+// Opens `path` with `flags`; a call the seam fails as `call`, or a path too
+// long for the system, fails. A file created here is replaced, never
+// written into: the old name (a file or a link, possibly someone else's,
+// possibly a hard link to a file elsewhere) is removed first and the new
+// file created exclusively, so that nothing planted at the name is followed
+// or kept; a name that cannot be removed, or another kind of entry there,
+// fails.
+FileHandle open_native(const char* path, int flags, OsCall call) {
+  if (os_call_fails(call))
     return no_file;
   NativePath native = native_path(path);
   if (!native.fits) {
@@ -49,21 +30,28 @@ FileHandle create_new_file(const char* path, int access) {
     return no_file;
   }
   struct stat status;
-  if (::lstat(native.text, &status) == 0 && (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)) &&
-      ::unlink(native.text) != 0)
+  if ((flags & O_CREAT) && ::lstat(native.text, &status) == 0 &&
+      (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)) && ::unlink(native.text) != 0)
     return no_file;
-  int descriptor = ::open(native.text, access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  int descriptor = ::open(native.text, flags | O_CLOEXEC, 0666);
   return descriptor < 0 ? no_file : descriptor;
 }
 
+constexpr int create_new = O_CREAT | O_EXCL | O_NOFOLLOW;
+
 } // namespace
 
+FileHandle open_file(const char* path, uint8_t mode) {
+  static constexpr int access[4] = {O_RDONLY, O_WRONLY, O_RDWR, O_RDONLY};
+  return open_native(path, access[mode & 3], OsCall::open);
+}
+
 FileHandle create_file(const char* path) {
-  return create_new_file(path, O_RDWR);
+  return open_native(path, O_RDWR | create_new, OsCall::create);
 }
 
 FileHandle create_shared_file(const char* path) {
-  return create_new_file(path, O_WRONLY);
+  return open_native(path, O_WRONLY | create_new, OsCall::create);
 }
 
 int32_t read_file(FileHandle file, void* buffer, int32_t count) {
