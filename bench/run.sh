@@ -118,7 +118,7 @@ peak() { # tool set -> peak resident kilobytes
 corpus_mb=$(du -sbL "$work/corpus" | awk '{printf "%.1f", $1/1e6}')
 largest_record() { # compressed + inflated size of the largest record, in MiB
   $bin/sfxpack list --json "$1" | tr '{' '\n' |
-    sed -n 's/.*"stored":\([0-9]*\),"size":\([0-9]*\).*/\1 \2/p' |
+    sed -n 's/.*"name".*"stored":\([0-9]*\),"size":\([0-9]*\).*/\1 \2/p' |
     sort -k2 -n | tail -1 | awk '{printf "%.1f", ($1+$2)/1048576}'
 }
 

@@ -218,6 +218,143 @@ TEST_F(Sfxpack, SplitSetsJoinToTheInstaller) {
   std::copy(joined.begin() + 129, joined.begin() + 136, expected.begin() + 129);
   EXPECT_TRUE(joined == expected);
   EXPECT_EQ(tool_run({"verify", head.string()}).exit_code, 0);
+  Result json = tool_run({"list", "--json", head.string()});
+  EXPECT_NE(json.standard_output.find("\"volumes\":[\"" + packlib::volume_name(head.string(), 1)),
+            std::string::npos)
+      << json.standard_output;
+
+  // A second, shorter set takes away the volumes of the first; a head named
+  // from elsewhere gets its volumes beside it; a head without an extension
+  // would have the stub look for its volumes elsewhere.
+  harness::write_text(work_ / "set" / "head.F7E", "stale");
+  ASSERT_EQ(pack({"-o", head.string(), "--stub", windows_stub.string(), "--split", "200K",
+                  input().string()})
+                .exit_code,
+            0);
+  EXPECT_FALSE(fs::exists(packlib::volume_name(head.string(), 2)));
+  EXPECT_FALSE(fs::exists(work_ / "set" / "head.F7E"));
+  EXPECT_EQ(tool_run({"verify", head.string()}).exit_code, 0);
+  fs::create_directories(work_ / "dotted.dir" / "sub");
+  Result no_extension = pack({"-o", (work_ / "dotted.dir" / "setup").string(), "--stub",
+                              windows_stub.string(), "--split", "20K", input().string()});
+  EXPECT_NE(no_extension.exit_code, 0);
+  EXPECT_NE(no_extension.output.find("needs an extension"), std::string::npos);
+}
+
+TEST_F(Sfxpack, Conventions) {
+  fs::path out = work_ / "out";
+  struct Case {
+    std::vector<std::string> words;
+    int exit_code;
+    std::string output; // expected in stdout, or in stderr for a failure
+  };
+  for (const Case& c : std::vector<Case>{
+           {{"--version"}, 0, "sfxpack "},
+           {{"help", "create"}, 0, "--exclude PATTERN"},
+           {{"verify", "--help"}, 0, "usage: sfxpack verify"},
+           {{"create", "--level=10", "-o", out.string(), input().string()},
+            2,
+            "Try 'sfxpack help create'"},
+           {{"create", "--bogus"}, 2, "unknown option --bogus"},
+           {{"verify", (work_ / "nothing").string()}, 1, "nothing"},
+       }) {
+    Result result = tool_run(c.words);
+    EXPECT_EQ(result.exit_code, c.exit_code) << c.words[0] << result.output;
+    std::string where = c.exit_code == 0 ? result.standard_output : result.output;
+    EXPECT_NE(where.find(c.output), std::string::npos) << c.words[0] << ": " << where;
+    if (c.exit_code == 2)
+      EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 2) << result.output;
+  }
+  // --opt=value, "--" before an operand that starts with a dash, one summary
+  // line, several installers to verify.
+  fs::create_directories(work_ / "-dash");
+  harness::write_text(work_ / "-dash" / "x.txt", "x");
+  Result packed = tool_run({"create", "--level=9", "--output=" + out.string(), "--stub=" + stub(),
+                            "--", (work_ / "-dash").string()});
+  ASSERT_EQ(packed.exit_code, 0) << packed.output;
+  EXPECT_NE(packed.standard_output.find(": 1 files, 1 bytes in,"), std::string::npos)
+      << packed.standard_output;
+  Result both = tool_run({"verify", out.string(), out.string()});
+  EXPECT_EQ(both.exit_code, 0);
+  EXPECT_EQ(std::count(both.standard_output.begin(), both.standard_output.end(), '\n'), 2);
+}
+
+TEST_F(Sfxpack, HonestAboutItsInput) {
+  fs::path out = work_ / "out", tree = work_ / "tree";
+  fs::create_directories(tree / "empty");
+  fs::create_directories(tree / "skip");
+  harness::write_text(tree / "a.txt", "a");
+  harness::write_text(tree / "skip" / "b.log", "b");
+  harness::write_text(tree / "c.log", "c");
+  fs::create_symlink(tree / "a.txt", tree / "link.txt");
+  Result refused = pack({"-o", out.string(), "--stub", stub(), tree.string()});
+  EXPECT_NE(refused.exit_code, 0);
+  EXPECT_NE(refused.output.find("link.txt: a symbolic link"), std::string::npos) << refused.output;
+  EXPECT_NE(refused.output.find("--dereference"), std::string::npos);
+  EXPECT_FALSE(fs::exists(out));
+
+  Result packed = pack({"-o", out.string(), "--stub", stub(), "--dereference", "--exclude", "skip",
+                        "--exclude=*.log", tree.string()});
+  ASSERT_EQ(packed.exit_code, 0) << packed.output;
+  EXPECT_NE(packed.output.find("empty: an empty directory"), std::string::npos) << packed.output;
+  Result listed = tool_run({"list", "--json", out.string()});
+  EXPECT_NE(listed.standard_output.find("\"name\":\"link.txt\""), std::string::npos);
+  EXPECT_EQ(listed.standard_output.find(".log"), std::string::npos) << listed.standard_output;
+  EXPECT_NE(listed.standard_output.find("\"kind\":\"ELF\""), std::string::npos);
+  EXPECT_NE(listed.standard_output.find("\"totals\":{\"files\":2,"), std::string::npos);
+
+  for (const auto& [arguments, reason] :
+       std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"--exclude", "*", tree.string()}, "no files to pack"},
+           {{tree.string()}, "inside a directory being packed"},
+       }) {
+    std::vector<std::string> words = {"-o", (arguments.size() == 1 ? tree / "x.exe" : out).string(),
+                                      "--stub", stub(), "--dereference"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    Result result = pack(words);
+    EXPECT_NE(result.exit_code, 0) << reason;
+    EXPECT_NE(result.output.find(reason), std::string::npos) << result.output;
+  }
+}
+
+TEST_F(Sfxpack, WindowsTargetNames) {
+  fs::path windows_stub = fs::path(SFX_SOURCE_DIR) / "build/win64/bin/stub.exe";
+  if (!fs::exists(windows_stub))
+    GTEST_SKIP() << "no win64 stub built";
+  fs::path out = work_ / "out.exe";
+  for (const auto& [names, reason] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"a<b.txt"}, "does not allow"},
+           {{"trailing."}, "ending in a dot or blank"},
+           {{"Setup.exe", "setup.EXE"}, "differ only in case"},
+           {{"ok.txt"}, ""},
+       }) {
+    fs::path tree = work_ / "names";
+    fs::remove_all(tree);
+    fs::create_directories(tree);
+    for (const std::string& name : names)
+      harness::write_text(tree / name, "x");
+    Result result = pack({"-o", out.string(), "--stub", windows_stub.string(), tree.string()});
+    EXPECT_EQ(result.exit_code != 0, !reason.empty()) << names[0] << result.output;
+    if (!reason.empty())
+      EXPECT_NE(result.output.find(reason), std::string::npos) << result.output;
+  }
+  // Warnings: a name outside ASCII, a program not in the payload, "%path%"
+  // right before a quote. The JSON names stay UTF-8.
+  fs::path tree = work_ / "names";
+  harness::write_text(tree / "Gr\xC3\xBC\xC3\x9F"
+                             "e.txt",
+                      "x");
+  Result warned = pack({"-o", out.string(), "--stub", windows_stub.string(), "--run",
+                        "missing.exe \"/dir=%path%\"", tree.string()});
+  ASSERT_EQ(warned.exit_code, 0) << warned.output;
+  for (const char* text : {"outside ASCII", "does not start with a stored file", "%path%."})
+    EXPECT_NE(warned.output.find(text), std::string::npos) << text << "\n" << warned.output;
+  Result listed = tool_run({"list", "--json", out.string()});
+  EXPECT_NE(listed.standard_output.find("\"Gr\xC3\xBC\xC3\x9F"
+                                        "e.txt\""),
+            std::string::npos)
+      << listed.standard_output;
+  EXPECT_NE(listed.standard_output.find("\"kind\":\"PE32+\""), std::string::npos);
 }
 
 } // namespace

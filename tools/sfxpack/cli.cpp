@@ -1,0 +1,122 @@
+// Option parsing and help texts.
+#include "tools/sfxpack/cli.h"
+
+#include <algorithm>
+
+namespace sfxpack {
+
+const char version_text[] = "sfxpack 1.1\n";
+
+namespace {
+
+constexpr char overview[] =
+    "usage: sfxpack COMMAND [OPTION]... ARGUMENT...\n"
+    "\n"
+    "  create   pack files and directories behind a stub, as one installer or a split set\n"
+    "  list     show the stored files, their sizes and the setup command\n"
+    "  verify   check installers: trailer, header, every stream, the stub's seal\n"
+    "  extract  write the files as the stub would, with the same refusals\n"
+    "  help     show the help of a command\n"
+    "\n"
+    "'sfxpack help COMMAND' or 'sfxpack COMMAND --help' tells more; --version the version.\n";
+
+constexpr char create_help[] =
+    "usage: sfxpack create -o OUT [OPTION]... PATH...\n"
+    "\n"
+    "Packs files and directories (recursively; names relative to each PATH, joined\n"
+    "with backslashes, sorted) behind a stub.\n"
+    "\n"
+    "  -o, --output OUT    the installer, or the head of a split set\n"
+    "  --target KIND       win32 (default), win64 or posix: the stub installed with sfxpack\n"
+    "  --stub STUB         a stub of your choice instead\n"
+    "  --run COMMAND       the setup command, run in the target directory; %path% stands\n"
+    "                      for the target directory (ending in a backslash)\n"
+    "  --level 0-9         compression level, default 6\n"
+    "  --split SIZE        a head OUT and volumes named after it with the extension\n"
+    "                      .F01, .F02, ... (hexadecimal) of at most SIZE bytes (K, M, G)\n"
+    "  --exclude PATTERN   leave out files and directories whose name or stored path\n"
+    "                      matches the glob PATTERN (repeatable)\n"
+    "  --dereference       pack what symbolic links point to (links are refused otherwise)\n"
+    "  --quiet             no progress and no summary\n";
+
+constexpr char list_help[] =
+    "usage: sfxpack list [--json] IN\n"
+    "\n"
+    "Shows every stored file with its stored and inflated size, the setup command and\n"
+    "whether the file carries a signature. A head of a split set is read with its\n"
+    "volumes. --json writes one JSON object (names in UTF-8).\n";
+
+constexpr char verify_help[] =
+    "usage: sfxpack verify [--quiet] IN...\n"
+    "\n"
+    "Checks each installer: the trailer, the header, the record walk, every stream,\n"
+    "every name and the stub's seal. Exit 0 when all are sound.\n";
+
+constexpr char extract_help[] =
+    "usage: sfxpack extract IN DIR\n"
+    "\n"
+    "Writes the files as the stub would, refusing names that leave DIR on this system\n"
+    "and links below DIR.\n";
+
+} // namespace
+
+std::string Arguments::value(const std::string& name, const std::string& fallback) const {
+  auto found = options.find(name);
+  return found == options.end() ? fallback : found->second.back();
+}
+
+Arguments parse_arguments(const std::string& command, const std::vector<std::string>& words,
+                          const std::vector<std::string>& valued,
+                          const std::vector<std::string>& flags) {
+  Arguments parsed;
+  auto known = [](const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+  };
+  for (size_t i = 0; i < words.size(); ++i) {
+    std::string word = words[i];
+    if (word == "--") {
+      parsed.operands.insert(parsed.operands.end(), words.begin() + long(i) + 1, words.end());
+      break;
+    }
+    if (word.size() < 2 || word[0] != '-') {
+      parsed.operands.push_back(word);
+      continue;
+    }
+    if (word == "-o")
+      word = "--output";
+    std::string name = word, value;
+    bool inline_value = false;
+    if (size_t equals = word.find('='); word.rfind("--", 0) == 0 && equals != std::string::npos) {
+      name = word.substr(0, equals);
+      value = word.substr(equals + 1);
+      inline_value = true;
+    }
+    if (known(valued, name)) {
+      if (!inline_value) {
+        if (i + 1 >= words.size())
+          throw UsageError(command, name + " needs a value");
+        value = words[++i];
+      }
+      parsed.options[name].push_back(value);
+    } else if (known(flags, name) && !inline_value) {
+      parsed.options[name].push_back("");
+    } else {
+      throw UsageError(command, "unknown option " + word);
+    }
+  }
+  return parsed;
+}
+
+const char* help_text(const std::string& command) {
+  if (command == "create")
+    return create_help;
+  if (command == "list")
+    return list_help;
+  if (command == "verify")
+    return verify_help;
+  if (command == "extract")
+    return extract_help;
+  return overview;
+}
+
+} // namespace sfxpack

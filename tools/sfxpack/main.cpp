@@ -1,0 +1,53 @@
+// sfxpack: builds installers (a stub with a package behind it) and split
+// sets, and lists, verifies and extracts them.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/sfxpack/cli.h"
+#include "tools/sfxpack/commands.h"
+
+int main(int argc, char** argv) {
+  using namespace sfxpack;
+  std::vector<std::string> words(argv + 1, argv + argc);
+  if (words.empty()) {
+    std::fputs(help_text(""), stderr);
+    return 2;
+  }
+  std::string command = words[0];
+  words.erase(words.begin());
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fputs(help_text(words.empty() ? "" : words[0]), stdout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::fputs(version_text, stdout);
+    return 0;
+  }
+  for (const std::string& word : words) {
+    if (word == "--")
+      break;
+    if (word == "--help" || word == "-h") {
+      std::fputs(help_text(command), stdout);
+      return 0;
+    }
+  }
+  try {
+    if (command == "create")
+      return create(words, argv[0]);
+    if (command == "list")
+      return list(words);
+    if (command == "verify")
+      return verify(words);
+    if (command == "extract")
+      return extract(words);
+    throw UsageError("", "unknown command " + command);
+  } catch (const UsageError& error) {
+    std::fprintf(stderr, "sfxpack: %s\nTry 'sfxpack help%s%s'.\n", error.what(),
+                 error.command.empty() ? "" : " ", error.command.c_str());
+    return 2;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "sfxpack: %s\n", error.what());
+    return 1;
+  }
+}

@@ -1,0 +1,275 @@
+// sfxpack list, verify and extract: reading installers as the stub does.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "package/format.h"
+#include "package/name_check.h"
+#include "package/pe_image.h"
+#include "tools/packlib/file_io.h"
+#include "tools/packlib/package.h"
+#include "tools/packlib/stub_image.h"
+#include "tools/sfxpack/cli.h"
+#include "tools/sfxpack/commands.h"
+
+namespace fs = std::filesystem;
+using packlib::Bytes;
+
+namespace sfxpack {
+
+namespace {
+
+std::string display(const fs::path& path) {
+  return path.string();
+}
+
+// An installer as the stub reads it: a head of a split set is joined with
+// its volumes, as the stub joins them.
+struct Installer {
+  Bytes bytes;
+  bool signed_file = false;         // the file carries a code-signing certificate table
+  std::vector<std::string> volumes; // of a head of a split set
+};
+
+Installer load_installer(const std::string& path) {
+  Installer installer{packlib::read_whole_file(path)};
+  Bytes& bytes = installer.bytes;
+  size_t end = packlib::package_data_end(bytes);
+  installer.signed_file = end != bytes.size();
+  int32_t count = 0;
+  if (bytes.size() >= size_t(layout::split_set_offset + layout::split_set_header_size) &&
+      is_split_set_header(bytes.data() + layout::split_set_offset, &count)) {
+    if (count > layout::largest_volume_count)
+      throw std::runtime_error(path + ": split set of more than 200 files");
+    // A signed head's certificate table stays behind, as in the stub's
+    // joined copy.
+    if (installer.signed_file) {
+      bytes.resize(end);
+      PeFields pe = pe_fields(bytes.data(), uint32_t(bytes.size()));
+      if (pe.valid && pe.certificates + 8 <= bytes.size())
+        std::fill_n(bytes.begin() + pe.certificates, 8, 0);
+    }
+    for (int i = 1; i < count; ++i) {
+      installer.volumes.push_back(packlib::volume_name(path, i));
+      Bytes volume = packlib::read_whole_file(installer.volumes.back());
+      bytes.insert(bytes.end(), volume.begin(), volume.end());
+    }
+    bytes[layout::split_set_offset] = 0;
+  }
+  return installer;
+}
+
+// Whether `text` is well-formed UTF-8.
+bool is_utf8(const std::string& text) {
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (length == 0 || i + length > text.size())
+      return false;
+    for (size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2)
+        return false;
+    i += length;
+  }
+  return true;
+}
+
+// A JSON string: UTF-8 as it is; a name in another encoding has each byte
+// from 0x80 up written as the Latin-1 character of that value.
+std::string json_text(const std::string& text) {
+  bool utf8 = is_utf8(text);
+  std::string out = "\"";
+  for (unsigned char byte : text) {
+    if (byte == '"' || byte == '\\') {
+      out += '\\';
+      out += char(byte);
+    } else if (byte < 0x20 || (byte >= 0x80 && !utf8)) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+      out += escaped;
+    } else {
+      out += char(byte);
+    }
+  }
+  return out + "\"";
+}
+
+const char* kind_of(const Bytes& bytes) {
+  PeFields pe = pe_fields(bytes.data(), uint32_t(std::min<size_t>(bytes.size(), UINT32_MAX)));
+  if (pe.valid)
+    return pe.plus ? "PE32+" : "PE32";
+  return packlib::is_elf_image(bytes) ? "ELF" : "unknown";
+}
+
+} // namespace
+
+int list(const std::vector<std::string>& words) {
+  Arguments arguments = parse_arguments("list", words, {}, {"--json"});
+  if (arguments.operands.size() != 1)
+    throw UsageError("list", "list takes one installer");
+  bool json = arguments.has("--json");
+  Installer installer = load_installer(arguments.operands[0]);
+  const Bytes& bytes = installer.bytes;
+  packlib::Listing listing = packlib::read_installer(bytes);
+  std::string out = json ? "{\"kind\":\"" + std::string(kind_of(bytes)) + "\",\"files\":[" : "";
+  bool first = true;
+  uint64_t stored_total = 0, size_total = 0;
+  bool damaged = false;
+  for (const packlib::ListedFile& file : listing.files) {
+    auto content = packlib::inflate_stream(
+        std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size));
+    std::string size = content ? std::to_string(content->size()) : (json ? "null" : "damaged");
+    stored_total += file.stored_size;
+    size_total += content ? content->size() : 0;
+    damaged = damaged || !content;
+    if (json) {
+      out += std::string(first ? "" : ",") + "{\"name\":" + json_text(file.name) +
+             ",\"stored\":" + std::to_string(file.stored_size) + ",\"size\":" + size + "}";
+    } else {
+      char line[64];
+      std::snprintf(line, sizeof line, "%12u %12s  ", file.stored_size, size.c_str());
+      out += line + file.name + "\n";
+    }
+    first = false;
+  }
+  if (json) {
+    out += "],\"totals\":{\"files\":" + std::to_string(listing.files.size()) +
+           ",\"stored\":" + std::to_string(stored_total) +
+           ",\"size\":" + (damaged ? std::string("null") : std::to_string(size_total)) + "}";
+    out += ",\"run\":" + (listing.run_command ? json_text(*listing.run_command) : "null");
+    out += ",\"volumes\":[";
+    for (size_t i = 0; i < installer.volumes.size(); ++i)
+      out += (i ? "," : "") + json_text(installer.volumes[i]);
+    out += std::string("],\"signed\":") + (installer.signed_file ? "true" : "false") + "}\n";
+  } else {
+    char line[96];
+    std::snprintf(line, sizeof line, "%12ju %12ju  %zu files\n", uintmax_t(stored_total),
+                  uintmax_t(size_total), listing.files.size());
+    out += line;
+    if (listing.run_command)
+      out += "run: " + *listing.run_command + "\n";
+    if (!installer.volumes.empty())
+      out += "volumes: " + std::to_string(installer.volumes.size()) + "\n";
+    if (installer.signed_file)
+      out += "signed: a code-signing certificate table ends the file (not checked)\n";
+  }
+  std::fputs(out.c_str(), stdout);
+  return 0;
+}
+
+namespace {
+
+// Checks one installer; answers the number of problems it reported.
+int verify_one(const std::string& input, bool quiet) {
+  Installer installer = load_installer(input);
+  const Bytes& bytes = installer.bytes;
+  int problems = 0;
+  auto problem = [&](const std::string& text) {
+    std::fprintf(stderr, "sfxpack: %s: %s\n", input.c_str(), text.c_str());
+    ++problems;
+  };
+  packlib::SealState seal = packlib::check_seal(bytes);
+  if (!seal.sealed)
+    problem("the stub carries no seal");
+  else if (!seal.intact)
+    problem("the stub's bytes do not match its seal");
+  packlib::Listing listing;
+  Verdict verdict = packlib::walk_installer(bytes, &listing);
+  if (verdict != Verdict::ok) {
+    problem(packlib::verdict_text(verdict));
+    return problems;
+  }
+  if (seal.sealed && seal.length > listing.package_offset)
+    problem("the package begins inside the sealed stub");
+  // Names are checked by the rules of the system the stub runs on.
+  NameRules rules = packlib::is_elf_image(bytes) ? NameRules::posix : NameRules::windows;
+  for (const packlib::ListedFile& file : listing.files) {
+    if (!is_safe_name(file.name.data(), int32_t(file.name.size()), rules))
+      problem("unsafe name: " + file.name);
+    if (!packlib::inflate_stream(
+            std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size)))
+      problem("damaged stream: " + file.name);
+  }
+  if (problems == 0 && !quiet)
+    std::printf("%s: OK, %zu files%s\n", input.c_str(), listing.files.size(),
+                installer.signed_file ? ", signed (the signature itself is not checked)" : "");
+  return problems;
+}
+
+} // namespace
+
+int verify(const std::vector<std::string>& words) {
+  Arguments arguments = parse_arguments("verify", words, {}, {"--quiet"});
+  if (arguments.operands.empty())
+    throw UsageError("verify", "verify needs one or more installers");
+  int failed = 0;
+  for (const std::string& input : arguments.operands) {
+    try {
+      failed += verify_one(input, arguments.has("--quiet")) != 0;
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "sfxpack: %s\n", error.what());
+      ++failed;
+    }
+  }
+  return failed == 0 ? 0 : 1;
+}
+
+#ifdef _WIN32
+constexpr NameRules host_name_rules = NameRules::windows;
+#else
+constexpr NameRules host_name_rules = NameRules::posix;
+#endif
+
+// Writes the files as the stub does: directories are made for the
+// separator-separated part of each name; names that would leave the target
+// on this system, and links below the target, are refused.
+int extract(const std::vector<std::string>& words) {
+  Arguments arguments = parse_arguments("extract", words, {}, {});
+  if (arguments.operands.size() != 2)
+    throw UsageError("extract", "extract takes an installer and a directory");
+  Bytes bytes = load_installer(arguments.operands[0]).bytes;
+  packlib::Listing listing = packlib::read_installer(bytes);
+  fs::path target(arguments.operands[1]);
+  for (const packlib::ListedFile& file : listing.files) {
+    if (!is_safe_name(file.name.data(), int32_t(file.name.size()), host_name_rules))
+      throw std::runtime_error("refusing unsafe name \"" + file.name + "\"");
+    auto content = packlib::inflate_stream(
+        std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size));
+    if (!content)
+      throw std::runtime_error("damaged stream: " + file.name);
+    std::string native = file.name;
+    std::replace(native.begin(), native.end(), '\\', '/');
+    fs::path output = target;
+    for (const fs::path& part : fs::path(native)) {
+      output /= part;
+      if (fs::is_symlink(output))
+        throw std::runtime_error(display(output) + ": refusing to write through a link");
+    }
+    size_t last = file.name.rfind('\\');
+    if (last != std::string::npos) {
+      std::string directory = file.name.substr(0, last);
+      std::replace(directory.begin(), directory.end(), '\\', '/');
+      fs::create_directories(target / directory);
+    } else {
+      fs::create_directories(target);
+    }
+    // Written to a new file renamed over the old name: a hard link or
+    // someone else's file there is replaced, never written into.
+    packlib::write_whole_file(output, *content);
+    bool program = content->size() >= 2 && (*content)[0] == '#' && (*content)[1] == '!';
+    program = program || (content->size() >= 4 && std::memcmp(content->data(),
+                                                              "\x7F"
+                                                              "ELF",
+                                                              4) == 0);
+    if (!program)
+      fs::permissions(output, fs::perms::owner_read | fs::perms::owner_write |
+                                  fs::perms::group_read | fs::perms::others_read);
+  }
+  return 0;
+}
+
+} // namespace sfxpack
