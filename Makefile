@@ -1,6 +1,6 @@
 # The front door: `make` builds the three targets, `make test` runs every
 # test, `make demo` packs and runs a small installer.
-.PHONY: all build deps posix win32 win64 test demo bench fuzz fuzz-coverage format clean
+.PHONY: all build deps posix win32 win64 test demo bench fuzz fuzz-coverage format clean install deb
 
 all: build
 
@@ -39,6 +39,15 @@ fuzz: deps posix
 bench: build
 	cmake --build --preset posix --target make_corpus lower_bound
 	bench/run.sh
+
+# `make install PREFIX=/opt/sfxstub`: the tool, the three stubs, the manual.
+PREFIX ?= /usr/local
+install: build
+	cmake --install build/posix --prefix "$(PREFIX)"
+
+# A Debian package of the same in build/posix.
+deb: build
+	cd build/posix && cpack -G DEB
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -241,6 +241,36 @@ TEST_F(Sfxpack, SplitSetsJoinToTheInstaller) {
   EXPECT_NE(no_extension.output.find("needs an extension"), std::string::npos);
 }
 
+// Installed into a prefix of its own and started through a link from PATH
+// in an unrelated directory, the tool finds the stubs installed with it.
+TEST_F(Sfxpack, InstalledToolFindsItsStubs) {
+  fs::path prefix = work_ / "prefix", elsewhere = work_ / "elsewhere";
+  std::string install = "cmake --install '" + std::string(SFX_SOURCE_DIR) +
+                        "/build/posix' --prefix '" + prefix.string() + "' >/dev/null";
+  ASSERT_EQ(std::system(install.c_str()), 0);
+  EXPECT_TRUE(fs::exists(prefix / "share/man/man1/sfxpack.1"));
+  fs::create_directories(elsewhere / "bin");
+  fs::create_symlink(prefix / "bin/sfxpack", elsewhere / "bin/sfxpack");
+  std::error_code ignored;
+  fs::path before = fs::current_path(ignored);
+  fs::current_path(elsewhere);
+  std::string path = "PATH=" + (elsewhere / "bin").string() + ":/usr/bin:/bin";
+  for (const char* target : {"posix", "win64"}) {
+    if (!fs::exists(
+            prefix / "share/sfxstub" /
+            (std::string("stub-") + target + (target == std::string("posix") ? "" : ".exe"))))
+      continue;
+    std::string out = std::string("out-") + target;
+    Result packed = runner_.run(
+        "/bin/sh",
+        {"-c", "sfxpack create -o " + out + " --target " + target + " '" + input().string() + "'"},
+        {path});
+    EXPECT_EQ(packed.exit_code, 0) << target << packed.output;
+    EXPECT_EQ(tool_run({"verify", (elsewhere / out).string()}).exit_code, 0) << target;
+  }
+  fs::current_path(before);
+}
+
 TEST_F(Sfxpack, Conventions) {
   fs::path out = work_ / "out";
   struct Case {

@@ -14,6 +14,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #define isatty _isatty
 #define fileno _fileno
 #else
@@ -107,19 +108,41 @@ std::vector<packlib::StoredFile> compress_inputs(const std::vector<Input>& input
   return stored;
 }
 
-fs::path default_stub(const std::string& target, const char* program) {
+// The tool's own file, links resolved: where it runs from decides nothing.
+fs::path own_executable(const char* program) {
   std::error_code error;
-  fs::path tool = fs::canonical(program, error);
-  fs::path directory = error ? fs::path(".") : tool.parent_path();
-  std::string file = target == "posix" ? "stub" : "stub.exe";
+#ifdef _WIN32
+  wchar_t path[32768];
+  DWORD length = GetModuleFileNameW(nullptr, path, 32768);
+  if (length > 0 && length < 32768)
+    return fs::canonical(fs::path(std::wstring(path, length)), error);
+#else
+  fs::path self = fs::canonical("/proc/self/exe", error);
+  if (!error)
+    return self;
+#endif
+  return fs::canonical(program, error);
+}
+
+// The stub of a target, found from the tool's own place: installed
+// (PREFIX/bin/sfxpack and PREFIX/share/sfxstub/stub-TARGET), unpacked beside
+// the tool (stub-TARGET), or in the build tree (build/posix/bin/sfxpack and
+// build/TARGET/bin/stub).
+fs::path default_stub(const std::string& target, const char* program) {
+  fs::path directory = own_executable(program).parent_path();
+  std::string installed = "stub-" + target + (target == "posix" ? "" : ".exe");
+  std::string built = target == "posix" ? "stub" : "stub.exe";
   std::vector<fs::path> candidates = {
-      directory / ("stub-" + target + (target == "posix" ? "" : ".exe")),
-      directory / ".." / ".." / target / "bin" / file,
+      directory / ".." / "share" / "sfxstub" / installed,
+      directory / installed,
+      directory / ".." / ".." / target / "bin" / built,
   };
   for (const fs::path& candidate : candidates)
     if (fs::exists(candidate))
       return candidate;
-  throw std::runtime_error("no " + target + " stub beside sfxpack; name one with --stub");
+  throw std::runtime_error("no " + target + " stub installed with sfxpack (looked in " +
+                           candidates.front().lexically_normal().string() +
+                           "); name one with --stub");
 }
 
 uint64_t parse_size(const std::string& text) {
