@@ -271,6 +271,26 @@ TEST_F(Sfxpack, InstalledToolFindsItsStubs) {
   fs::current_path(before);
 }
 
+// sfxpack.exe opens files through the wide-character API with UTF-8
+// inside: a name outside ASCII packs to the same bytes as on Linux.
+TEST_F(Sfxpack, WindowsBuildPacksTheSameBytes) {
+  Runner wine(Platform::wine);
+  fs::path tool_exe = fs::path(SFX_SOURCE_DIR) / "build/win64/bin/sfxpack.exe";
+  fs::path windows_stub = fs::path(SFX_SOURCE_DIR) / "build/win64/bin/stub.exe";
+  if (!wine.available() || !fs::exists(tool_exe))
+    GTEST_SKIP() << "no Wine prefix or no Windows build of sfxpack";
+  harness::write_text(input() / "docs" / "Gr\xC3\xBC\xC3\x9F" "e.txt", "utf-8");
+  fs::path linux_out = work_ / "linux.exe", windows_out = work_ / "windows.exe";
+  ASSERT_EQ(pack({"-o", linux_out.string(), "--stub", windows_stub.string(), input().string()})
+                .exit_code,
+            0);
+  Result packed = wine.run(tool_exe, {"create", "--quiet", "-o", wine.path_argument(windows_out),
+                                      "--stub", wine.path_argument(windows_stub),
+                                      wine.path_argument(input())});
+  ASSERT_EQ(packed.exit_code, 0) << packed.output;
+  EXPECT_TRUE(packlib::read_whole_file(linux_out) == packlib::read_whole_file(windows_out));
+}
+
 TEST_F(Sfxpack, Conventions) {
   fs::path out = work_ / "out";
   struct Case {

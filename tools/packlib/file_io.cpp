@@ -17,12 +17,32 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 std::runtime_error failure(const std::filesystem::path& path, const char* what) {
-  return std::runtime_error(path.string() + ": " + what + ": " + std::strerror(errno));
+  return std::runtime_error(utf8_text(path) + ": " + what + ": " + std::strerror(errno));
+}
+
+// Opens through the wide-character API on Windows, so that any name works
+// whatever the local code page.
+std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
+#ifdef _WIN32
+  std::wstring wide_mode(mode, mode + std::strlen(mode));
+  return _wfopen(path.c_str(), wide_mode.c_str());
+#else
+  return std::fopen(path.c_str(), mode);
+#endif
 }
 } // namespace
 
+std::string utf8_text(const std::filesystem::path& path) {
+  std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path utf8_path(const std::string& text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 std::vector<uint8_t> read_whole_file(const std::filesystem::path& path) {
-  File file(std::fopen(path.string().c_str(), "rb"));
+  File file(open_file(path, "rb"));
   if (!file)
     throw failure(path, "cannot open");
   std::vector<uint8_t> bytes;
@@ -44,9 +64,9 @@ void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t
     std::error_code ignored;
     std::filesystem::remove(temporary, ignored);
 #ifdef _WIN32
-    File file(std::fopen(temporary.string().c_str(), "wb"));
+    File file(open_file(temporary, "wb"));
 #else
-    File file(std::fopen(temporary.string().c_str(), "wbx"));
+    File file(open_file(temporary, "wbx"));
 #endif
     if (!file)
       throw failure(temporary, "cannot create");
@@ -69,7 +89,7 @@ void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t
   std::filesystem::rename(temporary, path, error);
   if (error) {
     std::filesystem::remove(temporary);
-    throw std::runtime_error(path.string() + ": cannot rename into place: " + error.message());
+    throw std::runtime_error(utf8_text(path) + ": cannot rename into place: " + error.message());
   }
 }
 

@@ -9,6 +9,11 @@
 
 namespace packlib {
 
+// A path as UTF-8 text, and UTF-8 text (a command-line word, a stored
+// name) as a path, on every system: names are stored and shown in UTF-8.
+std::string utf8_text(const std::filesystem::path& path);
+std::filesystem::path utf8_path(const std::string& text);
+
 // The file's bytes; throws std::runtime_error naming the file on failure.
 std::vector<uint8_t> read_whole_file(const std::filesystem::path& path);
 

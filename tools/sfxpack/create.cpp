@@ -38,7 +38,7 @@ namespace sfxpack {
 namespace {
 
 std::string display(const fs::path& path) {
-  return path.string();
+  return packlib::utf8_text(path);
 }
 
 void warn(const std::string& text) {
@@ -141,7 +141,7 @@ fs::path default_stub(const std::string& target, const char* program) {
     if (fs::exists(candidate))
       return candidate;
   throw std::runtime_error("no " + target + " stub installed with sfxpack (looked in " +
-                           candidates.front().lexically_normal().string() +
+                           display(candidates.front().lexically_normal()) +
                            "); name one with --stub");
 }
 
@@ -210,9 +210,9 @@ bool inside_inputs(const fs::path& output, const std::vector<std::string>& paths
   std::error_code error;
   fs::path target = fs::weakly_canonical(fs::absolute(output), error);
   for (const std::string& path : paths) {
-    if (!fs::is_directory(path, error))
+    if (!fs::is_directory(packlib::utf8_path(path), error))
       continue;
-    fs::path directory = fs::weakly_canonical(fs::absolute(path), error);
+    fs::path directory = fs::weakly_canonical(fs::absolute(packlib::utf8_path(path)), error);
     fs::path relative = target.lexically_relative(directory);
     if (!relative.empty() && *relative.begin() != "..")
       return true;
@@ -251,11 +251,11 @@ int create(const std::vector<std::string>& words, const char* program) {
     throw UsageError("create", "--target is win32, win64 or posix");
   if (run_command && run_command->size() > layout::largest_length)
     throw std::runtime_error("setup command longer than 254 bytes");
-  if (inside_inputs(output, arguments.operands))
+  if (inside_inputs(packlib::utf8_path(output), arguments.operands))
     throw std::runtime_error(output + ": the output lies inside a directory being packed");
 
-  fs::path stub_file =
-      arguments.has("--stub") ? fs::path(arguments.value("--stub")) : default_stub(target, program);
+  fs::path stub_file = arguments.has("--stub") ? packlib::utf8_path(arguments.value("--stub"))
+                                               : default_stub(target, program);
   Bytes stub = packlib::read_whole_file(stub_file);
   packlib::SealState seal = packlib::check_seal(stub);
   if (!seal.sealed || !seal.intact || seal.length != stub.size())
@@ -266,9 +266,9 @@ int create(const std::vector<std::string>& words, const char* program) {
                              "headers occupy the split-set header's bytes)");
   // The stub finds its volumes by replacing the extension of its own full
   // path: a head without one in its file name would look elsewhere.
-  fs::path head = fs::absolute(output);
-  std::string head_text = head.string();
-  size_t name_start = head_text.size() - head.filename().string().size();
+  fs::path head = fs::absolute(packlib::utf8_path(output));
+  std::string head_text = display(head);
+  size_t name_start = head_text.size() - display(head.filename()).size();
   if (split &&
       size_t(extension_position(head_text.c_str(), int32_t(head_text.size()))) <= name_start)
     throw std::runtime_error(output + ": a head needs an extension, such as setup.exe: the stub "
@@ -289,17 +289,17 @@ int create(const std::vector<std::string>& words, const char* program) {
   Bytes installer = packlib::build_installer(stub, files, run_command);
   size_t volumes = 0;
   if (!split) {
-    write_output(output, installer);
+    write_output(packlib::utf8_path(output), installer);
   } else {
     std::vector<Bytes> pieces =
         packlib::split_installer(installer, uint32_t(stub.size()), uint32_t(*split));
     volumes = pieces.size() - 1;
     for (size_t i = 1; i < pieces.size(); ++i)
-      write_output(packlib::volume_name(head_text, int(i)), pieces[i]);
-    write_output(output, pieces[0]);
+      write_output(packlib::utf8_path(packlib::volume_name(head_text, int(i))), pieces[i]);
+    write_output(packlib::utf8_path(output), pieces[0]);
     // Volumes of an earlier, longer set would only confuse.
     for (int i = int(pieces.size()); i < layout::largest_volume_count; ++i) {
-      fs::path stale = packlib::volume_name(head_text, i);
+      fs::path stale = packlib::utf8_path(packlib::volume_name(head_text, i));
       std::error_code ignored;
       if (fs::remove(stale, ignored) && !quiet)
         warn("removed " + display(stale) + ", a volume of an earlier, longer set");

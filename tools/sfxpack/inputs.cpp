@@ -11,6 +11,7 @@
 
 #include "package/layout.h"
 #include "package/name_check.h"
+#include "tools/packlib/file_io.h"
 
 namespace fs = std::filesystem;
 
@@ -45,7 +46,7 @@ bool excluded(const InputRules& rules, const fs::path& path, const std::string& 
   std::string slashes = stored;
   std::replace(slashes.begin(), slashes.end(), '\\', '/');
   for (const std::string& pattern : rules.excluded)
-    if (matches(pattern, path.filename().string()) || matches(pattern, slashes))
+    if (matches(pattern, packlib::utf8_text(path.filename())) || matches(pattern, slashes))
       return true;
   return false;
 }
@@ -55,7 +56,7 @@ std::string stored_name(const fs::path& relative) {
   for (const fs::path& part : relative) {
     if (!name.empty())
       name += '\\';
-    name += part.string();
+    name += packlib::utf8_text(part);
   }
   return name;
 }
@@ -65,7 +66,7 @@ void warn(const std::string& text) {
 }
 
 [[noreturn]] void refuse_link(const fs::path& path) {
-  throw std::runtime_error(path.string() +
+  throw std::runtime_error(packlib::utf8_text(path) +
                            ": a symbolic link; pack what it points to with --dereference, "
                            "or leave it out with --exclude");
 }
@@ -80,17 +81,18 @@ std::string lower(std::string text) {
 void check_name(const Input& input, const InputRules& rules) {
   const std::string& name = input.name;
   if (name.size() > size_t(layout::longest_name))
-    throw std::runtime_error(input.path.string() + ": stored name longer than 253 bytes");
+    throw std::runtime_error(packlib::utf8_text(input.path) +
+                             ": stored name longer than 253 bytes");
   if (!is_safe_name(name.data(), int32_t(name.size()), NameRules::windows))
-    throw std::runtime_error(input.path.string() + ": stored name \"" + name +
+    throw std::runtime_error(packlib::utf8_text(input.path) + ": stored name \"" + name +
                              "\" would leave the target directory or name a device");
   if (!rules.windows_target)
     return;
   std::string problem = windows_name_problem(name);
   if (!problem.empty())
-    throw std::runtime_error(input.path.string() + ": " + problem);
+    throw std::runtime_error(packlib::utf8_text(input.path) + ": " + problem);
   if (std::any_of(name.begin(), name.end(), [](char c) { return (unsigned char)c >= 0x80; }))
-    warn(input.path.string() +
+    warn(packlib::utf8_text(input.path) +
          ": a name outside ASCII, stored in UTF-8: it extracts as itself on Windows 10 1903 "
          "and later, as bytes of the local code page before");
 }
@@ -118,7 +120,7 @@ std::string windows_name_problem(const std::string& name) {
 std::vector<Input> gather_inputs(const std::vector<std::string>& paths, const InputRules& rules) {
   std::vector<Input> inputs;
   for (const std::string& argument : paths) {
-    fs::path root(argument);
+    fs::path root = packlib::utf8_path(argument);
     std::error_code error;
     fs::file_status status = fs::symlink_status(root, error);
     if (error || !fs::exists(status))
@@ -126,8 +128,8 @@ std::vector<Input> gather_inputs(const std::vector<std::string>& paths, const In
     if (fs::is_symlink(status) && !rules.dereference)
       refuse_link(root);
     if (fs::is_regular_file(root, error)) {
-      if (!excluded(rules, root, root.filename().string()))
-        inputs.push_back({root.filename().string(), root});
+      if (!excluded(rules, root, packlib::utf8_text(root.filename())))
+        inputs.push_back({packlib::utf8_text(root.filename()), root});
       continue;
     }
     if (!fs::is_directory(root, error)) {
@@ -150,11 +152,12 @@ std::vector<Input> gather_inputs(const std::vector<std::string>& paths, const In
       std::error_code ignored;
       if (it->is_directory(ignored)) {
         if (fs::is_empty(path, ignored))
-          warn(path.string() + ": an empty directory; installers keep no empty directories");
+          warn(packlib::utf8_text(path) +
+               ": an empty directory; installers keep no empty directories");
       } else if (it->is_regular_file(ignored)) {
         inputs.push_back({name, path});
       } else {
-        warn(path.string() + ": a special file (device, pipe or socket); left out");
+        warn(packlib::utf8_text(path) + ": a special file (device, pipe or socket); left out");
       }
     }
     if (error)
@@ -167,8 +170,8 @@ std::vector<Input> gather_inputs(const std::vector<std::string>& paths, const In
   for (size_t i = 0; i < inputs.size(); ++i) {
     check_name(inputs[i], rules);
     if (i > 0 && inputs[i].name == inputs[i - 1].name)
-      throw std::runtime_error(inputs[i].path.string() + ": stored name \"" + inputs[i].name +
-                               "\" given twice");
+      throw std::runtime_error(packlib::utf8_text(inputs[i].path) + ": stored name \"" +
+                               inputs[i].name + "\" given twice");
   }
   if (rules.windows_target) {
     std::vector<std::pair<std::string, const Input*>> folded;
@@ -177,8 +180,8 @@ std::vector<Input> gather_inputs(const std::vector<std::string>& paths, const In
     std::sort(folded.begin(), folded.end());
     for (size_t i = 1; i < folded.size(); ++i)
       if (folded[i].first == folded[i - 1].first)
-        throw std::runtime_error(folded[i].second->path.string() + ": \"" + folded[i].second->name +
-                                 "\" and \"" + folded[i - 1].second->name +
+        throw std::runtime_error(packlib::utf8_text(folded[i].second->path) + ": \"" +
+                                 folded[i].second->name + "\" and \"" + folded[i - 1].second->name +
                                  "\" differ only in case: one file on Windows");
   }
   return inputs;

@@ -24,7 +24,7 @@ namespace sfxpack {
 namespace {
 
 std::string display(const fs::path& path) {
-  return path.string();
+  return packlib::utf8_text(path);
 }
 
 // An installer as the stub reads it: a head of a split set is joined with
@@ -36,7 +36,7 @@ struct Installer {
 };
 
 Installer load_installer(const std::string& path) {
-  Installer installer{packlib::read_whole_file(path)};
+  Installer installer{packlib::read_whole_file(packlib::utf8_path(path))};
   Bytes& bytes = installer.bytes;
   size_t end = packlib::package_data_end(bytes);
   installer.signed_file = end != bytes.size();
@@ -55,7 +55,7 @@ Installer load_installer(const std::string& path) {
     }
     for (int i = 1; i < count; ++i) {
       installer.volumes.push_back(packlib::volume_name(path, i));
-      Bytes volume = packlib::read_whole_file(installer.volumes.back());
+      Bytes volume = packlib::read_whole_file(packlib::utf8_path(installer.volumes.back()));
       bytes.insert(bytes.end(), volume.begin(), volume.end());
     }
     bytes[layout::split_set_offset] = 0;
@@ -233,7 +233,7 @@ int extract(const std::vector<std::string>& words) {
     throw UsageError("extract", "extract takes an installer and a directory");
   Bytes bytes = load_installer(arguments.operands[0]).bytes;
   packlib::Listing listing = packlib::read_installer(bytes);
-  fs::path target(arguments.operands[1]);
+  fs::path target = packlib::utf8_path(arguments.operands[1]);
   for (const packlib::ListedFile& file : listing.files) {
     if (!is_safe_name(file.name.data(), int32_t(file.name.size()), host_name_rules))
       throw std::runtime_error("refusing unsafe name \"" + file.name + "\"");
@@ -244,7 +244,7 @@ int extract(const std::vector<std::string>& words) {
     std::string native = file.name;
     std::replace(native.begin(), native.end(), '\\', '/');
     fs::path output = target;
-    for (const fs::path& part : fs::path(native)) {
+    for (const fs::path& part : packlib::utf8_path(native)) {
       output /= part;
       if (fs::is_symlink(output))
         throw std::runtime_error(display(output) + ": refusing to write through a link");
@@ -253,7 +253,7 @@ int extract(const std::vector<std::string>& words) {
     if (last != std::string::npos) {
       std::string directory = file.name.substr(0, last);
       std::replace(directory.begin(), directory.end(), '\\', '/');
-      fs::create_directories(target / directory);
+      fs::create_directories(target / packlib::utf8_path(directory));
     } else {
       fs::create_directories(target);
     }
