@@ -29,6 +29,7 @@
 #include "tools/sfxpack/cli.h"
 #include "tools/sfxpack/commands.h"
 #include "tools/sfxpack/inputs.h"
+#include "tools/sfxpack/progress.h"
 
 namespace fs = std::filesystem;
 using packlib::Bytes;
@@ -69,9 +70,12 @@ std::vector<packlib::StoredFile> compress_inputs(const std::vector<Input>& input
   std::vector<packlib::StoredFile> stored(inputs.size());
   std::vector<std::string> errors(inputs.size());
   std::atomic<size_t> next{0};
-  std::atomic<size_t> done{0};
-  std::mutex progress_lock;
-  bool show_progress = !quiet && isatty(fileno(stderr));
+  uint64_t total = 0;
+  for (const Input& input : inputs) {
+    std::error_code ignored;
+    total += fs::file_size(input.path, ignored);
+  }
+  Progress progress(total, !quiet && isatty(fileno(stderr)));
   auto work = [&] {
     for (size_t i; (i = next++) < inputs.size();) {
       try {
@@ -82,13 +86,9 @@ std::vector<packlib::StoredFile> compress_inputs(const std::vector<Input>& input
         if (content.size() > layout::largest_compressed_size)
           throw std::runtime_error(display(inputs[i].path) + ": larger than 2 GiB - 1");
         stored[i] = {inputs[i].name, packlib::deflate_stream(content, level)};
+        progress.add(content.size());
       } catch (const std::exception& error) {
         errors[i] = error.what();
-      }
-      size_t finished = ++done;
-      if (show_progress) {
-        std::lock_guard<std::mutex> lock(progress_lock);
-        std::fprintf(stderr, "\rsfxpack: %zu/%zu files", finished, inputs.size());
       }
     }
   };
@@ -100,8 +100,6 @@ std::vector<packlib::StoredFile> compress_inputs(const std::vector<Input>& input
   work();
   for (std::thread& thread : threads)
     thread.join();
-  if (show_progress && !inputs.empty())
-    std::fprintf(stderr, "\n");
   for (const std::string& error : errors)
     if (!error.empty())
       throw std::runtime_error(error);

@@ -7,6 +7,14 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
 #include "package/format.h"
 #include "package/name_check.h"
 #include "package/pe_image.h"
@@ -15,6 +23,7 @@
 #include "tools/packlib/stub_image.h"
 #include "tools/sfxpack/cli.h"
 #include "tools/sfxpack/commands.h"
+#include "tools/sfxpack/progress.h"
 
 namespace fs = std::filesystem;
 using packlib::Bytes;
@@ -96,6 +105,13 @@ std::string json_text(const std::string& text) {
     }
   }
   return out + "\"";
+}
+
+uint64_t stored_bytes(const packlib::Listing& listing) {
+  uint64_t total = 0;
+  for (const packlib::ListedFile& file : listing.files)
+    total += file.stored_size;
+  return total;
 }
 
 const char* kind_of(const Bytes& bytes) {
@@ -187,12 +203,16 @@ int verify_one(const std::string& input, bool quiet) {
     problem("the package begins inside the sealed stub");
   // Names are checked by the rules of the system the stub runs on.
   NameRules rules = packlib::is_elf_image(bytes) ? NameRules::posix : NameRules::windows;
-  for (const packlib::ListedFile& file : listing.files) {
-    if (!is_safe_name(file.name.data(), int32_t(file.name.size()), rules))
-      problem("unsafe name: " + file.name);
-    if (!packlib::inflate_stream(
-            std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size)))
-      problem("damaged stream: " + file.name);
+  {
+    Progress progress(stored_bytes(listing), !quiet && isatty(fileno(stderr)));
+    for (const packlib::ListedFile& file : listing.files) {
+      progress.add(file.stored_size);
+      if (!is_safe_name(file.name.data(), int32_t(file.name.size()), rules))
+        problem("unsafe name: " + file.name);
+      if (!packlib::inflate_stream(
+              std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size)))
+        problem("damaged stream: " + file.name);
+    }
   }
   if (problems == 0 && !quiet)
     std::printf("%s: OK, %zu files%s\n", input.c_str(), listing.files.size(),
@@ -234,7 +254,9 @@ int extract(const std::vector<std::string>& words) {
   Bytes bytes = load_installer(arguments.operands[0]).bytes;
   packlib::Listing listing = packlib::read_installer(bytes);
   fs::path target = packlib::utf8_path(arguments.operands[1]);
+  Progress progress(stored_bytes(listing), isatty(fileno(stderr)));
   for (const packlib::ListedFile& file : listing.files) {
+    progress.add(file.stored_size);
     if (!is_safe_name(file.name.data(), int32_t(file.name.size()), host_name_rules))
       throw std::runtime_error("refusing unsafe name \"" + file.name + "\"");
     auto content = packlib::inflate_stream(
