@@ -97,6 +97,19 @@ TEST_F(Sfxpack, OutputIsReproducible) {
                 .exit_code,
             0);
   EXPECT_TRUE(packlib::read_whole_file(first) == packlib::read_whole_file(second));
+  // Streamed through bounded memory, the installer is byte for byte what
+  // the package library builds from whole files.
+  std::vector<packlib::StoredFile> files;
+  for (const auto& [name, content] : tree_of(input())) {
+    std::string stored = name;
+    std::replace(stored.begin(), stored.end(), '/', '\\');
+    files.push_back({stored, packlib::deflate_stream(content)});
+  }
+  std::sort(
+      files.begin(), files.end(),
+      [](const packlib::StoredFile& a, const packlib::StoredFile& b) { return a.name < b.name; });
+  EXPECT_TRUE(packlib::build_installer(packlib::read_whole_file(stub()), files,
+                                       std::string("x %path%")) == packlib::read_whole_file(first));
 }
 
 TEST_F(Sfxpack, ListAndVerify) {
@@ -279,14 +292,17 @@ TEST_F(Sfxpack, WindowsBuildPacksTheSameBytes) {
   fs::path windows_stub = fs::path(SFX_SOURCE_DIR) / "build/win64/bin/stub.exe";
   if (!wine.available() || !fs::exists(tool_exe))
     GTEST_SKIP() << "no Wine prefix or no Windows build of sfxpack";
-  harness::write_text(input() / "docs" / "Gr\xC3\xBC\xC3\x9F" "e.txt", "utf-8");
+  harness::write_text(input() / "docs" /
+                          "Gr\xC3\xBC\xC3\x9F"
+                          "e.txt",
+                      "utf-8");
   fs::path linux_out = work_ / "linux.exe", windows_out = work_ / "windows.exe";
-  ASSERT_EQ(pack({"-o", linux_out.string(), "--stub", windows_stub.string(), input().string()})
-                .exit_code,
-            0);
-  Result packed = wine.run(tool_exe, {"create", "--quiet", "-o", wine.path_argument(windows_out),
-                                      "--stub", wine.path_argument(windows_stub),
-                                      wine.path_argument(input())});
+  ASSERT_EQ(
+      pack({"-o", linux_out.string(), "--stub", windows_stub.string(), input().string()}).exit_code,
+      0);
+  Result packed =
+      wine.run(tool_exe, {"create", "--quiet", "-o", wine.path_argument(windows_out), "--stub",
+                          wine.path_argument(windows_stub), wine.path_argument(input())});
   ASSERT_EQ(packed.exit_code, 0) << packed.output;
   EXPECT_TRUE(packlib::read_whole_file(linux_out) == packlib::read_whole_file(windows_out));
 }

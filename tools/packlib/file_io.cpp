@@ -20,6 +20,8 @@ std::runtime_error failure(const std::filesystem::path& path, const char* what) 
   return std::runtime_error(utf8_text(path) + ": " + what + ": " + std::strerror(errno));
 }
 
+} // namespace
+
 // Opens through the wide-character API on Windows, so that any name works
 // whatever the local code page.
 std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
@@ -30,7 +32,6 @@ std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
 #endif
 }
-} // namespace
 
 std::string utf8_text(const std::filesystem::path& path) {
   std::u8string text = path.u8string();

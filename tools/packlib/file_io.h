@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -13,6 +14,10 @@ namespace packlib {
 // name) as a path, on every system: names are stored and shown in UTF-8.
 std::string utf8_text(const std::filesystem::path& path);
 std::filesystem::path utf8_path(const std::string& text);
+
+// Opens a file for reading or writing ("rb", "wb", "wbx"), by its wide name
+// on Windows; null on failure.
+std::FILE* open_file(const std::filesystem::path& path, const char* mode);
 
 // The file's bytes; throws std::runtime_error naming the file on failure.
 std::vector<uint8_t> read_whole_file(const std::filesystem::path& path);

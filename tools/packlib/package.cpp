@@ -78,9 +78,31 @@ PackageBuilder& PackageBuilder::header() {
   return raw(Bytes(layout::header_size - sizeof layout::magic, 0));
 }
 
-PackageBuilder& PackageBuilder::record(const std::string& name, std::span<const uint8_t> stream) {
+PackageBuilder& PackageBuilder::record_head(const std::string& name, uint32_t stream_size) {
   u32(layout::record_marker).u8(uint8_t(name.size() + 1)).raw(name).u8(0);
-  return u32(uint32_t(stream.size())).raw(stream);
+  return u32(stream_size);
+}
+
+PackageBuilder& PackageBuilder::record(const std::string& name, std::span<const uint8_t> stream) {
+  return record_head(name, uint32_t(stream.size())).raw(stream);
+}
+
+size_t package_length(const std::vector<std::pair<std::string, uint64_t>>& files,
+                      const std::optional<std::string>& run_command) {
+  size_t length = size_t(layout::header_size + layout::trailer_size);
+  for (const auto& [name, stream_size] : files)
+    length += layout::marker_size + 1 + name.size() + 1 + 4 + stream_size;
+  if (run_command)
+    length += layout::marker_size + 1 + run_command->size() + 1;
+  return length;
+}
+
+size_t alignment_padding(size_t stub_length, size_t package_length) {
+  return (8 - (stub_length + package_length) % 8) % 8;
+}
+
+size_t split_head_size(size_t installer_size, size_t stub_length, size_t piece_size) {
+  return std::min(installer_size, std::max((stub_length + 7) / 8 * 8, piece_size / 8 * 8));
 }
 
 PackageBuilder& PackageBuilder::run(const std::string& command) {
@@ -96,13 +118,12 @@ Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFil
   // The installer's length is made a multiple of 8, so that code signing
   // appends its table right behind the trailer: the zero bytes needed go
   // between the stub and the package header, where nothing reads them.
-  size_t package_size = size_t(layout::header_size + layout::trailer_size);
+  std::vector<std::pair<std::string, uint64_t>> sizes;
   for (const StoredFile& file : files)
-    package_size += layout::marker_size + 1 + file.name.size() + 1 + 4 + file.stream.size();
-  if (run_command)
-    package_size += layout::marker_size + 1 + run_command->size() + 1;
+    sizes.push_back({file.name, file.stream.size()});
   Bytes padded_stub(stub.begin(), stub.end());
-  padded_stub.resize(stub.size() + (8 - (stub.size() + package_size) % 8) % 8, 0);
+  padded_stub.resize(
+      stub.size() + alignment_padding(stub.size(), package_length(sizes, run_command)), 0);
   PackageBuilder builder(padded_stub);
   builder.header();
   for (const StoredFile& file : files) {
@@ -131,8 +152,7 @@ std::vector<Bytes> split_installer(std::span<const uint8_t> installer, uint32_t 
     throw std::runtime_error("stub too short to hold a split-set header");
   // The head's length is a multiple of 8 too, so that signing it adds no
   // bytes between its piece and the next volume's.
-  size_t head_size = std::max<size_t>((size_t(stub_length) + 7) / 8 * 8, piece_size / 8 * 8);
-  head_size = std::min<size_t>(installer.size(), head_size);
+  size_t head_size = split_head_size(installer.size(), stub_length, piece_size);
   size_t rest = installer.size() - head_size;
   size_t count = 1 + (rest + piece_size - 1) / piece_size;
   if (count > size_t(layout::largest_volume_count))

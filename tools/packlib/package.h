@@ -28,6 +28,8 @@ public:
   explicit PackageBuilder(std::span<const uint8_t> stub);
   PackageBuilder& header(); // the magic and 11 NUL bytes
   PackageBuilder& record(const std::string& name, std::span<const uint8_t> stream);
+  // A file record up to its stream, which the caller appends.
+  PackageBuilder& record_head(const std::string& name, uint32_t stream_size);
   PackageBuilder& run(const std::string& command); // run record and the one NUL of the gap
   PackageBuilder& trailer();                       // trailer marker and the package offset
   PackageBuilder& u8(uint8_t value);
@@ -46,6 +48,19 @@ struct StoredFile {
   std::string name;
   Bytes stream;
 };
+
+// The bytes of a package (header to trailer) of files with these names and
+// stream sizes and the run record.
+size_t package_length(const std::vector<std::pair<std::string, uint64_t>>& files,
+                      const std::optional<std::string>& run_command);
+
+// The zero bytes between stub and header that make an installer's length a
+// multiple of 8.
+size_t alignment_padding(size_t stub_length, size_t package_length);
+
+// A split set's head: at least the whole stub, otherwise the piece size,
+// both kept to multiples of 8; at most the whole installer.
+size_t split_head_size(size_t installer_size, size_t stub_length, size_t piece_size);
 
 // Stub, header, records, optional run record, trailer; zero bytes between
 // stub and header make the length a multiple of 8.

@@ -1,16 +1,19 @@
 // sfxpack create: packs files behind a stub, as one installer or a split set.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
+#include <zlib.h>
 
 #ifdef _WIN32
 #include <io.h>
@@ -63,11 +66,136 @@ FileStamp stamp_of(const fs::path& path) {
   return stamp;
 }
 
-// Reads and compresses every input on all cores; each stream is independent,
-// so the result does not depend on the order in which threads finish.
-std::vector<packlib::StoredFile> compress_inputs(const std::vector<Input>& inputs, int level,
-                                                 bool quiet) {
-  std::vector<packlib::StoredFile> stored(inputs.size());
+// The temporary files being written, removed when SIGINT or SIGTERM ends
+// the tool: a stopped run leaves no partial output.
+char pending[1024][4096];
+volatile std::sig_atomic_t pending_count = 0;
+
+extern "C" void remove_pending(int signal_number) {
+  for (int i = 0; i < pending_count; ++i)
+    std::remove(pending[i]);
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
+void note_pending(const fs::path& path) {
+  std::string text = path.string();
+  if (text.size() < sizeof pending[0] && pending_count < 1024) {
+    std::memcpy(pending[pending_count], text.c_str(), text.size() + 1);
+    pending_count = pending_count + 1;
+  }
+}
+
+// One file's zlib stream: in memory while all streams held there stay
+// within a budget, else in a spool file beside the output, so that packing
+// takes bounded memory whatever the size of the files.
+struct Stream {
+  std::string name;
+  uint64_t size = 0;
+  Bytes bytes;    // the stream, when in memory
+  fs::path spool; // the stream, when spilled
+};
+
+constexpr size_t chunk_size = 1 << 20;
+constexpr int64_t memory_budget = 32 << 20;
+
+class Spool {
+public:
+  explicit Spool(const fs::path& output) : directory_(output) { directory_ += ".spool"; }
+  ~Spool() {
+    std::error_code ignored;
+    fs::remove_all(directory_, ignored);
+  }
+  // Takes `bytes` more into memory if the budget allows.
+  bool reserve(size_t bytes) {
+    if (held_.fetch_add(int64_t(bytes)) + int64_t(bytes) <= memory_budget)
+      return true;
+    held_ -= int64_t(bytes);
+    return false;
+  }
+  void release(size_t bytes) { held_ -= int64_t(bytes); }
+  fs::path next_file() {
+    std::lock_guard<std::mutex> lock(lock_);
+    fs::create_directories(directory_);
+    fs::path path = directory_ / std::to_string(count_++);
+    note_pending(path);
+    return path;
+  }
+
+private:
+  fs::path directory_;
+  std::atomic<int64_t> held_{0};
+  std::mutex lock_;
+  int count_ = 0;
+};
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Compresses one file in chunks into its stream.
+Stream compress_file(const Input& input, int level, Spool& spool, Progress& progress) {
+  FileStamp before = stamp_of(input.path);
+  if (before.size > layout::largest_compressed_size)
+    throw std::runtime_error(display(input.path) + ": larger than 2 GiB - 1");
+  File in(packlib::open_file(input.path, "rb"));
+  if (!in)
+    throw std::runtime_error(display(input.path) + ": cannot open: " + std::strerror(errno));
+  Stream stream;
+  stream.name = input.name;
+  File spilled;
+  std::vector<uint8_t> chunk(chunk_size), out(chunk_size);
+  auto keep = [&](const uint8_t* bytes, size_t count) {
+    if (!spilled && !spool.reserve(count)) {
+      stream.spool = spool.next_file();
+      spilled.reset(packlib::open_file(stream.spool, "wb"));
+      if (!spilled || std::fwrite(stream.bytes.data(), 1, stream.bytes.size(), spilled.get()) !=
+                          stream.bytes.size())
+        throw std::runtime_error(display(stream.spool) + ": cannot write");
+      spool.release(stream.bytes.size());
+      Bytes().swap(stream.bytes);
+    }
+    if (spilled) {
+      if (std::fwrite(bytes, 1, count, spilled.get()) != count)
+        throw std::runtime_error(display(stream.spool) + ": cannot write");
+    } else {
+      stream.bytes.insert(stream.bytes.end(), bytes, bytes + count);
+    }
+    stream.size += count;
+  };
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw std::runtime_error("deflateInit2 failed");
+  uint64_t read = 0;
+  int result = Z_OK;
+  for (bool end = false; !end;) {
+    size_t count = std::fread(chunk.data(), 1, chunk.size(), in.get());
+    end = count < chunk.size();
+    read += count;
+    progress.add(count);
+    z.next_in = chunk.data();
+    z.avail_in = uInt(count);
+    do {
+      z.next_out = out.data();
+      z.avail_out = uInt(out.size());
+      result = deflate(&z, end ? Z_FINISH : Z_NO_FLUSH);
+      keep(out.data(), out.size() - z.avail_out);
+    } while (z.avail_out == 0);
+  }
+  deflateEnd(&z);
+  if (result != Z_STREAM_END || std::ferror(in.get()))
+    throw std::runtime_error(display(input.path) + ": cannot read");
+  if (!(stamp_of(input.path) == before) || read != before.size)
+    throw std::runtime_error(display(input.path) + ": changed while packing");
+  return stream;
+}
+
+// Compresses every input on all cores; each stream is independent, so the
+// result does not depend on the order in which threads finish.
+std::vector<Stream> compress_inputs(const std::vector<Input>& inputs, int level, bool quiet,
+                                    Spool& spool) {
+  std::vector<Stream> streams(inputs.size());
   std::vector<std::string> errors(inputs.size());
   std::atomic<size_t> next{0};
   uint64_t total = 0;
@@ -79,14 +207,7 @@ std::vector<packlib::StoredFile> compress_inputs(const std::vector<Input>& input
   auto work = [&] {
     for (size_t i; (i = next++) < inputs.size();) {
       try {
-        FileStamp before = stamp_of(inputs[i].path);
-        Bytes content = packlib::read_whole_file(inputs[i].path);
-        if (!(stamp_of(inputs[i].path) == before) || content.size() != before.size)
-          throw std::runtime_error(display(inputs[i].path) + ": changed while packing");
-        if (content.size() > layout::largest_compressed_size)
-          throw std::runtime_error(display(inputs[i].path) + ": larger than 2 GiB - 1");
-        stored[i] = {inputs[i].name, packlib::deflate_stream(content, level)};
-        progress.add(content.size());
+        streams[i] = compress_file(inputs[i], level, spool, progress);
       } catch (const std::exception& error) {
         errors[i] = error.what();
       }
@@ -103,7 +224,7 @@ std::vector<packlib::StoredFile> compress_inputs(const std::vector<Input>& input
   for (const std::string& error : errors)
     if (!error.empty())
       throw std::runtime_error(error);
-  return stored;
+  return streams;
 }
 
 // The tool's own file, links resolved: where it runs from decides nothing.
@@ -165,25 +286,122 @@ uint64_t parse_size(const std::string& text) {
   return value;
 }
 
-// The temporary files being written, removed when SIGINT or SIGTERM ends
-// the tool: a stopped run leaves no partial output.
-char pending[202][4096];
-volatile std::sig_atomic_t pending_count = 0;
-
-extern "C" void remove_pending(int signal_number) {
-  for (int i = 0; i < pending_count; ++i)
-    std::remove(pending[i]);
-  std::signal(signal_number, SIG_DFL);
-  std::raise(signal_number);
-}
-
-void write_output(const fs::path& path, std::span<const uint8_t> bytes) {
-  std::string temporary = path.string() + ".part"; // the name write_whole_file writes first
-  if (temporary.size() < sizeof pending[0] && pending_count < 202) {
-    std::memcpy(pending[pending_count], temporary.c_str(), temporary.size() + 1);
-    pending_count = pending_count + 1;
+// Writes an installer's bytes in order, into one file or across a head and
+// its volumes, each first under a temporary name that is renamed into place
+// once all are complete, so a failed run leaves no half-written output.
+class InstallerWriter {
+public:
+  // `pieces[i]` is written with `sizes[i]` bytes; the last takes the rest.
+  InstallerWriter(std::vector<fs::path> pieces, std::vector<uint64_t> sizes)
+      : pieces_(std::move(pieces)), sizes_(std::move(sizes)) {}
+  ~InstallerWriter() {
+    file_.reset();
+    if (!done_)
+      for (const fs::path& piece : pieces_) {
+        std::error_code ignored;
+        fs::remove(temporary(piece), ignored);
+      }
   }
-  packlib::write_whole_file(path, bytes);
+  void write(const uint8_t* bytes, size_t count) {
+    while (count > 0) {
+      if (!file_ || (index_ + 1 < pieces_.size() && written_ == sizes_[index_])) {
+        if (file_)
+          ++index_;
+        open_piece();
+      }
+      uint64_t room = index_ + 1 < pieces_.size() ? sizes_[index_] - written_ : count;
+      size_t part = size_t(std::min<uint64_t>(room, count));
+      if (std::fwrite(bytes, 1, part, file_.get()) != part)
+        throw std::runtime_error(display(temporary(pieces_[index_])) + ": cannot write");
+      written_ += part, bytes += part, count -= part;
+    }
+  }
+  void write(const Bytes& bytes) { write(bytes.data(), bytes.size()); }
+  // Closes the last piece and renames every piece into place.
+  void finish() {
+    if (!file_)
+      open_piece();
+    if (std::fflush(file_.get()) != 0)
+      throw std::runtime_error(display(temporary(pieces_[index_])) + ": cannot write");
+    file_.reset();
+    for (const fs::path& piece : pieces_) {
+      std::error_code error;
+      // An installer is a program; a file it replaces keeps its permissions.
+      fs::permissions(temporary(piece),
+                      fs::exists(piece)
+                          ? fs::status(piece).permissions()
+                          : fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec,
+                      error);
+      fs::rename(temporary(piece), piece, error);
+      if (error)
+        throw std::runtime_error(display(piece) + ": cannot rename into place: " + error.message());
+    }
+    done_ = true;
+  }
+
+private:
+  static fs::path temporary(const fs::path& piece) {
+    fs::path path = piece;
+    path += ".part";
+    return path;
+  }
+  void open_piece() {
+    fs::path path = temporary(pieces_[index_]);
+    std::error_code ignored;
+    fs::remove(path, ignored);
+    note_pending(path);
+#ifdef _WIN32
+    file_.reset(packlib::open_file(path, "wb"));
+#else
+    file_.reset(packlib::open_file(path, "wbx"));
+#endif
+    if (!file_)
+      throw std::runtime_error(display(path) + ": cannot create: " + std::strerror(errno));
+    written_ = 0;
+  }
+
+  std::vector<fs::path> pieces_;
+  std::vector<uint64_t> sizes_;
+  File file_;
+  size_t index_ = 0;
+  uint64_t written_ = 0;
+  bool done_ = false;
+};
+
+// Writes the stub and the package: the same bytes as
+// packlib::build_installer, with the streams taken from memory or their
+// spool files.
+void write_installer(InstallerWriter& writer, const Bytes& stub, std::vector<Stream>& streams,
+                     const std::optional<std::string>& run_command, size_t padding) {
+  Bytes padded = stub;
+  padded.resize(stub.size() + padding, 0);
+  packlib::PackageBuilder builder(padded);
+  builder.header();
+  writer.write(builder.bytes());
+  std::vector<uint8_t> chunk(chunk_size);
+  for (Stream& stream : streams) {
+    builder.bytes().clear();
+    builder.record_head(stream.name, uint32_t(stream.size));
+    writer.write(builder.bytes());
+    if (stream.spool.empty()) {
+      writer.write(stream.bytes);
+      Bytes().swap(stream.bytes);
+      continue;
+    }
+    File in(packlib::open_file(stream.spool, "rb"));
+    size_t count;
+    while (in && (count = std::fread(chunk.data(), 1, chunk.size(), in.get())) > 0)
+      writer.write(chunk.data(), count);
+    if (!in || std::ferror(in.get()))
+      throw std::runtime_error(display(stream.spool) + ": cannot read");
+  }
+  builder.bytes().clear();
+  if (run_command)
+    builder.run(*run_command);
+  builder.trailer();
+  writer.write(builder.bytes());
+  writer.finish();
 }
 
 // A setup command whose program is not among the stored files, and one in
@@ -283,18 +501,37 @@ int create(const std::vector<std::string>& words, const char* program) {
 
   std::signal(SIGINT, remove_pending);
   std::signal(SIGTERM, remove_pending);
-  std::vector<packlib::StoredFile> files = compress_inputs(inputs, level, quiet);
-  Bytes installer = packlib::build_installer(stub, files, run_command);
-  size_t volumes = 0;
-  if (!split) {
-    write_output(packlib::utf8_path(output), installer);
-  } else {
-    std::vector<Bytes> pieces =
-        packlib::split_installer(installer, uint32_t(stub.size()), uint32_t(*split));
-    volumes = pieces.size() - 1;
-    for (size_t i = 1; i < pieces.size(); ++i)
-      write_output(packlib::utf8_path(packlib::volume_name(head_text, int(i))), pieces[i]);
-    write_output(packlib::utf8_path(output), pieces[0]);
+  Spool spool(packlib::utf8_path(output));
+  std::vector<Stream> streams = compress_inputs(inputs, level, quiet, spool);
+  std::vector<std::pair<std::string, uint64_t>> sizes;
+  for (const Stream& stream : streams)
+    sizes.push_back({stream.name, stream.size});
+  size_t package = packlib::package_length(sizes, run_command);
+  size_t padding = packlib::alignment_padding(stub.size(), package);
+  size_t installer_size = stub.size() + padding + package;
+  if (installer_size > layout::largest_compressed_size)
+    throw std::runtime_error("installer larger than 2 GiB - 1");
+  std::vector<fs::path> pieces = {packlib::utf8_path(output)};
+  std::vector<uint64_t> piece_sizes = {installer_size};
+  if (split) {
+    if (stub.size() < size_t(layout::split_set_offset + layout::split_set_header_size))
+      throw std::runtime_error("stub too short to hold a split-set header");
+    size_t head_size = packlib::split_head_size(installer_size, stub.size(), size_t(*split));
+    size_t count = 1 + (installer_size - head_size + *split - 1) / *split;
+    if (count > size_t(layout::largest_volume_count))
+      throw std::runtime_error("the split set would have " + std::to_string(count) +
+                               " files; at most 200 are allowed (choose a larger size)");
+    store_split_set_header(stub.data() + layout::split_set_offset, int32_t(count));
+    piece_sizes = {head_size};
+    for (size_t i = 1; i < count; ++i) {
+      pieces.push_back(packlib::utf8_path(packlib::volume_name(head_text, int(i))));
+      piece_sizes.push_back(*split);
+    }
+  }
+  InstallerWriter writer(pieces, piece_sizes);
+  write_installer(writer, stub, streams, run_command, padding);
+  size_t volumes = pieces.size() - 1;
+  if (split) {
     // Volumes of an earlier, longer set would only confuse.
     for (int i = int(pieces.size()); i < layout::largest_volume_count; ++i) {
       fs::path stale = packlib::utf8_path(packlib::volume_name(head_text, i));
@@ -309,12 +546,12 @@ int create(const std::vector<std::string>& words, const char* program) {
       std::error_code ignored;
       in += fs::file_size(input.path, ignored);
     }
-    uintmax_t streams = 0;
-    for (const packlib::StoredFile& file : files)
-      streams += file.stream.size();
+    uintmax_t compressed = 0;
+    for (const Stream& stream : streams)
+      compressed += stream.size;
     std::printf("%s: %zu files, %ju bytes in, %zu bytes out (the files compressed to %.1f%%)",
-                output.c_str(), files.size(), in, installer.size(),
-                in ? 100.0 * double(streams) / double(in) : 100.0);
+                output.c_str(), streams.size(), in, installer_size,
+                in ? 100.0 * double(compressed) / double(in) : 100.0);
     if (split)
       std::printf(", %zu volumes", volumes);
     std::printf("\n");
