@@ -159,6 +159,16 @@ largest_record() { # compressed + inflated size of the largest record, in MiB
     echo "| sfxstub, $set | $(peak sfxstub $set) | $(largest_record "$work/$set.installer") MiB |"
     echo "| lower bound, $set | $(peak lower-bound $set) | |"
   done
+  # Packing takes bounded memory whatever the file size: one incompressible
+  # 1 GiB file, against 64 MiB plus 8 MiB for each worker thread.
+  head -c 1073741824 /dev/urandom > "$work/big.bin"
+  pack_peak=$(/usr/bin/time -f %M $bin/sfxpack create --quiet -o "$work/big.installer" \
+    --target posix "$work/big.bin" 2>&1 >/dev/null | tail -1)
+  rm -f "$work/big.bin" "$work/big.installer"
+  echo
+  echo "| packing | peak KiB | bound KiB |"
+  echo "|---|---|---|"
+  echo "| sfxpack create, one 1 GiB file | $pack_peak | $((65536 + 8192 * $(nproc))) |"
   echo
   echo "| stub | bytes |"
   echo "|---|---|"
