@@ -2,12 +2,20 @@
 // the one-line usage errors.
 #pragma once
 
+#include <filesystem>
 #include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "tools/packlib/file_io.h"
+
 namespace sfxpack {
+
+// A path as sfxpack shows it: UTF-8 on every system.
+inline std::string display(const std::filesystem::path& path) {
+  return packlib::utf8_text(path);
+}
 
 // A mistake in the command line: one line, then a hint where help is.
 struct UsageError : std::runtime_error {

@@ -16,12 +16,7 @@
 #include <zlib.h>
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
 #endif
 
 #include "package/format.h"
@@ -40,10 +35,6 @@ using packlib::Bytes;
 namespace sfxpack {
 
 namespace {
-
-std::string display(const fs::path& path) {
-  return packlib::utf8_text(path);
-}
 
 void warn(const std::string& text) {
   std::fprintf(stderr, "sfxpack: warning: %s\n", text.c_str());
@@ -203,7 +194,7 @@ std::vector<Stream> compress_inputs(const std::vector<Input>& inputs, int level,
     std::error_code ignored;
     total += fs::file_size(input.path, ignored);
   }
-  Progress progress(total, !quiet && isatty(fileno(stderr)));
+  Progress progress(total, !quiet && stderr_is_terminal());
   auto work = [&] {
     for (size_t i; (i = next++) < inputs.size();) {
       try {

@@ -7,14 +7,6 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 #include "package/format.h"
 #include "package/name_check.h"
 #include "package/pe_image.h"
@@ -31,10 +23,6 @@ using packlib::Bytes;
 namespace sfxpack {
 
 namespace {
-
-std::string display(const fs::path& path) {
-  return packlib::utf8_text(path);
-}
 
 // An installer as the stub reads it: a head of a split set is joined with
 // its volumes, as the stub joins them.
@@ -204,7 +192,7 @@ int verify_one(const std::string& input, bool quiet) {
   // Names are checked by the rules of the system the stub runs on.
   NameRules rules = packlib::is_elf_image(bytes) ? NameRules::posix : NameRules::windows;
   {
-    Progress progress(stored_bytes(listing), !quiet && isatty(fileno(stderr)));
+    Progress progress(stored_bytes(listing), !quiet && stderr_is_terminal());
     for (const packlib::ListedFile& file : listing.files) {
       progress.add(file.stored_size);
       if (!is_safe_name(file.name.data(), int32_t(file.name.size()), rules))
@@ -254,7 +242,7 @@ int extract(const std::vector<std::string>& words) {
   Bytes bytes = load_installer(arguments.operands[0]).bytes;
   packlib::Listing listing = packlib::read_installer(bytes);
   fs::path target = packlib::utf8_path(arguments.operands[1]);
-  Progress progress(stored_bytes(listing), isatty(fileno(stderr)));
+  Progress progress(stored_bytes(listing), stderr_is_terminal());
   for (const packlib::ListedFile& file : listing.files) {
     progress.add(file.stored_size);
     if (!is_safe_name(file.name.data(), int32_t(file.name.size()), host_name_rules))
