@@ -168,8 +168,9 @@ TEST_P(WindowsStub, Layout) {
   // The 32-bit stub's code and data stay under 24 KiB (the build takes
   // zlib's inflate from source, or fails); the manifest's section comes on
   // top. The README reports the sizes.
-  if (win32)
+  if (win32) {
     EXPECT_LT(image.bytes.size() - image.section_file_size(".rsrc"), 24u * 1024);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, WindowsStub, testing::Values("win32", "win64"));

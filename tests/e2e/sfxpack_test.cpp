@@ -328,8 +328,9 @@ TEST_F(Sfxpack, Conventions) {
     EXPECT_EQ(result.exit_code, c.exit_code) << c.words[0] << result.output;
     std::string where = c.exit_code == 0 ? result.standard_output : result.output;
     EXPECT_NE(where.find(c.output), std::string::npos) << c.words[0] << ": " << where;
-    if (c.exit_code == 2)
+    if (c.exit_code == 2) {
       EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 2) << result.output;
+    }
   }
   // --opt=value, "--" before an operand that starts with a dash, one summary
   // line, several installers to verify.
@@ -401,8 +402,9 @@ TEST_F(Sfxpack, WindowsTargetNames) {
       harness::write_text(tree / name, "x");
     Result result = pack({"-o", out.string(), "--stub", windows_stub.string(), tree.string()});
     EXPECT_EQ(result.exit_code != 0, !reason.empty()) << names[0] << result.output;
-    if (!reason.empty())
+    if (!reason.empty()) {
       EXPECT_NE(result.output.find(reason), std::string::npos) << result.output;
+    }
   }
   // Warnings: a name outside ASCII, a program not in the payload, "%path%"
   // right before a quote. The JSON names stay UTF-8.

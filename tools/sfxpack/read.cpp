@@ -33,7 +33,8 @@ struct Installer {
 };
 
 Installer load_installer(const std::string& path) {
-  Installer installer{packlib::read_whole_file(packlib::utf8_path(path))};
+  Installer installer;
+  installer.bytes = packlib::read_whole_file(packlib::utf8_path(path));
   Bytes& bytes = installer.bytes;
   size_t end = packlib::package_data_end(bytes);
   installer.signed_file = end != bytes.size();
