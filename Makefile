@@ -6,7 +6,7 @@ all: build
 
 deps:
 	@tools/install-deps.sh
-	@tools/fetch-zlib-source.sh
+	@tools/fetch-sources.sh
 	@tools/install-wine32.sh
 
 build: deps posix win32 win64

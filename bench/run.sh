@@ -159,6 +159,24 @@ largest_record() { # compressed + inflated size of the largest record, in MiB
     echo "| sfxstub, $set | $(peak sfxstub $set) | $(largest_record "$work/$set.installer") MiB |"
     echo "| lower bound, $set | $(peak lower-bound $set) | |"
   done
+  # Packing: the installer's size and the time to make it, at the default
+  # level and the top one, beside zip -9 and 7-Zip's best Deflate.
+  echo
+  echo "| packing the corpus | bytes | seconds | peak KiB |"
+  echo "|---|---|---|---|"
+  for level in 6 12; do
+    stats=$( { /usr/bin/time -f "%e %M" $bin/sfxpack create --quiet --level $level \
+      -o "$work/packed$level" --target posix "$work/corpus" >/dev/null; } 2>&1 | tail -1)
+    echo "| sfxpack --level $level | $(stat -c %s "$work/packed$level") | ${stats% *} | ${stats#* } |"
+    rm -f "$work/packed$level"
+  done
+  stats=$( { cd "$work/corpus" && /usr/bin/time -f "%e %M" zip -9 -q -r "$work/packed.zip" . ; } 2>&1 | tail -1)
+  echo "| zip -9 | $(stat -c %s "$work/packed.zip") | ${stats% *} | ${stats#* } |"
+  rm -f "$work/packed.zip"
+  stats=$( { cd "$work/corpus" && /usr/bin/time -f "%e %M" 7zz a -bd -tzip -mm=Deflate -mx9 \
+    "$work/packed7.zip" . >/dev/null; } 2>&1 | tail -1)
+  echo "| 7zz a -tzip -mm=Deflate -mx9 | $(stat -c %s "$work/packed7.zip") | ${stats% *} | ${stats#* } |"
+  rm -f "$work/packed7.zip"
   # Packing takes bounded memory whatever the file size: one incompressible
   # 1 GiB file, against 64 MiB plus 8 MiB for each worker thread.
   head -c 1073741824 /dev/urandom > "$work/big.bin"

@@ -60,7 +60,7 @@ set_target_properties(sfx_zlib PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES ${SFX_ZLIB_INCLUDE})
 
 # The stubs take only zlib's inflate, built from Debian's zlib source
-# (tools/fetch-zlib-source.sh): no gzip, no default allocators, function
+# (tools/fetch-sources.sh): no gzip, no default allocators, function
 # sections; for size on i686, for speed elsewhere (-O3 inflates a few per
 # cent faster than the system's build). The Windows stubs need the source:
 # their size is what the README reports. The POSIX stub falls back to the
@@ -86,7 +86,7 @@ if(EXISTS ${SFX_ZLIB_SOURCE}/inflate.c)
     PROPERTIES COMPILE_OPTIONS -fdata-sections)
   message(STATUS "stub zlib: inflate from ${SFX_ZLIB_SOURCE}")
 elseif(WIN32)
-  message(FATAL_ERROR "zlib source missing in ${SFX_ZLIB_SOURCE}: run tools/fetch-zlib-source.sh")
+  message(FATAL_ERROR "zlib source missing in ${SFX_ZLIB_SOURCE}: run tools/fetch-sources.sh")
 else()
   add_library(sfx_stub_zlib ALIAS sfx_zlib)
   message(WARNING "stub zlib: no source in ${SFX_ZLIB_SOURCE}, linking ${SFX_ZLIB_ARCHIVE}")

@@ -68,6 +68,18 @@ TEST_F(Sfxpack, RoundTripsThroughTheStubAndExtract) {
   EXPECT_EQ(tree_of(work_ / "by stub"), original);
   EXPECT_EQ(tree_of(work_ / "by tool"), original);
 
+  // Every level's streams inflate in the stub.
+  for (int level = 0; level <= 12; ++level) {
+    fs::path at_level = work_ / ("level" + std::to_string(level));
+    ASSERT_EQ(pack({"-o", at_level.string(), "--stub", stub(), "--level", std::to_string(level),
+                    input().string()})
+                  .exit_code,
+              0);
+    EXPECT_EQ(runner_.run(at_level, {(work_ / ("out" + std::to_string(level))).string()}).exit_code,
+              0);
+    EXPECT_EQ(tree_of(work_ / ("out" + std::to_string(level))), original) << level;
+  }
+
   // Extracting again over planted entries: a hard link at a file's name is
   // replaced, not written through; a directory link below the target is
   // refused.
@@ -97,13 +109,13 @@ TEST_F(Sfxpack, OutputIsReproducible) {
                 .exit_code,
             0);
   EXPECT_TRUE(packlib::read_whole_file(first) == packlib::read_whole_file(second));
-  // Streamed through bounded memory, the installer is byte for byte what
-  // the package library builds from whole files.
+  // Packed through bounded memory, the installer is byte for byte what the
+  // package library builds from whole files.
   std::vector<packlib::StoredFile> files;
   for (const auto& [name, content] : tree_of(input())) {
     std::string stored = name;
     std::replace(stored.begin(), stored.end(), '/', '\\');
-    files.push_back({stored, packlib::deflate_stream(content)});
+    files.push_back({stored, packlib::compress_stream(content)});
   }
   std::sort(
       files.begin(), files.end(),
@@ -318,7 +330,7 @@ TEST_F(Sfxpack, Conventions) {
            {{"--version"}, 0, "sfxpack "},
            {{"help", "create"}, 0, "--exclude PATTERN"},
            {{"verify", "--help"}, 0, "usage: sfxpack verify"},
-           {{"create", "--level=10", "-o", out.string(), input().string()},
+           {{"create", "--level=13", "-o", out.string(), input().string()},
             2,
             "Try 'sfxpack help create'"},
            {{"create", "--bogus"}, 2, "unknown option --bogus"},

@@ -47,6 +47,10 @@ std::vector<uint8_t> read_whole_file(const std::filesystem::path& path) {
   if (!file)
     throw failure(path, "cannot open");
   std::vector<uint8_t> bytes;
+  std::error_code ignored;
+  uintmax_t size = std::filesystem::file_size(path, ignored);
+  if (!ignored && size < (uintmax_t(1) << 31))
+    bytes.reserve(size_t(size));
   uint8_t block[65536];
   size_t count;
   while ((count = std::fread(block, 1, sizeof block, file.get())) > 0)

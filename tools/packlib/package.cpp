@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include "package/format.h"
@@ -25,6 +26,23 @@ Bytes deflate_stream(std::span<const uint8_t> content, int level, int window_bit
   if (result != Z_STREAM_END)
     throw std::runtime_error("deflate failed");
   out.resize(stream.total_out);
+  return out;
+}
+
+Bytes compress_stream(std::span<const uint8_t> content, int level) {
+  if (level <= 9)
+    return deflate_stream(content, level);
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
+  if (!compressor)
+    throw std::runtime_error("compression level out of range");
+  Bytes out(libdeflate_zlib_compress_bound(compressor, content.size()));
+  size_t size = libdeflate_zlib_compress(compressor, content.data(), content.size(), out.data(),
+                                         out.size());
+  libdeflate_free_compressor(compressor);
+  if (size == 0)
+    throw std::runtime_error("compression failed");
+  out.resize(size);
+  out.shrink_to_fit(); // callers keep many streams: no room beyond the stream
   return out;
 }
 

@@ -17,6 +17,11 @@ using Bytes = std::vector<uint8_t>;
 // `window_bits` 9 to 15 choose the window.
 Bytes deflate_stream(std::span<const uint8_t> content, int level = -1, int window_bits = 15);
 
+// The zlib stream that sfxpack stores for `content` at level 0 to 12: zlib's
+// deflate for 0 to 9 (6 by default, the same bytes as ever), libdeflate's
+// optimal parsing for 10 to 12 (smaller, slower). The stubs inflate either.
+Bytes compress_stream(std::span<const uint8_t> content, int level = 6);
+
 // Inflates one whole zlib stream; nothing when it is damaged, cut short,
 // needs a dictionary or has bytes left behind its end.
 std::optional<Bytes> inflate_stream(std::span<const uint8_t> stream);

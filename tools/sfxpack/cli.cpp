@@ -31,7 +31,7 @@ constexpr char create_help[] =
     "  --stub STUB         a stub of your choice instead\n"
     "  --run COMMAND       the setup command, run in the target directory; %path% stands\n"
     "                      for the target directory (ending in a backslash)\n"
-    "  --level 0-9         compression level, default 6\n"
+    "  --level 0-12        compression level, default 6; 10 to 12 compress hardest\n"
     "  --split SIZE        a head OUT and volumes named after it with the extension\n"
     "                      .F01, .F02, ... (hexadecimal) of at most SIZE bytes (K, M, G)\n"
     "  --exclude PATTERN   leave out files and directories whose name or stored path\n"

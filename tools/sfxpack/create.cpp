@@ -1,6 +1,7 @@
 // sfxpack create: packs files behind a stub, as one installer or a split set.
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -88,7 +89,7 @@ struct Stream {
 };
 
 constexpr size_t chunk_size = 1 << 20;
-constexpr int64_t memory_budget = 32 << 20;
+constexpr int64_t memory_budget = 16 << 20;
 
 class Spool {
 public:
@@ -125,38 +126,110 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Compresses one file in chunks into its stream.
-Stream compress_file(const Input& input, int level, Spool& spool, Progress& progress) {
+// Memory for compressing whole files, shared by the workers: a file whose
+// need does not fit at all is compressed in chunks instead.
+class MemoryPool {
+public:
+  explicit MemoryPool(int64_t capacity) : capacity_(capacity), free_(capacity) {}
+  bool acquire(int64_t bytes) {
+    if (bytes > capacity_)
+      return false;
+    std::unique_lock<std::mutex> lock(lock_);
+    freed_.wait(lock, [&] { return free_ >= bytes; });
+    free_ -= bytes;
+    return true;
+  }
+  void release(int64_t bytes) {
+    std::lock_guard<std::mutex> lock(lock_);
+    free_ += bytes;
+    freed_.notify_all();
+  }
+
+private:
+  int64_t capacity_;
+  int64_t free_;
+  std::mutex lock_;
+  std::condition_variable freed_;
+};
+
+// The pool covers the file, its stream and libdeflate's compressor (some
+// 10 MiB at levels 10 to 12), so it also bounds how many run at once; files
+// of more than about 7 MiB take zlib's level 9 in chunks instead.
+constexpr int64_t whole_file_memory = 24 << 20;
+constexpr int64_t compressor_memory = 10 << 20;
+
+// Appends to a stream: in memory within the spool's budget, else in a spool
+// file.
+class StreamSink {
+public:
+  StreamSink(Stream& stream, Spool& spool) : stream_(stream), spool_(spool) {}
+  // A whole stream, kept without a copy when it fits the budget.
+  void append(Bytes&& bytes) {
+    if (!spilled_ && stream_.bytes.empty() && spool_.reserve(bytes.size())) {
+      stream_.size = bytes.size();
+      stream_.bytes = std::move(bytes);
+      return;
+    }
+    append(bytes.data(), bytes.size());
+  }
+  void append(const uint8_t* bytes, size_t count) {
+    if (!spilled_ && !spool_.reserve(count)) {
+      stream_.spool = spool_.next_file();
+      spilled_.reset(packlib::open_file(stream_.spool, "wb"));
+      if (!spilled_ || std::fwrite(stream_.bytes.data(), 1, stream_.bytes.size(),
+                                   spilled_.get()) != stream_.bytes.size())
+        throw std::runtime_error(display(stream_.spool) + ": cannot write");
+      spool_.release(stream_.bytes.size());
+      Bytes().swap(stream_.bytes);
+    }
+    if (spilled_) {
+      if (std::fwrite(bytes, 1, count, spilled_.get()) != count)
+        throw std::runtime_error(display(stream_.spool) + ": cannot write");
+    } else {
+      stream_.bytes.insert(stream_.bytes.end(), bytes, bytes + count);
+    }
+    stream_.size += count;
+  }
+
+private:
+  Stream& stream_;
+  Spool& spool_;
+  File spilled_;
+};
+
+// Compresses a file in 1 MiB chunks with zlib's streaming deflate at levels
+// 0 to 9; at 10 to 12 whole with libdeflate's optimal parsing when its
+// memory fits the pool, else in chunks at zlib's 9.
+Stream compress_file(const Input& input, int level, Spool& spool, MemoryPool& pool,
+                     Progress& progress) {
   FileStamp before = stamp_of(input.path);
   if (before.size > layout::largest_compressed_size)
     throw std::runtime_error(display(input.path) + ": larger than 2 GiB - 1");
+  Stream stream;
+  stream.name = input.name;
+  StreamSink sink(stream, spool);
+  int64_t need = 2 * int64_t(before.size) + (1 << 16) + compressor_memory;
+  if (level > 9 && pool.acquire(need)) {
+    struct Release {
+      MemoryPool& pool;
+      int64_t bytes;
+      ~Release() { pool.release(bytes); }
+    } release{pool, need};
+    Bytes content = packlib::read_whole_file(input.path);
+    if (!(stamp_of(input.path) == before) || content.size() != before.size)
+      throw std::runtime_error(display(input.path) + ": changed while packing");
+    Bytes compressed = packlib::compress_stream(content, level);
+    progress.add(content.size());
+    Bytes().swap(content);
+    sink.append(std::move(compressed));
+    return stream;
+  }
   File in(packlib::open_file(input.path, "rb"));
   if (!in)
     throw std::runtime_error(display(input.path) + ": cannot open: " + std::strerror(errno));
-  Stream stream;
-  stream.name = input.name;
-  File spilled;
   std::vector<uint8_t> chunk(chunk_size), out(chunk_size);
-  auto keep = [&](const uint8_t* bytes, size_t count) {
-    if (!spilled && !spool.reserve(count)) {
-      stream.spool = spool.next_file();
-      spilled.reset(packlib::open_file(stream.spool, "wb"));
-      if (!spilled || std::fwrite(stream.bytes.data(), 1, stream.bytes.size(), spilled.get()) !=
-                          stream.bytes.size())
-        throw std::runtime_error(display(stream.spool) + ": cannot write");
-      spool.release(stream.bytes.size());
-      Bytes().swap(stream.bytes);
-    }
-    if (spilled) {
-      if (std::fwrite(bytes, 1, count, spilled.get()) != count)
-        throw std::runtime_error(display(stream.spool) + ": cannot write");
-    } else {
-      stream.bytes.insert(stream.bytes.end(), bytes, bytes + count);
-    }
-    stream.size += count;
-  };
   z_stream z{};
-  if (deflateInit2(&z, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+  if (deflateInit2(&z, std::min(level, 9), Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     throw std::runtime_error("deflateInit2 failed");
   uint64_t read = 0;
   int result = Z_OK;
@@ -171,7 +244,7 @@ Stream compress_file(const Input& input, int level, Spool& spool, Progress& prog
       z.next_out = out.data();
       z.avail_out = uInt(out.size());
       result = deflate(&z, end ? Z_FINISH : Z_NO_FLUSH);
-      keep(out.data(), out.size() - z.avail_out);
+      sink.append(out.data(), out.size() - z.avail_out);
     } while (z.avail_out == 0);
   }
   deflateEnd(&z);
@@ -195,10 +268,11 @@ std::vector<Stream> compress_inputs(const std::vector<Input>& inputs, int level,
     total += fs::file_size(input.path, ignored);
   }
   Progress progress(total, !quiet && stderr_is_terminal());
+  MemoryPool pool(whole_file_memory);
   auto work = [&] {
     for (size_t i; (i = next++) < inputs.size();) {
       try {
-        streams[i] = compress_file(inputs[i], level, spool, progress);
+        streams[i] = compress_file(inputs[i], level, spool, pool, progress);
       } catch (const std::exception& error) {
         errors[i] = error.what();
       }
@@ -439,12 +513,15 @@ int create(const std::vector<std::string>& words, const char* program) {
   std::optional<std::string> run_command;
   if (arguments.has("--run"))
     run_command = arguments.value("--run");
-  int level = -1;
+  int level = 6;
   if (arguments.has("--level")) {
     std::string text = arguments.value("--level");
-    if (text.size() != 1 || text[0] < '0' || text[0] > '9')
-      throw UsageError("create", "--level takes 0 to 9");
-    level = text[0] - '0';
+    level = text.size() >= 1 && text.size() <= 2 &&
+                    text.find_first_not_of("0123456789") == std::string::npos
+                ? std::stoi(text)
+                : -1;
+    if (level < 0 || level > 12)
+      throw UsageError("create", "--level takes 0 to 12");
   }
   std::optional<uint64_t> split;
   if (arguments.has("--split"))
