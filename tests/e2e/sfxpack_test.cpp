@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 #include <regex>
 #include <string>
 
@@ -317,6 +318,25 @@ TEST_F(Sfxpack, WindowsBuildPacksTheSameBytes) {
                           wine.path_argument(windows_stub), wine.path_argument(input())});
   ASSERT_EQ(packed.exit_code, 0) << packed.output;
   EXPECT_TRUE(packlib::read_whole_file(linux_out) == packlib::read_whole_file(windows_out));
+}
+
+// SIGTERM while packing leaves neither a partial installer nor spool files.
+TEST_F(Sfxpack, StoppedPackingLeavesNothing) {
+  fs::path big = work_ / "big" / "noise.bin", out = work_ / "stopped" / "out";
+  fs::create_directories(big.parent_path());
+  fs::create_directories(out.parent_path());
+  // Incompressible, so that its stream goes to a spool file at once.
+  Bytes noise(size_t(96) << 20);
+  std::mt19937 random(7);
+  for (uint8_t& byte : noise)
+    byte = uint8_t(random());
+  packlib::write_whole_file(big, noise);
+  std::string command = "'" + tool().string() + "' create --quiet --level 9 -o '" + out.string() +
+                        "' --stub '" + stub() + "' '" + big.parent_path().string() +
+                        "' & sleep 0.5; kill -TERM $!; wait";
+  std::system(command.c_str());
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_TRUE(fs::is_empty(out.parent_path())) << fs::directory_iterator(out.parent_path())->path();
 }
 
 TEST_F(Sfxpack, Conventions) {

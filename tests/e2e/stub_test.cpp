@@ -193,6 +193,7 @@ TEST_P(Stub, ExtractsAndLaunchesTheSetupCommand) {
                  packlib::deflate_stream(bytes_of("utf-8")));
   builder.record("dir\\sub\\deep.txt", packlib::deflate_stream(bytes_of("deep")))
       .record("top.txt", packlib::deflate_stream(Bytes(100000, 'z'), 9))
+      .record("level12.txt", packlib::compress_stream(bytes_of(std::string(5000, 'l')), 12))
       .record(helper_name(), helper_stream())
       .run(helper_name() + " first \"two words\" \"%path%.\"")
       .trailer();
@@ -202,6 +203,7 @@ TEST_P(Stub, ExtractsAndLaunchesTheSetupCommand) {
   EXPECT_TRUE(result.boxes.empty()) << result.output;
   EXPECT_EQ(harness::read_text(target / "dir" / "sub" / "deep.txt"), "deep");
   EXPECT_EQ(fs::file_size(target / "top.txt"), 100000u);
+  EXPECT_EQ(harness::read_text(target / "level12.txt"), std::string(5000, 'l'));
   EXPECT_EQ(harness::read_text(target / "Gr\xC3\xBC\xC3\x9F"
                                         "e.txt"),
             "utf-8");

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <stdexcept>
 #include <libdeflate.h>
+#include <stdexcept>
 #include <zlib.h>
 
 #include "package/format.h"
@@ -36,8 +36,8 @@ Bytes compress_stream(std::span<const uint8_t> content, int level) {
   if (!compressor)
     throw std::runtime_error("compression level out of range");
   Bytes out(libdeflate_zlib_compress_bound(compressor, content.size()));
-  size_t size = libdeflate_zlib_compress(compressor, content.data(), content.size(), out.data(),
-                                         out.size());
+  size_t size =
+      libdeflate_zlib_compress(compressor, content.data(), content.size(), out.data(), out.size());
   libdeflate_free_compressor(compressor);
   if (size == 0)
     throw std::runtime_error("compression failed");

@@ -1,8 +1,8 @@
 // sfxpack create: packs files behind a stub, as one installer or a split set.
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -63,8 +63,9 @@ FileStamp stamp_of(const fs::path& path) {
 char pending[1024][4096];
 volatile std::sig_atomic_t pending_count = 0;
 
+// Newest first, so that spool files go before their directory.
 extern "C" void remove_pending(int signal_number) {
-  for (int i = 0; i < pending_count; ++i)
+  for (int i = pending_count - 1; i >= 0; --i)
     std::remove(pending[i]);
   std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
@@ -108,7 +109,10 @@ public:
   void release(size_t bytes) { held_ -= int64_t(bytes); }
   fs::path next_file() {
     std::lock_guard<std::mutex> lock(lock_);
-    fs::create_directories(directory_);
+    if (count_ == 0) {
+      fs::create_directories(directory_);
+      note_pending(directory_);
+    }
     fs::path path = directory_ / std::to_string(count_++);
     note_pending(path);
     return path;
@@ -176,8 +180,8 @@ public:
     if (!spilled_ && !spool_.reserve(count)) {
       stream_.spool = spool_.next_file();
       spilled_.reset(packlib::open_file(stream_.spool, "wb"));
-      if (!spilled_ || std::fwrite(stream_.bytes.data(), 1, stream_.bytes.size(),
-                                   spilled_.get()) != stream_.bytes.size())
+      if (!spilled_ || std::fwrite(stream_.bytes.data(), 1, stream_.bytes.size(), spilled_.get()) !=
+                           stream_.bytes.size())
         throw std::runtime_error(display(stream_.spool) + ": cannot write");
       spool_.release(stream_.bytes.size());
       Bytes().swap(stream_.bytes);
