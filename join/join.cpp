@@ -1,7 +1,7 @@
 // The set stays whole until it has been joined: volumes are deleted only
 // after every one of them has reached the joined copy, the copy has been
-// closed without error and holds a whole package. Any failure on the way deletes the unfinished
-// copy and leaves head and volumes as they were.
+// closed without error and holds a whole package. Any failure on the way
+// deletes the unfinished copy and leaves head and volumes as they were.
 #include "join/join.h"
 
 #include "package/package_file.h"

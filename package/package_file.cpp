@@ -11,16 +11,13 @@ uint32_t seek_in_file(void* context, int32_t offset, int origin) {
   return seek_file(*static_cast<FileHandle*>(context), offset, origin);
 }
 
-Verdict accept_name(void*, const char*, int32_t) {
+// Names and the command pass unexamined: only the walk's verdict counts.
+Verdict accept_text(void*, const char*, int32_t) {
   return Verdict::ok;
 }
 
 Verdict skip_stream(void* context, uint32_t size) {
   seek_file(*static_cast<FileHandle*>(context), static_cast<int32_t>(size), seek_from_current);
-  return Verdict::ok;
-}
-
-Verdict accept_command(void*, const char*, int32_t) {
   return Verdict::ok;
 }
 
@@ -35,6 +32,5 @@ bool is_whole_package(FileHandle file) {
   PackageLocation location;
   return locate_package(source, &location) == Verdict::ok &&
          walk_records(source, location,
-                      RecordVisitor{&file, accept_name, skip_stream, accept_command}) ==
-             Verdict::ok;
+                      RecordVisitor{&file, accept_text, skip_stream, accept_text}) == Verdict::ok;
 }

@@ -60,28 +60,26 @@ std::vector<uint8_t> read_whole_file(const std::filesystem::path& path) {
   return bytes;
 }
 
-void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
+std::filesystem::path temporary_name(const std::filesystem::path& path) {
   std::filesystem::path temporary = path;
   temporary += ".part";
-  {
-    // Created exclusively where the C library can: a link planted at the
-    // temporary name is never followed.
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
+  return temporary;
+}
+
+std::FILE* create_temporary(const std::filesystem::path& temporary) {
+  // Created exclusively where the C library can: a link planted at the
+  // temporary name is never followed.
+  std::error_code ignored;
+  std::filesystem::remove(temporary, ignored);
 #ifdef _WIN32
-    File file(open_file(temporary, "wb"));
+  return open_file(temporary, "wb");
 #else
-    File file(open_file(temporary, "wbx"));
+  return open_file(temporary, "wbx");
 #endif
-    if (!file)
-      throw failure(temporary, "cannot create");
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() ||
-        std::fflush(file.get()) != 0) {
-      file.reset();
-      std::filesystem::remove(temporary);
-      throw failure(temporary, "cannot write");
-    }
-  }
+}
+
+void move_into_place(const std::filesystem::path& temporary, const std::filesystem::path& path) {
+  // A file it replaces keeps its permissions; a new one may be run.
   std::error_code error;
   std::filesystem::permissions(
       temporary,
@@ -96,6 +94,22 @@ void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t
     std::filesystem::remove(temporary);
     throw std::runtime_error(utf8_text(path) + ": cannot rename into place: " + error.message());
   }
+}
+
+void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
+  std::filesystem::path temporary = temporary_name(path);
+  {
+    File file(create_temporary(temporary));
+    if (!file)
+      throw failure(temporary, "cannot create");
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() ||
+        std::fflush(file.get()) != 0) {
+      file.reset();
+      std::filesystem::remove(temporary);
+      throw failure(temporary, "cannot write");
+    }
+  }
+  move_into_place(temporary, path);
 }
 
 } // namespace packlib

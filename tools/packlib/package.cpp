@@ -162,27 +162,33 @@ Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFil
   return std::move(builder.bytes());
 }
 
-std::vector<Bytes> split_installer(std::span<const uint8_t> installer, uint32_t stub_length,
-                                   uint32_t piece_size) {
+std::vector<size_t> split_piece_sizes(size_t installer_size, size_t stub_length,
+                                      size_t piece_size) {
   if (piece_size == 0)
     throw std::runtime_error("split size must be at least 1 byte");
-  if (stub_length < uint32_t(layout::split_set_offset + layout::split_set_header_size))
+  if (stub_length < size_t(layout::split_set_offset + layout::split_set_header_size))
     throw std::runtime_error("stub too short to hold a split-set header");
   // The head's length is a multiple of 8 too, so that signing it adds no
   // bytes between its piece and the next volume's.
-  size_t head_size = split_head_size(installer.size(), stub_length, piece_size);
-  size_t rest = installer.size() - head_size;
-  size_t count = 1 + (rest + piece_size - 1) / piece_size;
-  if (count > size_t(layout::largest_volume_count))
-    throw std::runtime_error("the split set would have " + std::to_string(count) +
+  size_t head_size = split_head_size(installer_size, stub_length, piece_size);
+  std::vector<size_t> sizes = {head_size};
+  for (size_t at = head_size; at < installer_size; at += piece_size)
+    sizes.push_back(std::min(piece_size, installer_size - at));
+  if (sizes.size() > size_t(layout::largest_volume_count))
+    throw std::runtime_error("the split set would have " + std::to_string(sizes.size()) +
                              " files; at most 200 are allowed (choose a larger size)");
+  return sizes;
+}
+
+std::vector<Bytes> split_installer(std::span<const uint8_t> installer, uint32_t stub_length,
+                                   uint32_t piece_size) {
   std::vector<Bytes> pieces;
-  pieces.emplace_back(installer.begin(), installer.begin() + head_size);
-  for (size_t at = head_size; at < installer.size(); at += piece_size) {
-    size_t end = std::min<size_t>(installer.size(), at + piece_size);
-    pieces.emplace_back(installer.begin() + at, installer.begin() + end);
+  size_t at = 0;
+  for (size_t size : split_piece_sizes(installer.size(), stub_length, piece_size)) {
+    pieces.emplace_back(installer.begin() + long(at), installer.begin() + long(at + size));
+    at += size;
   }
-  store_split_set_header(pieces.front().data() + layout::split_set_offset, int32_t(count));
+  store_split_set_header(pieces.front().data() + layout::split_set_offset, int32_t(pieces.size()));
   return pieces;
 }
 

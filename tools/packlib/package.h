@@ -67,6 +67,10 @@ size_t alignment_padding(size_t stub_length, size_t package_length);
 // both kept to multiples of 8; at most the whole installer.
 size_t split_head_size(size_t installer_size, size_t stub_length, size_t piece_size);
 
+// The sizes of a split set's head and volumes; throws when that takes more
+// than 200 files, or the stub cannot hold a split-set header.
+std::vector<size_t> split_piece_sizes(size_t installer_size, size_t stub_length, size_t piece_size);
+
 // Stub, header, records, optional run record, trailer; zero bytes between
 // stub and header make the length a multiple of 8.
 Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFile>& files,

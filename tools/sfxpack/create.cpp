@@ -361,7 +361,7 @@ uint64_t parse_size(const std::string& text) {
 class InstallerWriter {
 public:
   // `pieces[i]` is written with `sizes[i]` bytes; the last takes the rest.
-  InstallerWriter(std::vector<fs::path> pieces, std::vector<uint64_t> sizes)
+  InstallerWriter(std::vector<fs::path> pieces, std::vector<size_t> sizes)
       : pieces_(std::move(pieces)), sizes_(std::move(sizes)) {}
   ~InstallerWriter() {
     file_.reset();
@@ -393,45 +393,24 @@ public:
     if (std::fflush(file_.get()) != 0)
       throw std::runtime_error(display(temporary(pieces_[index_])) + ": cannot write");
     file_.reset();
-    for (const fs::path& piece : pieces_) {
-      std::error_code error;
-      // An installer is a program; a file it replaces keeps its permissions.
-      fs::permissions(temporary(piece),
-                      fs::exists(piece)
-                          ? fs::status(piece).permissions()
-                          : fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec,
-                      error);
-      fs::rename(temporary(piece), piece, error);
-      if (error)
-        throw std::runtime_error(display(piece) + ": cannot rename into place: " + error.message());
-    }
+    for (const fs::path& piece : pieces_)
+      packlib::move_into_place(temporary(piece), piece);
     done_ = true;
   }
 
 private:
-  static fs::path temporary(const fs::path& piece) {
-    fs::path path = piece;
-    path += ".part";
-    return path;
-  }
+  static fs::path temporary(const fs::path& piece) { return packlib::temporary_name(piece); }
   void open_piece() {
     fs::path path = temporary(pieces_[index_]);
-    std::error_code ignored;
-    fs::remove(path, ignored);
     note_pending(path);
-#ifdef _WIN32
-    file_.reset(packlib::open_file(path, "wb"));
-#else
-    file_.reset(packlib::open_file(path, "wbx"));
-#endif
+    file_.reset(packlib::create_temporary(path));
     if (!file_)
       throw std::runtime_error(display(path) + ": cannot create: " + std::strerror(errno));
     written_ = 0;
   }
 
   std::vector<fs::path> pieces_;
-  std::vector<uint64_t> sizes_;
+  std::vector<size_t> sizes_;
   File file_;
   size_t index_ = 0;
   uint64_t written_ = 0;
@@ -584,21 +563,12 @@ int create(const std::vector<std::string>& words, const char* program) {
   if (installer_size > layout::largest_compressed_size)
     throw std::runtime_error("installer larger than 2 GiB - 1");
   std::vector<fs::path> pieces = {packlib::utf8_path(output)};
-  std::vector<uint64_t> piece_sizes = {installer_size};
+  std::vector<size_t> piece_sizes = {installer_size};
   if (split) {
-    if (stub.size() < size_t(layout::split_set_offset + layout::split_set_header_size))
-      throw std::runtime_error("stub too short to hold a split-set header");
-    size_t head_size = packlib::split_head_size(installer_size, stub.size(), size_t(*split));
-    size_t count = 1 + (installer_size - head_size + *split - 1) / *split;
-    if (count > size_t(layout::largest_volume_count))
-      throw std::runtime_error("the split set would have " + std::to_string(count) +
-                               " files; at most 200 are allowed (choose a larger size)");
-    store_split_set_header(stub.data() + layout::split_set_offset, int32_t(count));
-    piece_sizes = {head_size};
-    for (size_t i = 1; i < count; ++i) {
+    piece_sizes = packlib::split_piece_sizes(installer_size, stub.size(), size_t(*split));
+    store_split_set_header(stub.data() + layout::split_set_offset, int32_t(piece_sizes.size()));
+    for (size_t i = 1; i < piece_sizes.size(); ++i)
       pieces.push_back(packlib::utf8_path(packlib::volume_name(head_text, int(i))));
-      piece_sizes.push_back(*split);
-    }
   }
   InstallerWriter writer(pieces, piece_sizes);
   write_installer(writer, stub, streams, run_command, padding);
