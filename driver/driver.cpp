@@ -11,12 +11,14 @@
 #include "package/package_file.h"
 #include "package/self_check.h"
 #include "package/setup_command.h"
+#include "support/os/directory.h"
 #include "support/os/files.h"
 #include "support/os/process.h"
 #include "support/os/system.h"
 #include "support/runtime/termination.h"
 #include "support/text/c_string.h"
 #include "support/text/command_line.h"
+#include "support/text/path_text.h"
 
 namespace {
 
@@ -49,19 +51,15 @@ constexpr int temp_directory_size = 256;
   fail(text, own_file);
 }
 
-// The first argument, else the temp directory, else the current directory;
-// made absolute, so that the launch after the change into it, "%path%" and
-// the hand-over to a joined copy all name the same place, and ended with a
-// backslash. An argument too long for its buffer, or a directory the system
-// cannot make absolute, is refused rather than cut down to another place.
-String choose_target_directory(const char* temp_directory, bool have_temp_directory) {
-  String target;
-  if (argument_count() >= 1)
-    target = argument(1);
-  else if (have_temp_directory)
-    target = temp_directory;
-  else
-    target = ".\\";
+// The first argument made absolute, so that the launch after the change
+// into it, "%path%" and the hand-over to a joined copy all name the same
+// place, and ended with a backslash; empty without an argument. An argument
+// too long for its buffer, or one the system cannot make absolute, is
+// refused rather than cut down to another place.
+String given_target_directory() {
+  if (argument_count() < 1)
+    return String();
+  String target = argument(1);
   if (target.length() < longest_argument)
     target = full_path(target);
   if (target.empty() || target.length() >= longest_argument)
@@ -69,6 +67,25 @@ String choose_target_directory(const char* temp_directory, bool have_temp_direct
   if (target.last_char() != '\\')
     target += '\\';
   return target;
+}
+
+// Without an argument: a new directory of this run's own inside the temp
+// directory, created exclusively under a name nobody can foresee, so that
+// nothing another user prepared there is written into or started; else
+// the current directory.
+String private_target_directory(const char* temp_directory, bool have_temp_directory) {
+  if (!have_temp_directory) {
+    String current = full_path(".\\");
+    if (current.empty())
+      fail(Verdict::output_not_created, no_file);
+    return current.last_char() == '\\' ? current : current + "\\";
+  }
+  for (int32_t attempt = 0; attempt < 16; ++attempt) {
+    String path = String(temp_directory) + "sfx" + hex_digits(random_bits(), 8) + ".tmp";
+    if (create_private_directory(path))
+      return path + "\\";
+  }
+  fail(Verdict::output_not_created, no_file);
 }
 
 FileHandle open_own_file() {
@@ -89,18 +106,18 @@ void start_and_pause(const String& directory, const char* verb, const char* prog
 struct Extraction {
   FileHandle own_file;
   const String* target_directory;
-  String output_path;
+  Extractor extractor;
   char (*setup_command)[setup_command_size];
 };
 
 Verdict extract_name(void* context, const char* name, int32_t length) {
   Extraction& extraction = *static_cast<Extraction*>(context);
-  return prepare_output(*extraction.target_directory, name, length, &extraction.output_path);
+  return prepare_output(extraction.extractor, name, length);
 }
 
 Verdict extract_content(void* context, uint32_t size) {
   Extraction& extraction = *static_cast<Extraction*>(context);
-  return extract_stream(extraction.own_file, size, extraction.output_path);
+  return extract_stream(extraction.extractor, extraction.own_file, size);
 }
 
 Verdict take_setup_command(void* context, const char* command, int32_t length) {
@@ -135,7 +152,7 @@ void stub_main() {
   if (!have_temp_directory)
     temp_directory[0] = '\0';
 
-  String target_directory = choose_target_directory(temp_directory, have_temp_directory);
+  String target_directory = given_target_directory();
   int32_t temp_used = c_string_length(temp_directory);
   if ((temp_used == 0 || temp_directory[temp_used - 1] != '\\') &&
       temp_used < temp_directory_size - 1)
@@ -156,7 +173,10 @@ void stub_main() {
   Verdict verdict = locate_package(own, &location);
   char setup_command[setup_command_size];
   setup_command[0] = '\0';
-  Extraction extraction{own_file, &target_directory, String(), &setup_command};
+  if (verdict == Verdict::ok && target_directory.empty())
+    target_directory = private_target_directory(temp_directory, have_temp_directory);
+  Extraction extraction{own_file, &target_directory, Extractor(), &setup_command};
+  extraction.extractor.target_path = target_directory;
   if (verdict == Verdict::ok)
     verdict =
         walk_records(own, location,

@@ -6,13 +6,20 @@ int32_t armed_at = 0;
 int32_t calls = 0;
 SeamFault armed_fault = SeamFault::fail;
 bool fired = false;
+void (*armed_action)() = nullptr;
 } // namespace
 
 void seam_arm(int32_t call_number, SeamFault fault) {
   armed_at = call_number;
   armed_fault = fault;
+  armed_action = nullptr;
   calls = 0;
   fired = false;
+}
+
+void seam_arm_action(int32_t call_number, void (*action)()) {
+  seam_arm(call_number, SeamFault::fail);
+  armed_action = action;
 }
 
 bool seam_fired() {
@@ -28,6 +35,10 @@ int32_t os_seam(OsCall call, int32_t count) {
   if (!counted || ++calls != armed_at)
     return count;
   fired = true;
+  if (armed_action) {
+    armed_action();
+    return count;
+  }
   if (armed_fault == SeamFault::short_count)
     return count / 2;
   set_injected_error();

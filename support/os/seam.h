@@ -48,6 +48,11 @@ enum class SeamFault : uint8_t { fail, short_count };
 // count (other calls are counted but go through). 0 disarms.
 void seam_arm(int32_t call_number, SeamFault fault);
 
+// Arms the seam to run `action` just before the `call_number`-th call from
+// now and let that call through: a test's way to change the disk between
+// two calls of the stub.
+void seam_arm_action(int32_t call_number, void (*action)());
+
 // Whether the armed fault has been met since the last `seam_arm`.
 bool seam_fired();
 

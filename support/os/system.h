@@ -9,9 +9,6 @@
 
 bool file_exists(const String& path);
 bool directory_exists(const String& path);
-// True when an entry of that name exists and is a link: a symbolic link, or
-// on Windows any reparse point (symbolic link, junction, mount point).
-bool is_link(const String& path);
 bool create_directory(const String& path);
 void delete_file(const char* path);
 // Moves `old_path` to `new_path`, replacing a file there in one step, so

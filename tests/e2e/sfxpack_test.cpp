@@ -337,6 +337,19 @@ TEST_F(Sfxpack, StoppedPackingLeavesNothing) {
   std::system(command.c_str());
   EXPECT_FALSE(fs::exists(out));
   EXPECT_TRUE(fs::is_empty(out.parent_path())) << fs::directory_iterator(out.parent_path())->path();
+
+  // Spool and temporary names that someone planted beside the output are
+  // never used: nothing is written through their links.
+  harness::write_text(work_ / "victim", "keep");
+  fs::create_directories(out.string() + ".spool");
+  fs::create_symlink(work_ / "victim", out.string() + ".spool/0");
+  fs::create_symlink(work_ / "victim", out.string() + ".part");
+  Result packed = pack({"--quiet", "--level", "1", "-o", out.string(), "--stub", stub(),
+                        big.parent_path().string()});
+  EXPECT_EQ(packed.exit_code, 0) << packed.output;
+  EXPECT_EQ(harness::read_text(work_ / "victim"), "keep");
+  EXPECT_EQ(tool_run({"verify", "--quiet", out.string()}).exit_code, 0);
+  EXPECT_EQ(std::distance(fs::directory_iterator(out.parent_path()), fs::directory_iterator()), 3);
 }
 
 TEST_F(Sfxpack, Conventions) {

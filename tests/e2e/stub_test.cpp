@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <zlib.h>
 
 #include "e2e/runner.h"
 #include "harness/harness.h"
@@ -305,6 +306,24 @@ TEST_P(Stub, DamagedRecordsAndUnsafeNames) {
   EXPECT_TRUE(run(through_link.bytes()).boxes.empty());
   EXPECT_TRUE(fs::exists(out() / "sub" / "a.txt"));
 
+  // A link at the file's own name is replaced, never written through; a
+  // damaged stream leaves the file it would have replaced as it was.
+  harness::write_text(work_ / "victim.txt", "keep");
+  fs::create_symlink(work_ / "victim.txt", out() / "link.txt");
+  PackageBuilder over_link = package();
+  over_link.record("link.txt", packlib::deflate_stream(bytes_of("new"))).trailer();
+  EXPECT_TRUE(run(over_link.bytes()).boxes.empty());
+  EXPECT_FALSE(fs::is_symlink(out() / "link.txt"));
+  EXPECT_EQ(harness::read_text(out() / "link.txt"), "new");
+  EXPECT_EQ(harness::read_text(work_ / "victim.txt"), "keep");
+  Bytes broken = packlib::deflate_stream(Bytes(100000, 'z'));
+  broken.back() ^= 0x55; // the check value: found only after all is written
+  PackageBuilder damaged_over = package();
+  damaged_over.record("link.txt", broken).trailer();
+  EXPECT_EQ(run(damaged_over.bytes()).warning(), "File Decompress error(1)!");
+  EXPECT_TRUE(harness::read_text(out() / "link.txt") == "new");
+  EXPECT_EQ(std::distance(fs::directory_iterator(out()), fs::directory_iterator()), 2);
+
   // A walk that ends at a damaged marker loses files silently no more.
   PackageBuilder damaged_marker = package();
   damaged_marker.record("b.txt", packlib::deflate_stream(bytes_of("b"))).u32(0xE0E0E0E1);
@@ -398,6 +417,45 @@ TEST_P(Stub, FrameEndsTheProcess) {
   Result missing = runner_.run(probe, {"cd", runner_.path_argument(work_ / "no such dir")});
   EXPECT_TRUE(missing.exit_code == 2 || missing.exit_code == 3) << missing.output;
   EXPECT_EQ(missing.report().substr(0, 17), "Runtime error   " + std::to_string(missing.exit_code));
+}
+
+// A file close to the format's 2 GiB limit extracts within the i686
+// stub's address space: memory stays the same whatever the file's size.
+TEST_P(Stub, LargeFileInFlatMemory) {
+  if (GetParam() != Platform::wine32)
+    GTEST_SKIP() << "the 32-bit stub's address space is what this tests";
+  // After a full flush each further 4 MiB of zeros compresses to the same
+  // bytes: 486 pieces make 1.9 GiB, closed by an empty final block and the
+  // check value.
+  constexpr uint32_t piece_size = 4 << 20, pieces = 486;
+  Bytes zeros(piece_size, 0), piece(1 << 20), stream;
+  z_stream deflater{};
+  ASSERT_EQ(deflateInit(&deflater, 1), Z_OK);
+  for (uint32_t round = 0; round < 2; ++round) {
+    deflater.next_in = zeros.data();
+    deflater.avail_in = piece_size;
+    deflater.next_out = piece.data();
+    deflater.avail_out = uInt(piece.size());
+    ASSERT_EQ(deflate(&deflater, Z_FULL_FLUSH), Z_OK);
+    Bytes produced(piece.begin(), piece.end() - long(deflater.avail_out));
+    for (uint32_t copies = round == 0 ? 1 : pieces - 1; copies > 0; --copies)
+      stream.insert(stream.end(), produced.begin(), produced.end());
+  }
+  deflateEnd(&deflater);
+  uLong check = adler32(1, zeros.data(), piece_size);
+  uLong whole = check;
+  for (uint32_t i = 1; i < pieces; ++i)
+    whole = adler32_combine(whole, check, piece_size);
+  stream.insert(stream.end(), {0x03, 0x00, uint8_t(whole >> 24), uint8_t(whole >> 16),
+                               uint8_t(whole >> 8), uint8_t(whole)});
+  PackageBuilder builder = package();
+  builder.record("big.bin", stream).trailer();
+  Result result = run(builder.bytes());
+  EXPECT_TRUE(result.boxes.empty()) << result.output;
+  EXPECT_EQ(result.exit_code, 0);
+  std::error_code ignored;
+  EXPECT_EQ(fs::file_size(out() / "big.bin", ignored), uintmax_t(piece_size) * pieces);
+  fs::remove(out() / "big.bin", ignored);
 }
 
 INSTANTIATE_TEST_SUITE_P(Platforms, Stub,

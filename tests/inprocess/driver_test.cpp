@@ -119,17 +119,32 @@ TEST_F(Driver, EmptyPackageCompletes) {
 
 TEST_F(Driver, TargetDirectoryChoice) {
   PackageBuilder builder = package();
-  builder.record("f.txt", packlib::deflate_stream(text_bytes("x"))).trailer();
-  // No argument: the temp directory.
-  EXPECT_TRUE(run(builder.bytes(), "").messages.empty());
-  EXPECT_TRUE(fs::exists(temp_.path() / "f.txt"));
+  builder.record("app\\f.txt", packlib::deflate_stream(text_bytes("x"))).trailer();
+  // No argument: a new directory of the run's own in the temp directory,
+  // never one that someone prepared there.
+  fs::create_directories(temp_.path() / "app");
+  std::set<fs::path> made;
+  for (int run_number = 0; run_number < 2; ++run_number) {
+    EXPECT_TRUE(run(builder.bytes(), "").messages.empty());
+    for (const auto& entry : fs::directory_iterator(temp_.path()))
+      if (entry.path().filename() != "app")
+        made.insert(entry.path());
+  }
+  ASSERT_EQ(made.size(), 2u);
+  for (const fs::path& directory : made) {
+    EXPECT_EQ(harness::read_text(directory / "app" / "f.txt"), "x");
+#ifndef _WIN32
+    EXPECT_EQ(fs::status(directory).permissions(), fs::perms::owner_all);
+#endif
+  }
+  EXPECT_TRUE(fs::is_empty(temp_.path() / "app"));
   // With and without a trailing backslash; a second argument has no effect.
   EXPECT_TRUE(run(builder.bytes(), "\"" + harness::stub_path(work_ / "t1") + "\\\" other")
                   .messages.empty());
-  EXPECT_TRUE(fs::exists(work_ / "t1" / "f.txt"));
+  EXPECT_TRUE(fs::exists(work_ / "t1" / "app" / "f.txt"));
   EXPECT_TRUE(
       run(builder.bytes(), "\"" + harness::stub_path(work_ / "t2") + "\"").messages.empty());
-  EXPECT_TRUE(fs::exists(work_ / "t2" / "f.txt"));
+  EXPECT_TRUE(fs::exists(work_ / "t2" / "app" / "f.txt"));
 }
 
 TEST_F(Driver, TempDirectoryTooLongForItsBuffer) {
@@ -475,16 +490,14 @@ TEST_F(Driver, NeverWritesThroughALinkOrIntoAnExistingFile) {
   harness::write_text(work_ / "victim.txt", "keep");
   harness::write_text(work_ / "shared.txt", "keep");
   Bytes evil = packlib::deflate_stream(text_bytes("evil"));
-  // A link at the file's name, or at a directory below the target: refused
-  // before anything is created.
-  fs::create_symlink(work_ / "victim.txt", out() / "a.txt");
+  // A link at a directory below the target: refused before anything is
+  // created.
   fs::create_directory_symlink(work_ / "outside", out() / "sub");
-  for (const char* name : {"a.txt", "sub\\b.txt", "sub\\new\\c.txt", "sub/b.txt"}) {
+  for (const char* name : {"sub\\b.txt", "sub\\new\\c.txt", "sub/b.txt"}) {
     PackageBuilder builder = package();
     builder.record(name, evil).trailer();
     EXPECT_EQ(run(builder.bytes()).warning(), "File Output error(2)!") << name;
   }
-  EXPECT_EQ(harness::read_text(work_ / "victim.txt"), "keep");
   EXPECT_TRUE(fs::is_empty(work_ / "outside"));
   // The target directory itself may lie behind a link: the user chose it.
   fs::create_directory_symlink(out(), work_ / "via link");
@@ -493,13 +506,51 @@ TEST_F(Driver, NeverWritesThroughALinkOrIntoAnExistingFile) {
   EXPECT_TRUE(
       run(control.bytes(), "\"" + harness::stub_path(work_ / "via link") + "\"").messages.empty());
   EXPECT_EQ(harness::read_text(out() / "real" / "c.txt"), "evil");
-  // A hard link planted at the name is replaced, not written through.
+  // A link or a hard link planted at the file's name is replaced, never
+  // written through.
+  fs::create_symlink(work_ / "victim.txt", out() / "a.txt");
   fs::create_hard_link(work_ / "shared.txt", out() / "hard.txt");
-  PackageBuilder hard = package();
-  hard.record("hard.txt", evil).trailer();
-  EXPECT_TRUE(run(hard.bytes()).messages.empty());
-  EXPECT_EQ(harness::read_text(out() / "hard.txt"), "evil");
+  PackageBuilder replaced = package();
+  replaced.record("a.txt", evil).record("hard.txt", evil).trailer();
+  EXPECT_TRUE(run(replaced.bytes()).messages.empty());
+  for (const char* name : {"a.txt", "hard.txt"}) {
+    EXPECT_FALSE(fs::is_symlink(out() / name)) << name;
+    EXPECT_EQ(harness::read_text(out() / name), "evil") << name;
+  }
+  EXPECT_EQ(harness::read_text(work_ / "victim.txt"), "keep");
   EXPECT_EQ(harness::read_text(work_ / "shared.txt"), "keep");
+}
+
+// A directory below the target swapped for a link between any two system
+// calls of the run: nothing is ever written outside the target.
+fs::path swapped_directory, swap_destination;
+
+void swap_for_link() {
+  fs::rename(swapped_directory, swapped_directory.string() + ".old");
+  fs::create_directory_symlink(swap_destination, swapped_directory);
+}
+
+TEST_F(Driver, DirectorySwappedForALinkBetweenTwoCalls) {
+  swapped_directory = out() / "sub";
+  swap_destination = work_ / "outside";
+  fs::create_directories(swap_destination);
+  PackageBuilder builder = package();
+  builder.record("sub\\deep\\f.bin", packlib::deflate_stream(Bytes(1 << 20, 'x')))
+      .record("sub\\g.txt", packlib::deflate_stream(text_bytes("g")))
+      .trailer();
+  for (int call = 1;; ++call) {
+    fs::remove_all(out());
+    fs::create_directories(swapped_directory);
+    seam_arm_action(call, swap_for_link);
+    Outcome outcome = run(builder.bytes());
+    bool fired = seam_fired();
+    seam_arm(0, SeamFault::fail);
+    EXPECT_TRUE(fs::is_empty(swap_destination)) << "swapped before call " << call;
+    std::string warning = outcome.warning();
+    EXPECT_TRUE(warning.empty() || warning == "File Output error(2)!") << call << ": " << warning;
+    if (!fired)
+      break;
+  }
 }
 
 TEST_F(Driver, ProgramsBecomeExecutable) {

@@ -1,106 +1,155 @@
-// inflate_buffer: the decompression buffer's growth and trimming, and
-// every failure leaving nothing allocated.
+// inflate_stream: content across the buffers' edges, every kind of damaged
+// stream, failures on either side, and nothing left allocated.
 #include <gtest/gtest.h>
 
 #include <vector>
+#include <zlib.h>
 
-#include "support/inflate/inflate_buffer.h"
+#include "support/inflate/inflate_stream.h"
 #include "support/runtime/heap.h"
 #include "tools/packlib/package.h"
 
 namespace {
 
-struct Inflated {
-  int32_t size;
-  std::vector<uint8_t> bytes;
+using Bytes = std::vector<uint8_t>;
+
+// Reads from `stored`, failing the read at `fail_read` (counted from 1);
+// collects what is written, failing once more than `write_room` bytes came.
+struct Pipes {
+  explicit Pipes(Bytes bytes) : stored(std::move(bytes)) {}
+  Bytes stored;
+  size_t position = 0;
+  int reads = 0, fail_read = 0;
+  Bytes written;
+  size_t write_room = SIZE_MAX;
+
+  static int32_t read(void* context, void* buffer, int32_t count) {
+    Pipes& pipes = *static_cast<Pipes*>(context);
+    if (++pipes.reads == pipes.fail_read)
+      return -1;
+    size_t left = pipes.stored.size() - pipes.position;
+    size_t taken = std::min(left, size_t(count));
+    std::copy_n(pipes.stored.begin() + long(pipes.position), taken, static_cast<uint8_t*>(buffer));
+    pipes.position += taken;
+    return int32_t(taken);
+  }
+  static bool write(void* context, const void* bytes, int32_t count) {
+    Pipes& pipes = *static_cast<Pipes*>(context);
+    if (pipes.written.size() + size_t(count) > pipes.write_room)
+      return false;
+    const uint8_t* from = static_cast<const uint8_t*>(bytes);
+    pipes.written.insert(pipes.written.end(), from, from + count);
+    return true;
+  }
 };
 
-Inflated inflate(const std::vector<uint8_t>& stream) {
-  void* output = nullptr;
-  int32_t size = 0;
-  inflate_buffer(stream.data(), int32_t(stream.size()), 0, &output, &size);
-  Inflated result{size, {}};
-  if (size > 0)
-    result.bytes.assign(static_cast<uint8_t*>(output), static_cast<uint8_t*>(output) + size);
-  if (size < 0) {
-    EXPECT_EQ(output, nullptr);
-  }
-  heap_release(output);
-  return result;
+InflateOutcome inflate(Pipes& pipes, uint32_t stored_size) {
+  Bytes work(inflate_work_size);
+  return inflate_stream(stored_size, InflatePipes{&pipes, Pipes::read, Pipes::write}, work.data());
 }
 
-std::vector<uint8_t> pattern(size_t size, unsigned seed) {
-  std::vector<uint8_t> bytes(size);
+InflateOutcome inflate(Pipes& pipes) {
+  return inflate(pipes, uint32_t(pipes.stored.size()));
+}
+
+Bytes pattern(size_t size, unsigned seed) {
+  Bytes bytes(size);
   for (size_t i = 0; i < size; ++i)
     bytes[i] = uint8_t((i * 7 + seed) ^ (i >> 8));
   return bytes;
 }
 
-TEST(InflateBuffer, SizesAroundTheCapacity) {
+TEST(InflateStream, SizesAroundTheBuffers) {
   int32_t before = heap_block_count();
-  // Stored (level 0) streams make the inflated size meet the growth step
-  // exactly: a stream of n bytes has a step of n rounded up to 256.
-  for (size_t size : {size_t(0), size_t(1), size_t(200), size_t(245), size_t(246), size_t(247),
-                      size_t(501), size_t(502), size_t(5000)}) {
-    std::vector<uint8_t> content = pattern(size, unsigned(size));
+  // Stored (level 0) streams put stored and inflated sizes right at the
+  // input and output buffers' edges.
+  for (size_t size :
+       {size_t(0), size_t(1), size_t(5000), size_t(inflate_input_size - 11),
+        size_t(inflate_input_size), size_t(inflate_output_size - 1), size_t(inflate_output_size),
+        size_t(inflate_output_size + 1), size_t(3 * inflate_output_size + 7)}) {
+    Bytes content = pattern(size, unsigned(size));
     for (int level : {0, 6, 9}) {
-      Inflated result = inflate(packlib::deflate_stream(content, level));
-      ASSERT_EQ(result.size, int32_t(size)) << size << " at level " << level;
-      EXPECT_EQ(result.bytes, content);
+      Pipes pipes{packlib::deflate_stream(content, level)};
+      ASSERT_EQ(inflate(pipes), InflateOutcome::inflated) << size << " at level " << level;
+      EXPECT_TRUE(pipes.written == content) << size << " at level " << level;
     }
   }
   EXPECT_EQ(heap_block_count(), before);
 }
 
-TEST(InflateBuffer, ManyGrowthStepsKeepTheBytes) {
-  // About 1000 times smaller compressed: hundreds of steps, the block moving
-  // from the system allocator into reserved space on the way.
-  std::vector<uint8_t> content(8 << 20, 0);
-  for (size_t i = 0; i < content.size(); i += 4093)
-    content[i] = uint8_t(i >> 12);
-  Inflated result = inflate(packlib::deflate_stream(content));
-  ASSERT_EQ(result.size, int32_t(content.size()));
-  EXPECT_TRUE(result.bytes == content);
-}
-
-TEST(InflateBuffer, FailuresLeaveNothingAllocated) {
+TEST(InflateStream, DamagedStreams) {
   int32_t before = heap_block_count();
-  std::vector<uint8_t> good = packlib::deflate_stream(pattern(3000, 1));
-  std::vector<uint8_t> bad_check = good;
+  Bytes good = packlib::deflate_stream(pattern(300000, 1));
+  Bytes bad_check = good;
   bad_check.back() ^= 1;
-  std::vector<uint8_t> cut(good.begin(), good.end() - 3);
-  std::vector<uint8_t> bad_header = good;
+  Bytes cut(good.begin(), good.end() - 3);
+  Bytes bad_header = good;
   bad_header[1] ^= 1;
-  std::vector<uint8_t> bad_block = {0x78, 0x9C, 0x07, 0x00}; // block type 3
+  Bytes trailing = good;
+  trailing.push_back(0);
+  Bytes twice = good;
+  twice.insert(twice.end(), good.begin(), good.end());
+  Bytes bad_block = {0x78, 0x9C, 0x07, 0x00}; // block type 3
   // A header asking for a preset dictionary (FDICT set, check bits valid).
-  std::vector<uint8_t> dictionary = {0x78, 0xBB, 0x00, 0x00, 0x00, 0x01, 0x03, 0x00};
-  std::vector<uint8_t> window_too_large = {0x88, 0x1C, 0x03, 0x00};
-  for (const auto& stream : {bad_check, cut, bad_header, bad_block, dictionary, window_too_large})
-    EXPECT_EQ(inflate(stream).size, -1);
-  EXPECT_EQ(inflate({}).size, -1);
-  void* output = reinterpret_cast<void*>(1);
-  int32_t size = 0;
-  inflate_buffer(nullptr, 0, 0, &output, &size);
-  EXPECT_EQ(size, -1);
+  Bytes dictionary = {0x78, 0xBB, 0x00, 0x00, 0x00, 0x01, 0x03, 0x00};
+  Bytes window_too_large = {0x88, 0x1C, 0x03, 0x00};
+  for (const Bytes& stream : {bad_check, cut, bad_header, trailing, twice, bad_block, dictionary,
+                              window_too_large, Bytes{}}) {
+    Pipes pipes{stream};
+    EXPECT_EQ(inflate(pipes), InflateOutcome::damaged) << stream.size();
+  }
   EXPECT_EQ(heap_block_count(), before);
 }
 
-TEST(InflateBuffer, EmptyContentGivesNoBlock) {
-  void* output = reinterpret_cast<void*>(1);
-  int32_t size = -5;
-  std::vector<uint8_t> empty = {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
-  inflate_buffer(empty.data(), int32_t(empty.size()), 0, &output, &size);
-  EXPECT_EQ(size, 0);
-  EXPECT_EQ(output, nullptr);
+TEST(InflateStream, FailuresOnEitherSide) {
+  Bytes content = pattern(1 << 20, 2);
+  Bytes stream = packlib::deflate_stream(content, 0);
+  for (int fail_read : {1, 2, 5}) {
+    Pipes pipes{stream};
+    pipes.fail_read = fail_read;
+    EXPECT_EQ(inflate(pipes), InflateOutcome::read_failed) << fail_read;
+  }
+  // Fewer stored bytes than the size says: the read comes back short.
+  Pipes short_source{Bytes(stream.begin(), stream.end() - 100)};
+  EXPECT_EQ(inflate(short_source, uint32_t(stream.size())), InflateOutcome::read_failed);
+  Pipes full{stream};
+  full.write_room = content.size() / 2;
+  EXPECT_EQ(inflate(full), InflateOutcome::write_failed);
 }
 
-TEST(InflateBuffer, StreamsFromOtherProducers) {
-  std::vector<uint8_t> content = pattern(70000, 3);
+TEST(InflateStream, ContentOf2GiBIsTooLarge) {
+  // After a full flush the next 4 MiB of zeros compress to the same bytes
+  // again: a header and 513 such pieces hold more than 2^31 bytes.
+  Bytes zeros(4 << 20, 0), piece(1 << 20), stream;
+  z_stream deflater{};
+  ASSERT_EQ(deflateInit(&deflater, 1), Z_OK);
+  for (int round = 0; round < 2; ++round) {
+    deflater.next_in = zeros.data();
+    deflater.avail_in = uInt(zeros.size());
+    deflater.next_out = piece.data();
+    deflater.avail_out = uInt(piece.size());
+    ASSERT_EQ(deflate(&deflater, Z_FULL_FLUSH), Z_OK);
+    Bytes produced(piece.begin(), piece.end() - long(deflater.avail_out));
+    for (int copies = round == 0 ? 1 : 512; copies > 0; --copies)
+      stream.insert(stream.end(), produced.begin(), produced.end());
+  }
+  deflateEnd(&deflater);
+  Pipes pipes{stream};
+  pipes.write_room = 0;
+  auto discard = [](void*, const void*, int32_t) { return true; };
+  Bytes work(inflate_work_size);
+  EXPECT_EQ(inflate_stream(uint32_t(stream.size()), InflatePipes{&pipes, Pipes::read, discard},
+                           work.data()),
+            InflateOutcome::too_large);
+}
+
+TEST(InflateStream, StreamsFromOtherProducers) {
+  Bytes content = pattern(70000, 3);
   for (int level = 0; level <= 9; ++level)
     for (int window = 9; window <= 15; ++window) {
-      Inflated result = inflate(packlib::deflate_stream(content, level, window));
-      ASSERT_EQ(result.size, int32_t(content.size())) << level << "/" << window;
-      EXPECT_TRUE(result.bytes == content);
+      Pipes pipes{packlib::deflate_stream(content, level, window)};
+      ASSERT_EQ(inflate(pipes), InflateOutcome::inflated) << level << "/" << window;
+      EXPECT_TRUE(pipes.written == content);
     }
 }
 

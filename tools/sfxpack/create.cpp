@@ -94,10 +94,11 @@ constexpr int64_t memory_budget = 16 << 20;
 
 class Spool {
 public:
-  explicit Spool(const fs::path& output) : directory_(output) { directory_ += ".spool"; }
+  explicit Spool(const fs::path& output) : output_(output) {}
   ~Spool() {
     std::error_code ignored;
-    fs::remove_all(directory_, ignored);
+    if (!directory_.empty())
+      fs::remove_all(directory_, ignored);
   }
   // Takes `bytes` more into memory if the budget allows.
   bool reserve(size_t bytes) {
@@ -107,18 +108,21 @@ public:
     return false;
   }
   void release(size_t bytes) { held_ -= int64_t(bytes); }
-  fs::path next_file() {
+  // A new spool file, created exclusively in a directory made for this run
+  // alone, so that nobody else can plant or rewrite a stream.
+  std::FILE* next_file(fs::path* path) {
     std::lock_guard<std::mutex> lock(lock_);
-    if (count_ == 0) {
-      fs::create_directories(directory_);
+    if (directory_.empty()) {
+      directory_ = packlib::create_private_directory(output_, ".spool");
       note_pending(directory_);
     }
-    fs::path path = directory_ / std::to_string(count_++);
-    note_pending(path);
-    return path;
+    *path = directory_ / std::to_string(count_++);
+    note_pending(*path);
+    return packlib::create_exclusive(*path);
   }
 
 private:
+  fs::path output_;
   fs::path directory_;
   std::atomic<int64_t> held_{0};
   std::mutex lock_;
@@ -178,8 +182,7 @@ public:
   }
   void append(const uint8_t* bytes, size_t count) {
     if (!spilled_ && !spool_.reserve(count)) {
-      stream_.spool = spool_.next_file();
-      spilled_.reset(packlib::open_file(stream_.spool, "wb"));
+      spilled_.reset(spool_.next_file(&stream_.spool));
       if (!spilled_ || std::fwrite(stream_.bytes.data(), 1, stream_.bytes.size(), spilled_.get()) !=
                            stream_.bytes.size())
         throw std::runtime_error(display(stream_.spool) + ": cannot write");

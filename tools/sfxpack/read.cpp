@@ -234,8 +234,9 @@ constexpr NameRules host_name_rules = NameRules::posix;
 #endif
 
 // Writes the files as the stub does: directories are made for the
-// separator-separated part of each name; names that would leave the target
-// on this system, and links below the target, are refused.
+// backslash-separated part of each name and opened one by one from the
+// target, never through a link; names that would leave the target on this
+// system, and links below the target, are refused.
 int extract(const std::vector<std::string>& words) {
   Arguments arguments = parse_arguments("extract", words, {}, {});
   if (arguments.operands.size() != 2)
@@ -252,33 +253,12 @@ int extract(const std::vector<std::string>& words) {
         std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size));
     if (!content)
       throw std::runtime_error("damaged stream: " + file.name);
-    std::string native = file.name;
-    std::replace(native.begin(), native.end(), '\\', '/');
-    fs::path output = target;
-    for (const fs::path& part : packlib::utf8_path(native)) {
-      output /= part;
-      if (fs::is_symlink(output))
-        throw std::runtime_error(display(output) + ": refusing to write through a link");
-    }
-    size_t last = file.name.rfind('\\');
-    if (last != std::string::npos) {
-      std::string directory = file.name.substr(0, last);
-      std::replace(directory.begin(), directory.end(), '\\', '/');
-      fs::create_directories(target / packlib::utf8_path(directory));
-    } else {
-      fs::create_directories(target);
-    }
-    // Written to a new file renamed over the old name: a hard link or
-    // someone else's file there is replaced, never written into.
-    packlib::write_whole_file(output, *content);
     bool program = content->size() >= 2 && (*content)[0] == '#' && (*content)[1] == '!';
     program = program || (content->size() >= 4 && std::memcmp(content->data(),
                                                               "\x7F"
                                                               "ELF",
                                                               4) == 0);
-    if (!program)
-      fs::permissions(output, fs::perms::owner_read | fs::perms::owner_write |
-                                  fs::perms::group_read | fs::perms::others_read);
+    packlib::write_below(target, file.name, *content, program);
   }
   return 0;
 }

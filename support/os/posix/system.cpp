@@ -40,12 +40,6 @@ bool directory_exists(const String& path) {
   return native_status(path, &status) && S_ISDIR(status.st_mode);
 }
 
-bool is_link(const String& path) {
-  NativePath native = native_path(path.c_str());
-  struct stat status;
-  return native.fits && ::lstat(native.text, &status) == 0 && S_ISLNK(status.st_mode);
-}
-
 // Relative paths get the current directory in front; "." and ".." are left
 // to the system, which reads them through any links as it goes.
 String full_path(const String& path) {

@@ -28,11 +28,6 @@ bool directory_exists(const String& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool is_link(const String& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
 // ANSI paths reach MAX_PATH at most; a longer result counts as a failure.
 String full_path(const String& path) {
   char buffer[MAX_PATH];

@@ -1,0 +1,93 @@
+// The one inflate loop of the stub: zlib's inflate over fixed buffers, with
+// zlib's own memory taken from the stub's heap.
+#include "support/inflate/inflate_stream.h"
+
+#include <zlib.h>
+
+#include "support/runtime/heap.h"
+#include "support/text/c_string.h"
+
+namespace {
+
+// zlib's requests are served from the work area's room in turn; a request
+// past it (none with zlib's usual state and a 32 KiB window) goes to the
+// heap.
+struct Room {
+  uint8_t* start;
+  uint8_t* next;
+};
+
+voidpf allocate_for_zlib(voidpf opaque, uInt items, uInt size) {
+  Room& room = *static_cast<Room*>(opaque);
+  // A 32-bit product, as zlib's own requests are small.
+  uint32_t bytes = (items * size + 15) & ~15u;
+  if (bytes <= uint32_t(room.start + inflate_state_size - room.next)) {
+    uint8_t* block = room.next;
+    room.next += bytes;
+    return block;
+  }
+  return heap_allocate(static_cast<int32_t>(items * size));
+}
+
+void release_for_zlib(voidpf opaque, voidpf block) {
+  Room& room = *static_cast<Room*>(opaque);
+  uint8_t* bytes = static_cast<uint8_t*>(block);
+  if (bytes < room.start || bytes >= room.start + inflate_state_size)
+    heap_release(block);
+}
+
+// Runs inflate until the stream ends or something fails.
+[[gnu::noinline]] InflateOutcome run(z_stream& stream, uint32_t stored_size,
+                                     const InflatePipes& pipes, uint8_t* input, uint8_t* output) {
+  uint32_t unread = stored_size;
+  int64_t total = 0;
+  for (;;) {
+    if (stream.avail_in == 0 && unread != 0) {
+      int32_t wanted = unread < uint32_t(inflate_input_size) ? int32_t(unread) : inflate_input_size;
+      if (pipes.read(pipes.context, input, wanted) != wanted)
+        return InflateOutcome::read_failed;
+      unread -= uint32_t(wanted);
+      stream.next_in = input;
+      stream.avail_in = uInt(wanted);
+    }
+    uInt in_before = stream.avail_in;
+    stream.next_out = output;
+    stream.avail_out = uInt(inflate_output_size);
+    int result = inflate(&stream, Z_FINISH);
+    int32_t produced = inflate_output_size - int32_t(stream.avail_out);
+    total += produced;
+    if (total > INT32_MAX)
+      return InflateOutcome::too_large;
+    if (produced > 0 && !pipes.write(pipes.context, output, produced))
+      return InflateOutcome::write_failed;
+    if (result == Z_STREAM_END)
+      // Stored bytes behind the end of the stream mean a damaged size:
+      // they would belong to the next record.
+      return stream.avail_in == 0 && unread == 0 ? InflateOutcome::inflated
+                                                 : InflateOutcome::damaged;
+    // Z_OK goes on; so does a buffer error while input is left to read.
+    // Anything else, or no progress with nothing left, is damage.
+    bool stalled = produced == 0 && stream.avail_in == in_before;
+    if ((result != Z_OK && result != Z_BUF_ERROR) ||
+        (stalled && (stream.avail_in != 0 || unread == 0)))
+      return InflateOutcome::damaged;
+  }
+}
+
+} // namespace
+
+InflateOutcome inflate_stream(uint32_t stored_size, const InflatePipes& pipes, uint8_t* work) {
+  uint8_t* input = work;
+  uint8_t* output = work + inflate_input_size;
+  Room room{output + inflate_output_size, output + inflate_output_size};
+  z_stream stream;
+  fill_bytes(&stream, 0, sizeof stream);
+  stream.zalloc = allocate_for_zlib;
+  stream.zfree = release_for_zlib;
+  stream.opaque = &room;
+  if (inflateInit_(&stream, ZLIB_VERSION, static_cast<int>(sizeof stream)) != Z_OK)
+    return InflateOutcome::damaged;
+  InflateOutcome outcome = run(stream, stored_size, pipes, input, output);
+  inflateEnd(&stream);
+  return outcome;
+}

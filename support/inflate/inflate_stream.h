@@ -1,0 +1,38 @@
+// Inflating one zlib stream piece by piece through fixed buffers: the
+// stored bytes are read in blocks and the inflated bytes handed on in
+// blocks, so memory stays the same whatever the size of the file.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr int32_t inflate_input_size = 64 << 10;
+inline constexpr int32_t inflate_output_size = 256 << 10;
+// Room for zlib's own state and window, so that a stream takes no memory
+// once it has begun.
+inline constexpr int32_t inflate_state_size = 48 << 10;
+// The caller's work area: input, output and zlib's room, in one block.
+inline constexpr int32_t inflate_work_size =
+    inflate_input_size + inflate_output_size + inflate_state_size;
+
+// Where the stored bytes come from and where the inflated bytes go.
+struct InflatePipes {
+  void* context;
+  // Up to `count` bytes: the count read, or -1.
+  int32_t (*read)(void* context, void* buffer, int32_t count);
+  // All `count` bytes, or false.
+  bool (*write)(void* context, const void* bytes, int32_t count);
+};
+
+enum class InflateOutcome : uint8_t {
+  inflated,
+  read_failed,  // the stored bytes could not all be read
+  damaged,      // not one whole zlib stream of exactly the stored size
+  write_failed, // the inflated bytes could not all be handed on
+  too_large,    // the content reaches 2^31 bytes, past the format's sizes
+};
+
+// Inflates the stream of `stored_size` bytes that `pipes` reads, in the
+// caller's work area of `inflate_work_size` bytes.
+// A stream that needs a preset dictionary, ends before its stored bytes do,
+// or does not end within them is damaged; so is a stored size of 0.
+InflateOutcome inflate_stream(uint32_t stored_size, const InflatePipes& pipes, uint8_t* work);

@@ -1,0 +1,57 @@
+// Directories by handle: the walk from the target directory down to a
+// record's file.
+//
+// Every directory below the target is opened relative to its parent's open
+// handle and never through a link, and the file is created and moved into
+// place inside the last one, so nothing on the way can be swapped for a link
+// between a check and its use. On POSIX the handles are descriptors used
+// with the `*at` calls; Windows names files by path only, so there a
+// directory also carries its path, and its handle, held without delete
+// sharing, keeps the directory from being renamed or removed while it is in
+// use.
+#pragma once
+
+#include <cstdint>
+
+#include "support/os/files.h"
+#include "support/runtime/string.h"
+
+struct Directory {
+  intptr_t handle = -1;
+  String path; // with a trailing backslash
+};
+
+// Opens the directory at `path`, which may be or lie behind a link (the
+// user chose it). False on failure.
+bool open_directory(const String& path, Directory* directory);
+
+enum class ChildDirectory : uint8_t { opened, link, failed };
+
+// Opens the directory `name` (one component) inside `parent`, creating it
+// first when `create` is set and it is missing. A link there is never
+// followed and answers `link`: on POSIX any symbolic link, on Windows a
+// symbolic link, junction or mount point (other reparse points, such as
+// cloud-file placeholders, are ordinary directories).
+ChildDirectory open_child_directory(const Directory& parent, const char* name, bool create,
+                                    Directory* child);
+
+void close_directory(Directory* directory);
+
+// A new file `name` inside `directory` for reading and writing, created
+// exclusively: -1 when anything of that name exists.
+FileHandle create_file_in(const Directory& directory, const char* name);
+
+// Moves `from` over `to` inside `directory`, replacing a file or link there
+// in one step (a link is replaced, never followed). False on failure, with
+// both names left as they were.
+bool replace_in(const Directory& directory, const char* from, const char* to);
+
+void delete_in(const Directory& directory, const char* name);
+
+// Creates the directory at `path` exclusively, for this user only where the
+// system has permissions (POSIX mode 0700): false when anything of that name
+// exists or it cannot be made.
+bool create_private_directory(const String& path);
+
+// 32 bits that others cannot guess, for names that must not be foreseen.
+uint32_t random_bits();

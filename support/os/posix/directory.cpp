@@ -1,0 +1,98 @@
+// Directories by descriptor: every step below the target is an `*at` call
+// relative to its parent's descriptor, with O_NOFOLLOW.
+#include "support/os/directory.h"
+#include "support/os/seam.h"
+
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/os/posix/native_path.h"
+
+namespace {
+
+int descriptor_of(const Directory& directory) {
+  return static_cast<int>(directory.handle);
+}
+
+} // namespace
+
+bool open_directory(const String& path, Directory* directory) {
+  if (os_call_fails(OsCall::open))
+    return false;
+  NativePath native = native_path(path.c_str());
+  int descriptor = native.fits ? ::open(native.text, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+  directory->handle = descriptor;
+  directory->path = path;
+  return descriptor >= 0;
+}
+
+ChildDirectory open_child_directory(const Directory& parent, const char* name, bool create,
+                                    Directory* child) {
+  int at = descriptor_of(parent);
+  if (create && !os_call_fails(OsCall::make_directory))
+    ::mkdirat(at, name, 0777);
+  if (os_call_fails(OsCall::open))
+    return ChildDirectory::failed;
+  int descriptor = ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (descriptor < 0) {
+    // O_NOFOLLOW fails on a link (ELOOP, or ENOTDIR with O_DIRECTORY):
+    // tell it from a plain failure by what the name itself is.
+    struct stat status;
+    bool link = ::fstatat(at, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
+    return link ? ChildDirectory::link : ChildDirectory::failed;
+  }
+  child->handle = descriptor;
+  child->path = parent.path + name + "\\";
+  return ChildDirectory::opened;
+}
+
+void close_directory(Directory* directory) {
+  if (directory->handle >= 0)
+    ::close(descriptor_of(*directory));
+  directory->handle = -1;
+}
+
+FileHandle create_file_in(const Directory& directory, const char* name) {
+  if (os_call_fails(OsCall::create))
+    return no_file;
+  int descriptor = ::openat(descriptor_of(directory), name,
+                            O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  return descriptor < 0 ? no_file : descriptor;
+}
+
+bool replace_in(const Directory& directory, const char* from, const char* to) {
+  return !os_call_fails(OsCall::move) &&
+         ::renameat(descriptor_of(directory), from, descriptor_of(directory), to) == 0;
+}
+
+void delete_in(const Directory& directory, const char* name) {
+  if (!os_call_fails(OsCall::remove))
+    ::unlinkat(descriptor_of(directory), name, 0);
+}
+
+bool create_private_directory(const String& path) {
+  if (os_call_fails(OsCall::make_directory))
+    return false;
+  NativePath native = native_path(path.c_str());
+  return native.fits && ::mkdir(native.text, 0700) == 0;
+}
+
+// The kernel's random source; where it cannot answer, the clock, the
+// process and the address space's layout, mixed.
+uint32_t random_bits() {
+  uint32_t value = 0;
+  if (::getrandom(&value, sizeof value, GRND_NONBLOCK) == sizeof value)
+    return value;
+  struct timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  uint64_t mixed = uint64_t(now.tv_nsec) ^ uint64_t(now.tv_sec) << 32 ^ uint64_t(::getpid()) << 16 ^
+                   reinterpret_cast<uintptr_t>(&value);
+  mixed ^= mixed >> 33;
+  mixed *= 0xFF51AFD7ED558CCDull;
+  mixed ^= mixed >> 33;
+  return static_cast<uint32_t>(mixed);
+}
