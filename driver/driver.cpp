@@ -80,8 +80,10 @@ String private_target_directory(const char* temp_directory, bool have_temp_direc
       fail(Verdict::output_not_created, no_file);
     return current.last_char() == '\\' ? current : current + "\\";
   }
+  char name[unique_name_size];
   for (int32_t attempt = 0; attempt < 16; ++attempt) {
-    String path = String(temp_directory) + "sfx" + hex_digits(random_bits(), 8) + ".tmp";
+    unique_name(random_bits(), name);
+    String path = String(temp_directory) + name;
     if (create_private_directory(path))
       return path + "\\";
   }
@@ -175,7 +177,7 @@ void stub_main() {
   setup_command[0] = '\0';
   if (verdict == Verdict::ok && target_directory.empty())
     target_directory = private_target_directory(temp_directory, have_temp_directory);
-  Extraction extraction{own_file, &target_directory, Extractor(), &setup_command};
+  Extraction extraction{own_file, &target_directory, {}, &setup_command};
   extraction.extractor.target_path = target_directory;
   if (verdict == Verdict::ok)
     verdict =

@@ -63,12 +63,13 @@ bool write_inflated(void* context, const void* bytes, int32_t count) {
 }
 
 // A new file of a name no entry has yet, in the record's directory.
-[[gnu::noinline]] FileHandle create_temporary(Extractor& extractor, String* name) {
+[[gnu::noinline]] FileHandle create_temporary(Extractor& extractor,
+                                              char (&name)[unique_name_size]) {
   if (extractor.temporary_base == 0)
     extractor.temporary_base = random_bits() | 1;
   for (int32_t attempt = 0; attempt < temporary_name_attempts; ++attempt) {
-    *name = String("~sfx") + hex_digits(extractor.temporary_base++, 8) + ".tmp";
-    FileHandle file = create_file_in(extractor.directory, name->c_str());
+    unique_name(extractor.temporary_base++, name);
+    FileHandle file = create_file_in(extractor.directory, name);
     if (file != no_file)
       return file;
   }
@@ -78,8 +79,8 @@ bool write_inflated(void* context, const void* bytes, int32_t count) {
 [[gnu::noinline]] Verdict write_record(Extractor& extractor, FileHandle own_file, uint32_t size) {
   if (!extractor.buffers)
     extractor.buffers = static_cast<uint8_t*>(heap_allocate(inflate_work_size));
-  String temporary;
-  Output output{own_file, create_temporary(extractor, &temporary), false};
+  char temporary[unique_name_size];
+  Output output{own_file, create_temporary(extractor, temporary), false};
   if (output.file == no_file)
     return Verdict::output_not_created;
   InflateOutcome outcome =
@@ -87,9 +88,9 @@ bool write_inflated(void* context, const void* bytes, int32_t count) {
   bool closed = close_file(output.file);
   // An empty name (the target directory's own) is never a file's.
   if (outcome == InflateOutcome::inflated && closed && !extractor.file_name.empty() &&
-      replace_in(extractor.directory, temporary.c_str(), extractor.file_name.c_str()))
+      replace_in(extractor.directory, temporary, extractor.file_name.c_str()))
     return Verdict::ok;
-  delete_in(extractor.directory, temporary.c_str());
+  delete_in(extractor.directory, temporary);
   if (outcome == InflateOutcome::too_large)
     run_time_error(203, __builtin_return_address(0));
   if (outcome == InflateOutcome::read_failed)

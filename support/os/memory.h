@@ -8,11 +8,3 @@ void* system_allocate(size_t size);
 // (the caller then moves it).
 void* system_reallocate(void* block, size_t old_size, size_t new_size);
 void system_free(void* block);
-// Address space of `size` bytes that is not yet usable, or null.
-void* address_reserve(size_t size);
-// Makes the first `size` bytes of a reservation usable.
-bool address_commit(void* base, size_t size);
-// Gives back the pages from `from` to `to` bytes of a reservation; it stays
-// reserved and may be committed again.
-void address_decommit(void* base, size_t from, size_t to);
-void address_release(void* base, size_t size);

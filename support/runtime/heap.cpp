@@ -1,8 +1,11 @@
-// The stub's heap: a list of blocks over the operating system's memory.
+// The stub's heap: a list of blocks over the system allocator. Extraction
+// streams through fixed buffers, so no block grows with a file and every
+// block can come from the system allocator as it is.
 #include "support/runtime/heap.h"
 
-#include "support/runtime/memory.h"
+#include "support/os/memory.h"
 #include "support/runtime/termination.h"
+#include "support/text/c_string.h"
 
 namespace {
 
@@ -57,7 +60,7 @@ bool is_own_block(void* block) {
 void* allocate_at(int32_t size, const void* caller) {
   if (size < 0)
     run_time_error(203, caller);
-  void* raw = memory_obtain(sizeof(BlockHeader) + static_cast<size_t>(size));
+  void* raw = system_allocate(sizeof(BlockHeader) + static_cast<size_t>(size));
   if (!raw)
     run_time_error(203, caller);
   BlockHeader* header = static_cast<BlockHeader*>(raw);
@@ -73,7 +76,20 @@ void release_at(void* block, const void* caller) {
     run_time_error(204, caller);
   BlockHeader* header = header_of(block);
   unlink(header);
-  memory_give_back(header);
+  system_free(header);
+}
+
+// The block resized with its contents kept, in place where the system can,
+// else moved; null (the old block unchanged) when no memory is left.
+void* regrow(void* block, size_t old_size, size_t new_size) {
+  if (void* resized = system_reallocate(block, old_size, new_size))
+    return resized;
+  void* moved = system_allocate(new_size);
+  if (!moved)
+    return nullptr;
+  copy_bytes(moved, block, old_size < new_size ? old_size : new_size);
+  system_free(block);
+  return moved;
 }
 
 } // namespace
@@ -106,8 +122,8 @@ void release_at(void* block, const void* caller) {
   // The header moves with the block, so take it out of the list first and
   // put the (possibly moved) header back in.
   unlink(header);
-  void* raw = memory_regrow(header, sizeof(BlockHeader) + old_size,
-                            sizeof(BlockHeader) + static_cast<size_t>(size));
+  void* raw = regrow(header, sizeof(BlockHeader) + old_size,
+                     sizeof(BlockHeader) + static_cast<size_t>(size));
   if (!raw) {
     link(header);
     run_time_error(203, caller);
@@ -130,9 +146,8 @@ void heap_release_all() {
   while (first_block) {
     BlockHeader* header = first_block;
     unlink(header);
-    memory_give_back(header);
+    system_free(header);
   }
-  memory_release_spares();
   largest_block = 0;
 }
 

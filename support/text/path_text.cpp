@@ -14,6 +14,12 @@ String hex_digits(uint32_t value, int32_t width) {
   return result;
 }
 
+void unique_name(uint32_t bits, char (&name)[unique_name_size]) {
+  copy_bytes(name, "sfx00000000.tmp", unique_name_size);
+  for (int32_t i = 0; i < 8; ++i)
+    name[3 + i] = hex_digit(bits >> (28 - 4 * i));
+}
+
 String lower_case(const String& text) {
   String result(text.c_str(), c_string_length(text.c_str()));
   char* bytes = result.data();

@@ -14,6 +14,11 @@ String change_extension(const String& path, const char* extension);
 // dropped; empty for a width of 0 or less.
 String hex_digits(uint32_t value, int32_t width);
 
+// "sfx", eight upper-case hexadecimal digits of `bits` and ".tmp", with a
+// NUL: a name nobody can foresee when the bits are random.
+inline constexpr int32_t unique_name_size = 16;
+void unique_name(uint32_t bits, char (&name)[unique_name_size]);
+
 // ASCII letters lowered; a byte from 0x80 up starts a two-byte character
 // that is passed over whole. Ends at the first NUL.
 String lower_case(const String& text);

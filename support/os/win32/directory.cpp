@@ -133,18 +133,15 @@ bool create_private_directory(const String& path) {
   return !os_call_fails(OsCall::make_directory) && CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
-// The kernel32 of every Windows version has no random source of its own:
-// the performance counter, the tick count, the process and thread and the
-// stack's place in the address space, mixed. Names made from it are still
-// created exclusively, so a guess costs a retry, never a takeover.
+// kernel32 has no random source on every Windows version: the processor's
+// time-stamp counter, read in cycles, and the stack's place in the address
+// space, mixed. Names made from it are still created exclusively, so a
+// guess costs a retry, never a takeover.
 uint32_t random_bits() {
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  uint64_t mixed = uint64_t(counter.QuadPart) ^ uint64_t(GetTickCount()) << 32 ^
-                   uint64_t(GetCurrentProcessId()) << 20 ^ uint64_t(GetCurrentThreadId()) << 8 ^
-                   reinterpret_cast<uintptr_t>(&counter);
-  mixed ^= mixed >> 33;
-  mixed *= 0xFF51AFD7ED558CCDull;
-  mixed ^= mixed >> 33;
-  return static_cast<uint32_t>(mixed);
+  uint32_t mixed = uint32_t(__builtin_ia32_rdtsc()) ^
+                   uint32_t(reinterpret_cast<uintptr_t>(&mixed) >> 4) * 0x9E3779B1u;
+  mixed ^= mixed >> 15;
+  mixed *= 0x2C1B3C6Du;
+  mixed ^= mixed >> 12;
+  return mixed;
 }

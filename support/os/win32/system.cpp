@@ -14,13 +14,10 @@ bool is_safe_output_name(const char* name, int32_t length) {
   return is_safe_windows_name(name, length);
 }
 
+// By attributes, so that a name with wildcards matches only itself.
 bool file_exists(const String& path) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(path.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE)
-    return false;
-  FindClose(search);
-  return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool directory_exists(const String& path) {
