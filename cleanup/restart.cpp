@@ -71,13 +71,11 @@ void rewrite_list(const String& list_path, const String& scratch_path, const Str
 } // namespace
 
 void delete_at_restart() {
-  // Windows NT and later never read the list: there the system is asked to
-  // delete the file at its next start as well. Only an elevated process may
-  // ask, and a refusal is no error: nothing else is offered to a standard
-  // user.
+  // Windows NT and later never read the list, and the stub asks them for
+  // nothing else: an installer a user downloaded stays, and no reboot is
+  // reported pending to other installers. Windows 9x processes the list
+  // before long names exist, so there the entry takes the short form.
   bool nt = system_is_nt();
-  if (nt)
-    delete_file_at_boot(argument(0).c_str());
   char windows_directory[256];
   fill_bytes(windows_directory, 0, sizeof windows_directory);
   uint32_t length = get_windows_directory(windows_directory, 255);
@@ -87,7 +85,7 @@ void delete_at_restart() {
     return;
   String list_path = String(windows_directory) + "\\wininit.ini";
   String scratch_path = list_path + "~";
-  String entry = String("NUL=") + argument(0);
+  String entry = String("NUL=") + (nt ? argument(0) : short_path(argument(0)));
 
   if (file_exists(list_path)) {
     rewrite_list(list_path, scratch_path, entry, nt);

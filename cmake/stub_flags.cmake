@@ -132,8 +132,12 @@ function(sfx_stub_executable target)
     # terminal services, and on x86_64 the full address space for ASLR.
     target_link_options(${target} PRIVATE -Wl,--no-insert-timestamp -Wl,--dynamicbase
       -Wl,--nxcompat -Wl,--tsaware)
+    # The i686 stub may use the address space it has: 3 GiB on 32-bit
+    # systems booted for it, 4 GiB on 64-bit ones.
     if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
       target_link_options(${target} PRIVATE -Wl,--high-entropy-va)
+    else()
+      target_link_options(${target} PRIVATE -Wl,--large-address-aware)
     endif()
     target_link_options(${target} PRIVATE -mwindows -nostartfiles -nodefaultlibs
       -Wl,-e,${entry} -Wl,--enable-stdcall-fixup -static -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/stub.ld)

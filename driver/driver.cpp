@@ -59,7 +59,7 @@ constexpr int temp_directory_size = 256;
 String given_target_directory() {
   if (argument_count() < 1)
     return String();
-  String target = argument(1);
+  String target = drive_root_if_bare(argument(1));
   if (target.length() < longest_argument)
     target = full_path(target);
   if (target.empty() || target.length() >= longest_argument)
@@ -128,6 +128,12 @@ Verdict take_setup_command(void* context, const char* command, int32_t length) {
                            *extraction.setup_command);
 }
 
+// Enters the own file in the restart-rename list where the system keeps one.
+void register_deletion() {
+  if (system_has_restart_list())
+    delete_at_restart();
+}
+
 // Head mode: joins the split set, registers the head for deletion at
 // restart and starts the joined copy in the temp directory.
 [[noreturn]] void run_head(FileHandle own_file, const char* temp_directory) {
@@ -137,7 +143,7 @@ Verdict take_setup_command(void* context, const char* command, int32_t length) {
     warn_and_halt("File format error(100)!");
   if (outcome == JoinOutcome::not_combined)
     warn_and_halt("Combine error!!");
-  delete_at_restart();
+  register_deletion();
   start_and_pause(String(temp_directory), nullptr, copy.path.c_str(), copy.argument.c_str());
   halt();
 }
@@ -192,6 +198,6 @@ void stub_main() {
     start_and_pause(target_directory, "open", program.program.c_str(),
                     program.parameters.empty() ? nullptr : program.parameters.c_str());
   }
-  delete_at_restart();
+  register_deletion();
   halt();
 }

@@ -69,7 +69,10 @@ bool copy_head(FileHandle own_file, FileHandle joined, uint8_t* buffer) {
 // quotes when it holds a byte that would split it (a blank or any other
 // control byte), so that it arrives as one argument.
 String hand_over_argument(const String& head_path) {
-  String argument_text = argument_count() != 0 ? full_path(argument(1)) : directory_of(head_path);
+  String argument_text =
+      drive_root_if_bare(argument_count() != 0 ? argument(1) : directory_of(head_path));
+  if (argument_count() != 0)
+    argument_text = full_path(argument_text);
   for (int32_t i = 0; i < argument_text.length(); ++i)
     if (static_cast<uint8_t>(argument_text[i]) <= 0x20)
       return String("\"") + argument_text + "\"";

@@ -39,6 +39,17 @@ int32_t read_at(const ByteSource& source, uint32_t position, void* buffer, int32
 
 } // namespace
 
+namespace {
+
+// Whether a package header stands at `offset`.
+bool has_header_at(const ByteSource& source, uint32_t offset) {
+  uint8_t header[layout::header_size];
+  return offset < 0x80000000u && source.seek(source.context, int32_t(offset), 0) == offset &&
+         is_package_header(header, source.read(source.context, header, layout::header_size));
+}
+
+} // namespace
+
 uint32_t package_data_end(const ByteSource& source, uint32_t size) {
   // The headers of the stubs lie in the first 512 bytes.
   uint8_t headers[512];
@@ -57,17 +68,32 @@ Verdict locate_package(const ByteSource& source, PackageLocation* location) {
     return Verdict::end_unreachable;
   uint32_t end = package_data_end(source, size);
   // Signing aligns the table to 8 bytes with up to 7 zero bytes behind the
-  // trailer; an unsigned file's trailer is its last 8 bytes.
+  // trailer; an unsigned file's trailer is its last 8 bytes. Where zero
+  // bytes could be padding, a package offset whose low bytes look like the
+  // marker makes a false candidate: the first one that points at a package
+  // header is taken, else the first one at all.
   uint8_t tail[layout::trailer_size + 7];
   int32_t padding_allowed = end == size ? 0 : 7;
   int32_t tail_size = end >= sizeof tail ? int32_t(sizeof tail) : int32_t(end);
   fill_bytes(tail, 0, sizeof tail);
   read_at(source, end - uint32_t(tail_size), tail, tail_size);
-  int32_t padding = 0;
-  while (padding < padding_allowed && padding + layout::trailer_size <= tail_size &&
-         load_u32(tail + tail_size - layout::trailer_size - padding) != layout::trailer_marker &&
-         tail[tail_size - 1 - padding] == 0)
-    ++padding;
+  int32_t padding = -1;
+  for (int32_t candidate = 0;
+       candidate <= padding_allowed && candidate + layout::trailer_size <= tail_size; ++candidate) {
+    if (candidate > 0 && tail[tail_size - candidate] != 0)
+      break;
+    const uint8_t* trailer = tail + tail_size - layout::trailer_size - candidate;
+    if (load_u32(trailer) != layout::trailer_marker)
+      continue;
+    if (padding < 0)
+      padding = candidate;
+    if (padding_allowed == 0 || has_header_at(source, load_u32(trailer + layout::marker_size))) {
+      padding = candidate;
+      break;
+    }
+  }
+  if (padding < 0)
+    padding = 0;
   location->trailer = end - uint32_t(layout::trailer_size + padding);
   if (end < uint32_t(layout::trailer_size + padding) ||
       source.seek(source.context, static_cast<int32_t>(location->trailer), 0) != location->trailer)
@@ -127,11 +153,15 @@ Verdict walk_records(const ByteSource& source, const PackageLocation& location,
       return Verdict::run_length_rejected;
     return visitor.run_command(visitor.context, field, read_text_field(source, length, field));
   }
-  // Any other end is a damaged package whose later records would go
-  // missing without a word.
-  bool at_trailer = complete && marker == layout::trailer_marker &&
-                    source.seek(source.context, 0, 1) == location.trailer + layout::marker_size;
-  return at_trailer ? Verdict::ok : Verdict::records_end_elsewhere;
+  // The records end at the trailer, or at a writer's gap too short to hold
+  // a record (no record fits in fewer than 9 bytes). Any other end is a
+  // damaged package whose later records would go missing without a word.
+  uint32_t here = source.seek(source.context, 0, 1);
+  uint32_t tail_start = here - uint32_t(layout::marker_size);
+  bool at_trailer = complete && marker == layout::trailer_marker && tail_start == location.trailer;
+  bool short_gap = complete && here != uint32_t(-1) && tail_start < location.trailer &&
+                   location.trailer - tail_start < uint32_t(layout::shortest_record);
+  return at_trailer || short_gap ? Verdict::ok : Verdict::records_end_elsewhere;
 }
 
 bool is_split_set_header(const uint8_t* bytes, int32_t* volume_count) {

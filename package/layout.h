@@ -30,6 +30,10 @@ inline constexpr int32_t trailer_size = 8;
 
 inline constexpr int32_t marker_size = 4;
 
+// The shortest file record: marker, length byte and compressed size. A gap
+// of fewer bytes behind the records cannot hide one.
+inline constexpr int32_t shortest_record = 9;
+
 // Length bytes of names and commands: 255 is rejected.
 inline constexpr uint8_t largest_length = 254;
 inline constexpr uint8_t rejected_length = 255;

@@ -23,12 +23,35 @@ PeFields pe_fields(const uint8_t* bytes, uint32_t length) {
 }
 
 uint32_t pe_checksum(const uint8_t* bytes, uint32_t length, const PeFields& fields) {
-  uint32_t sum = 0;
-  for (uint32_t at = 0; at < length; at += 2) {
-    if (at >= fields.checksum && at < fields.checksum + 4)
+  PeChecksum checksum;
+  checksum.field = fields.checksum;
+  add_to_pe_checksum(checksum, bytes, length);
+  return pe_checksum_value(checksum);
+}
+
+void add_to_pe_checksum(PeChecksum& checksum, const uint8_t* bytes, uint32_t count) {
+  uint32_t sum = checksum.sum;
+  uint32_t at = checksum.length;
+  uint32_t end = at + count;
+  for (; at < end; ++at, ++bytes) {
+    // The checksum field's own four bytes count as zeros.
+    uint32_t byte = at - checksum.field < 4 ? 0 : *bytes;
+    if ((at & 1) == 0) {
+      checksum.low = byte;
       continue;
-    sum += bytes[at] | (at + 1 < length ? bytes[at + 1] << 8 : 0);
+    }
+    sum += checksum.low | byte << 8;
     sum = (sum & 0xFFFF) + (sum >> 16);
   }
-  return ((sum & 0xFFFF) + (sum >> 16)) + length;
+  checksum.sum = sum;
+  checksum.length = end;
+}
+
+uint32_t pe_checksum_value(const PeChecksum& checksum) {
+  uint32_t sum = checksum.sum;
+  if (checksum.length & 1) {
+    sum += checksum.low;
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  return ((sum & 0xFFFF) + (sum >> 16)) + checksum.length;
 }

@@ -23,3 +23,14 @@ PeFields pe_fields(const uint8_t* bytes, uint32_t length);
 // whole file of `length` bytes: 16-bit words added with their carries
 // folded back in, the field itself left out, plus the file's length.
 uint32_t pe_checksum(const uint8_t* bytes, uint32_t length, const PeFields& fields);
+
+// The same sum taken over a file written piece by piece: start with the
+// field's offset, add the pieces in order, then take the value.
+struct PeChecksum {
+  uint32_t field = 0; // the checksum field's offset, left out of the sum
+  uint32_t sum = 0;
+  uint32_t length = 0;
+  uint32_t low = 0; // the low byte of a word not yet complete
+};
+void add_to_pe_checksum(PeChecksum& checksum, const uint8_t* bytes, uint32_t count);
+uint32_t pe_checksum_value(const PeChecksum& checksum);

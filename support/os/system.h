@@ -28,10 +28,14 @@ extern const bool windows_name_rules;
 // restart-rename list; false off Windows.
 bool system_is_nt();
 
-// Asks the system to delete the file at its next start (Windows NT:
-// MOVEFILE_DELAY_UNTIL_REBOOT, which only an elevated process may ask);
-// a refusal is silent. Nothing elsewhere.
-void delete_file_at_boot(const char* path);
+// Whether the stub enters itself in the restart-rename list: on Windows,
+// as it always has (Windows 9x processes the list, NT ignores it); not on
+// POSIX systems, where nothing reads it.
+bool system_has_restart_list();
+
+// The path in its short 8.3 form where the system keeps one (Windows), for
+// a list that is processed before long names exist; else the path itself.
+String short_path(const String& path);
 
 // The directory that holds the restart-rename list: its length, 0 on failure.
 uint32_t get_windows_directory(char* buffer, uint32_t size);

@@ -2,7 +2,6 @@
 #include "support/runtime/termination.h"
 
 #include "support/os/process.h"
-#include "support/runtime/heap.h"
 #include "support/text/report.h"
 
 TerminationState termination;
@@ -26,12 +25,15 @@ void halt() {
     show_message(report_buffer, "Error", 0);
     termination.error_address = nullptr;
   }
-  heap_release_all();
+  // The end of the process gives its memory back; a test's harness gives
+  // the heap back itself, once it has read what the run took.
   end_process(termination.exit_code);
 }
 
+// A run that showed a warning failed: its caller sees exit code 1.
 void warn_and_halt(const char* text) {
   show_message(text, "Warning", 0);
+  termination.exit_code = warning_exit_code;
   halt();
 }
 

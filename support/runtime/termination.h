@@ -19,13 +19,17 @@ extern TerminationState termination;
 // Clears the termination state, as at the start of the process.
 void reset_termination();
 
-// Shows the report if one is due, gives the heap back and ends the process.
+// Shows the report if one is due and ends the process.
 [[noreturn]] void halt();
 
 // Records the error number as exit code and the attributed address, then halts.
 [[noreturn]] void run_time_error(int32_t number, const void* address);
 
-// Shows `text` in a message captioned "Warning", then halts.
+// The exit code of a run that ended in a "Warning" message.
+inline constexpr int32_t warning_exit_code = 1;
+
+// Shows `text` in a message captioned "Warning", then halts with
+// `warning_exit_code`.
 [[noreturn]] void warn_and_halt(const char* text);
 
 // Records a failed I/O operation's error code for the next `io_check`.

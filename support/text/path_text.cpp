@@ -41,6 +41,12 @@ String directory_of(const String& path) {
   return String();
 }
 
+String drive_root_if_bare(const String& path) {
+  bool bare = path.length() == 2 && path[1] == ':' &&
+              ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  return bare ? path + "\\" : path;
+}
+
 String directory_prefix(const String& path) {
   for (int32_t i = path.length() - 1; i >= 0; --i)
     if (path[i] == '\\' || path[i] == ':')

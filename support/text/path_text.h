@@ -27,6 +27,11 @@ String lower_case(const String& text);
 // there is none.
 String directory_of(const String& path);
 
+// A bare drive ("C:") as its root ("C:\\"); any other path unchanged. A bare
+// drive would otherwise be made absolute as that drive's current
+// directory.
+String drive_root_if_bare(const String& path);
+
 // The text up to and including the last backslash or colon; empty when there
 // is none.
 String directory_prefix(const String& path);

@@ -130,6 +130,8 @@ TEST_P(WindowsStub, Layout) {
   uint16_t dll_characteristics = u16(image.bytes, image.optional + 70);
   uint16_t hardened = win32 ? 0x8140 : 0x8160;
   EXPECT_EQ(dll_characteristics & hardened, hardened);
+  // Every stub may use the whole address space it has (large-address aware).
+  EXPECT_NE(u16(image.bytes, image.pe + 22) & 0x0020, 0);
   // Reproducible: no time stamp; and a checksum that is right for the file
   // as stubfix left it.
   EXPECT_EQ(u32(image.bytes, image.pe + 8), 0u);

@@ -62,8 +62,9 @@ public:
   Result run(const fs::path& program, const std::vector<std::string>& arguments,
              const std::vector<std::string>& environment = {}) const;
 
-private:
   fs::path prefix() const; // the platform's Wine prefix
+
+private:
   fs::path windows_build() const;
   Platform platform_;
   fs::path scratch_;

@@ -10,6 +10,7 @@
 #include "e2e/runner.h"
 #include "harness/harness.h"
 #include "package/format.h"
+#include "package/pe_image.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
 
@@ -180,6 +181,30 @@ TEST_F(Sfxpack, ListAndVerify) {
   Result bad_stub = tool_run({"verify", (work_ / "bad stub").string()});
   EXPECT_EQ(bad_stub.exit_code, 1);
   EXPECT_NE(bad_stub.output.find("seal"), std::string::npos) << bad_stub.output;
+
+  // Names and commands from a package cannot forge lines of the listing,
+  // and JSON holds only well-formed UTF-8: overlong forms, surrogates and
+  // bytes past U+10FFFF are escaped byte by byte.
+  packlib::PackageBuilder forged(packlib::read_whole_file(stub()));
+  Bytes stream = packlib::deflate_stream(Bytes{'x'});
+  forged.header()
+      .record("a\nrun: rm -rf /", stream)
+      .record("\xC0\xAF", stream)
+      .record("\xED\xA0\x80", stream)
+      .record("\xF4\x90\x80\x80", stream)
+      .run("go\r\nrun: other")
+      .trailer();
+  fs::path forged_file = work_ / "forged";
+  packlib::write_whole_file(forged_file, forged.bytes());
+  Result text = tool_run({"list", forged_file.string()});
+  EXPECT_EQ(text.standard_output.find("\nrun: rm"), std::string::npos) << text.standard_output;
+  EXPECT_EQ(text.standard_output.find("\nrun: other"), std::string::npos) << text.standard_output;
+  EXPECT_NE(text.standard_output.find("a\\x0Arun: rm -rf /"), std::string::npos);
+  Result forged_json = tool_run({"list", "--json", forged_file.string()});
+  for (const char* escaped : {"\\u00c0\\u00af", "\\u00ed\\u00a0\\u0080",
+                              "\\u00f4\\u0090\\u0080\\u0080", "go\\u000d\\u000a"})
+    EXPECT_NE(forged_json.standard_output.find(escaped), std::string::npos)
+        << escaped << ": " << forged_json.standard_output;
 }
 
 TEST_F(Sfxpack, Refusals) {
@@ -230,6 +255,16 @@ TEST_F(Sfxpack, SplitSetsJoinToTheInstaller) {
                   input().string()})
                 .exit_code,
             0);
+  // Each PE file written, installer or head, carries the checksum of its
+  // own bytes.
+  for (const fs::path& file : {whole, head}) {
+    Bytes bytes = packlib::read_whole_file(file);
+    PeFields fields = pe_fields(bytes.data(), uint32_t(bytes.size()));
+    ASSERT_TRUE(fields.valid);
+    EXPECT_EQ(load_u32(&bytes[fields.checksum]),
+              pe_checksum(bytes.data(), uint32_t(bytes.size()), fields))
+        << file;
+  }
   Bytes expected = packlib::read_whole_file(whole);
   Bytes joined = packlib::read_whole_file(head);
   int32_t count = 0;
@@ -242,6 +277,8 @@ TEST_F(Sfxpack, SplitSetsJoinToTheInstaller) {
   }
   expected[128] = 0;
   std::copy(joined.begin() + 129, joined.begin() + 136, expected.begin() + 129);
+  uint32_t field = pe_fields(expected.data(), uint32_t(expected.size())).checksum;
+  std::copy_n(joined.begin() + field, 4, expected.begin() + field);
   EXPECT_TRUE(joined == expected);
   EXPECT_EQ(tool_run({"verify", head.string()}).exit_code, 0);
   Result json = tool_run({"list", "--json", head.string()});

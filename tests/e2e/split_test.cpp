@@ -3,6 +3,8 @@
 // extracts. A POSIX stub cannot be a head, so these run on Windows only.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <string>
 #include <thread>
 
@@ -98,6 +100,17 @@ TEST_P(SplitSet, SignedHeadJoinsAndRuns) {
   fs::rename(head, unsigned_head);
   ASSERT_TRUE(sign(unsigned_head, head));
   EXPECT_TRUE(signature_verifies(head));
+  // The signature covers the head alone, and the tool says so.
+  std::string list_command = "'" + (fs::path(SFX_SOURCE_DIR) / "build/posix/bin/sfxpack").string() +
+                             "' list '" + head.string() + "'";
+  std::string listed;
+  if (std::FILE* pipe = popen(list_command.c_str(), "r")) {
+    char block[256];
+    while (size_t count = std::fread(block, 1, sizeof block, pipe))
+      listed.append(block, count);
+    pclose(pipe);
+  }
+  EXPECT_NE(listed.find("signed (head only)"), std::string::npos) << listed;
   Result result = runner_.run(head, {});
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_TRUE(result.boxes.empty()) << result.output;
@@ -105,6 +118,20 @@ TEST_P(SplitSet, SignedHeadJoinsAndRuns) {
   // The joined copy left the certificate table behind and is unsigned.
   Bytes copy = packlib::read_whole_file(joined());
   EXPECT_EQ(packlib::package_data_end(copy), copy.size());
+}
+
+// A head at a drive's root hands the root over, not the drive's current
+// directory (for the joined copy in temp that would be the temp directory).
+TEST_P(SplitSet, HeadAtADriveRootExtractsThere) {
+  fs::path root = work_ / "drive", letter = runner_.prefix() / "dosdevices" / "q:";
+  fs::create_directories(root);
+  fs::remove(letter);
+  fs::create_directory_symlink(root, letter);
+  write_set(root / "bundle.exe", 2);
+  Result result = runner_.run("Q:\\bundle.exe", {});
+  EXPECT_EQ(result.exit_code, 0) << result.output;
+  EXPECT_TRUE(joined_copy_finished(root));
+  fs::remove(letter);
 }
 
 TEST_P(SplitSet, ArgumentIsPassedOnAndBlanksSurvive) {
@@ -132,7 +159,7 @@ TEST_P(SplitSet, MissingOrShortVolumeKeepsTheSet) {
       packlib::write_whole_file(second, std::span(pieces[2]).first(pieces[2].size() - 1000));
     Result result = runner_.run(head, {});
     EXPECT_EQ(result.warning(), "Combine error!!") << missing;
-    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.exit_code, 1);
     EXPECT_TRUE(fs::exists(packlib::volume_name(head.string(), 1))) << missing;
     EXPECT_EQ(fs::exists(second), !missing);
     EXPECT_TRUE(fs::exists(packlib::volume_name(head.string(), 3))) << missing;

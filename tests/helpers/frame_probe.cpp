@@ -31,8 +31,7 @@ bool is(const String& word, const char* name) {
 void stub_main() {
   String word = argument(1);
   if (is(word, "warn")) {
-    show_message("Probe warning", "Warning", 0);
-    halt();
+    warn_and_halt("Probe warning");
   }
   if (is(word, "heap"))
     heap_allocate(-1);

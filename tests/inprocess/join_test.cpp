@@ -109,7 +109,7 @@ TEST_F(Join, TooManyFiles) {
   write_set(5000, 1, 201);
   Outcome outcome = run();
   EXPECT_EQ(outcome.warning(), "File format error(100)!");
-  EXPECT_EQ(outcome.exit_code, 0);
+  EXPECT_EQ(outcome.exit_code, 1);
   EXPECT_FALSE(fs::exists(joined()));
 }
 
@@ -118,7 +118,7 @@ TEST_F(Join, MissingVolumeLeavesTheSetWhole) {
   fs::remove(work_ / "bundle.F03");
   Outcome outcome = run();
   EXPECT_EQ(outcome.warning(), "Combine error!!");
-  EXPECT_EQ(outcome.exit_code, 0);
+  EXPECT_EQ(outcome.exit_code, 1);
   for (const char* name : {"bundle.F01", "bundle.F02", "bundle.F04"})
     EXPECT_TRUE(fs::exists(work_ / name)) << name;
   EXPECT_FALSE(fs::exists(joined()));

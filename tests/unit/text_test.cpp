@@ -98,6 +98,13 @@ TEST(PathText, DirectoryOfAndPrefix) {
   EXPECT_EQ(text(directory_prefix("C:b")), "C:");
   EXPECT_EQ(text(directory_prefix("b.txt")), "");
   EXPECT_EQ(text(directory_prefix("a/b\\c/d")), "a/b\\");
+  // A head at a drive root hands over its root, never the drive's current
+  // directory.
+  EXPECT_EQ(text(drive_root_if_bare(directory_of("C:\\stub.exe"))), "C:\\");
+  EXPECT_EQ(text(drive_root_if_bare("d:")), "d:\\");
+  EXPECT_EQ(text(drive_root_if_bare("C:x")), "C:x");
+  EXPECT_EQ(text(drive_root_if_bare("1:")), "1:");
+  EXPECT_EQ(text(drive_root_if_bare("C:\\dir")), "C:\\dir");
 }
 
 std::string report(uint32_t number, uintptr_t offset) {

@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include "package/format.h"
+#include "package/pe_image.h"
 #include "support/text/c_string.h"
 
 namespace packlib {
@@ -159,7 +160,15 @@ Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFil
     throw std::logic_error("installer length not a multiple of 8");
   if (builder.bytes().size() > layout::largest_compressed_size)
     throw std::runtime_error("installer larger than 2 GiB - 1");
+  set_pe_checksum(builder.bytes());
   return std::move(builder.bytes());
+}
+
+void set_pe_checksum(Bytes& file) {
+  PeFields fields = pe_fields(file.data(), uint32_t(file.size()));
+  if (fields.valid && fields.checksum + 4 <= file.size())
+    store_u32(file.data() + fields.checksum,
+              pe_checksum(file.data(), uint32_t(file.size()), fields));
 }
 
 std::vector<size_t> split_piece_sizes(size_t installer_size, size_t stub_length,
@@ -189,6 +198,7 @@ std::vector<Bytes> split_installer(std::span<const uint8_t> installer, uint32_t 
     at += size;
   }
   store_split_set_header(pieces.front().data() + layout::split_set_offset, int32_t(pieces.size()));
+  set_pe_checksum(pieces.front());
   return pieces;
 }
 

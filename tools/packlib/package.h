@@ -76,6 +76,10 @@ std::vector<size_t> split_piece_sizes(size_t installer_size, size_t stub_length,
 Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFile>& files,
                       const std::optional<std::string>& run_command);
 
+// Fills in the PE checksum of a Windows executable file (nothing for any
+// other file), as the system's image tools compute it.
+void set_pe_checksum(Bytes& file);
+
 // Cuts an installer into a head and volumes of at most `piece_size` bytes
 // each (the head at least the whole stub) and writes the split-set header
 // into the head. Throws when that takes more than 200 files.

@@ -21,6 +21,7 @@
 #endif
 
 #include "package/format.h"
+#include "package/pe_image.h"
 #include "support/text/c_string.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
@@ -385,17 +386,35 @@ public:
       size_t part = size_t(std::min<uint64_t>(room, count));
       if (std::fwrite(bytes, 1, part, file_.get()) != part)
         throw std::runtime_error(display(temporary(pieces_[index_])) + ": cannot write");
+      if (checksum_ && index_ == 0)
+        add_to_pe_checksum(*checksum_, bytes, uint32_t(part));
       written_ += part, bytes += part, count -= part;
     }
   }
   void write(const Bytes& bytes) { write(bytes.data(), bytes.size()); }
-  // Closes the last piece and renames every piece into place.
+  // The first piece (the installer, or a set's head) is a PE file whose
+  // checksum field at `field` is to hold the checksum of what it holds.
+  void keep_pe_checksum(uint32_t field) {
+    checksum_.emplace();
+    checksum_->field = field;
+  }
+  // Closes the last piece, fills in the checksum and renames every piece
+  // into place.
   void finish() {
     if (!file_)
       open_piece();
     if (std::fflush(file_.get()) != 0)
       throw std::runtime_error(display(temporary(pieces_[index_])) + ": cannot write");
     file_.reset();
+    if (checksum_) {
+      fs::path first = temporary(pieces_[0]);
+      uint8_t value[4];
+      store_u32(value, pe_checksum_value(*checksum_));
+      File head(packlib::open_file(first, "r+b"));
+      if (!head || std::fseek(head.get(), long(checksum_->field), SEEK_SET) != 0 ||
+          std::fwrite(value, 1, 4, head.get()) != 4 || std::fflush(head.get()) != 0)
+        throw std::runtime_error(display(first) + ": cannot write");
+    }
     for (const fs::path& piece : pieces_)
       packlib::move_into_place(temporary(piece), piece);
     done_ = true;
@@ -418,6 +437,7 @@ private:
   size_t index_ = 0;
   uint64_t written_ = 0;
   bool done_ = false;
+  std::optional<PeChecksum> checksum_;
 };
 
 // Writes the stub and the package: the same bytes as
@@ -574,6 +594,9 @@ int create(const std::vector<std::string>& words, const char* program) {
       pieces.push_back(packlib::utf8_path(packlib::volume_name(head_text, int(i))));
   }
   InstallerWriter writer(pieces, piece_sizes);
+  PeFields fields = pe_fields(stub.data(), uint32_t(stub.size()));
+  if (fields.valid)
+    writer.keep_pe_checksum(fields.checksum);
   write_installer(writer, stub, streams, run_command, padding);
   size_t volumes = pieces.size() - 1;
   if (split) {

@@ -61,19 +61,40 @@ Installer load_installer(const std::string& path) {
   return installer;
 }
 
-// Whether `text` is well-formed UTF-8.
+// Whether `text` is well-formed UTF-8: no overlong forms, no surrogates,
+// nothing past U+10FFFF, so that strict parsers accept it.
 bool is_utf8(const std::string& text) {
   for (size_t i = 0; i < text.size();) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (length == 0 || i + length > text.size())
+    if (length == 0 || i + length > text.size() || c == 0xC0 || c == 0xC1 || c > 0xF4)
       return false;
     for (size_t k = 1; k < length; ++k)
       if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2)
         return false;
+    unsigned char next = length > 1 ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if ((c == 0xE0 && next < 0xA0) || (c == 0xED && next >= 0xA0) || (c == 0xF0 && next < 0x90) ||
+        (c == 0xF4 && next >= 0x90))
+      return false;
     i += length;
   }
   return true;
+}
+
+// A stored name or command for a line of text: control bytes as \xNN, so
+// that no name can start a line of its own or move the cursor.
+std::string printable(const std::string& text) {
+  std::string out;
+  for (unsigned char byte : text) {
+    if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += char(byte);
+    }
+  }
+  return out;
 }
 
 // A JSON string: UTF-8 as it is; a name in another encoding has each byte
@@ -137,7 +158,7 @@ int list(const std::vector<std::string>& words) {
     } else {
       char line[64];
       std::snprintf(line, sizeof line, "%12u %12s  ", file.stored_size, size.c_str());
-      out += line + file.name + "\n";
+      out += line + printable(file.name) + "\n";
     }
     first = false;
   }
@@ -156,11 +177,13 @@ int list(const std::vector<std::string>& words) {
                   uintmax_t(size_total), listing.files.size());
     out += line;
     if (listing.run_command)
-      out += "run: " + *listing.run_command + "\n";
+      out += "run: " + printable(*listing.run_command) + "\n";
     if (!installer.volumes.empty())
       out += "volumes: " + std::to_string(installer.volumes.size()) + "\n";
     if (installer.signed_file)
-      out += "signed: a code-signing certificate table ends the file (not checked)\n";
+      out += installer.volumes.empty()
+                 ? "signed: a code-signing certificate table ends the file (not checked)\n"
+                 : "signed (head only): the volumes are not covered by the signature\n";
   }
   std::fputs(out.c_str(), stdout);
   return 0;
@@ -197,15 +220,17 @@ int verify_one(const std::string& input, bool quiet) {
     for (const packlib::ListedFile& file : listing.files) {
       progress.add(file.stored_size);
       if (!is_safe_name(file.name.data(), int32_t(file.name.size()), rules))
-        problem("unsafe name: " + file.name);
+        problem("unsafe name: " + printable(file.name));
       if (!packlib::inflate_stream(
               std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size)))
-        problem("damaged stream: " + file.name);
+        problem("damaged stream: " + printable(file.name));
     }
   }
   if (problems == 0 && !quiet)
     std::printf("%s: OK, %zu files%s\n", input.c_str(), listing.files.size(),
-                installer.signed_file ? ", signed (the signature itself is not checked)" : "");
+                !installer.signed_file      ? ""
+                : installer.volumes.empty() ? ", signed (the signature itself is not checked)"
+                                            : ", signed (head only: the volumes are not covered)");
   return problems;
 }
 
@@ -248,11 +273,11 @@ int extract(const std::vector<std::string>& words) {
   for (const packlib::ListedFile& file : listing.files) {
     progress.add(file.stored_size);
     if (!is_safe_name(file.name.data(), int32_t(file.name.size()), host_name_rules))
-      throw std::runtime_error("refusing unsafe name \"" + file.name + "\"");
+      throw std::runtime_error("refusing unsafe name \"" + printable(file.name) + "\"");
     auto content = packlib::inflate_stream(
         std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size));
     if (!content)
-      throw std::runtime_error("damaged stream: " + file.name);
+      throw std::runtime_error("damaged stream: " + printable(file.name));
     bool program = content->size() >= 2 && (*content)[0] == '#' && (*content)[1] == '!';
     program = program || (content->size() >= 4 && std::memcmp(content->data(),
                                                               "\x7F"

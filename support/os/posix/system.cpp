@@ -82,7 +82,13 @@ bool system_is_nt() {
   return false;
 }
 
-void delete_file_at_boot(const char*) {}
+bool system_has_restart_list() {
+  return false;
+}
+
+String short_path(const String& path) {
+  return path;
+}
 
 // $XDG_STATE_HOME, else $HOME/.local/state, created when missing.
 uint32_t get_windows_directory(char* buffer, uint32_t size) {

@@ -24,8 +24,10 @@ void* kernel_procedure(const char* name) {
 // searched. Where it does not (Vista, 7 without its update), the current
 // directory leaves the search and the DLLs that the message box and the
 // shell load on demand are loaded now by their full system-directory path,
-// so that a copy planted beside the stub is never found first. Both calls
-// are looked up: older systems lack them and still start.
+// their own dependencies searched from there first
+// (LOAD_WITH_ALTERED_SEARCH_PATH), so that a copy planted beside the stub is
+// never found first. Both calls are looked up: older systems lack them and
+// still start.
 void harden_dll_search() {
   using SetDirectories = BOOL(WINAPI*)(DWORD);
   if (auto set_directories =
@@ -37,7 +39,7 @@ void harden_dll_search() {
   if (auto set_directory = reinterpret_cast<SetDirectory>(kernel_procedure("SetDllDirectoryA")))
     set_directory("");
   static constexpr char names[] = "uxtheme\0dwmapi\0cryptbase\0apphelp\0ntmarta\0userenv\0"
-                                  "version\0propsys\0profapi\0";
+                                  "version\0propsys\0profapi\0setupapi\0oleacc\0clbcatq\0";
   char path[MAX_PATH];
   UINT directory = GetSystemDirectoryA(path, MAX_PATH - 16);
   if (directory == 0 || directory >= MAX_PATH - 16)
@@ -46,6 +48,6 @@ void harden_dll_search() {
   for (const char* name = names; *name; name += c_string_length(name) + 1) {
     copy_bytes(path + directory, name, size_t(c_string_length(name)));
     copy_bytes(path + directory + c_string_length(name), ".dll", 5);
-    LoadLibraryA(path);
+    LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   }
 }

@@ -44,9 +44,12 @@ void delete_file(const char* path) {
 // Windows 9x, the systems that process the list, lack MoveFileExA's
 // replacement: there the old file is deleted first.
 void replace_file(const char* old_path, const char* new_path) {
-  if (os_call_fails(OsCall::move) || MoveFileExA(old_path, new_path, MOVEFILE_REPLACE_EXISTING) ||
-      GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+  if (os_call_fails(OsCall::move))
     return;
+  if (system_is_nt()) {
+    MoveFileExA(old_path, new_path, MOVEFILE_REPLACE_EXISTING);
+    return;
+  }
   DeleteFileA(new_path);
   MoveFileA(old_path, new_path);
 }
@@ -55,9 +58,14 @@ bool system_is_nt() {
   return (GetVersion() & 0x80000000) == 0;
 }
 
-void delete_file_at_boot(const char* path) {
-  if (!os_call_fails(OsCall::move))
-    MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+bool system_has_restart_list() {
+  return true;
+}
+
+String short_path(const String& path) {
+  char buffer[MAX_PATH];
+  DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+  return length != 0 && length < sizeof buffer ? String(buffer, int32_t(length)) : path;
 }
 
 uint32_t get_windows_directory(char* buffer, uint32_t size) {
