@@ -15,6 +15,7 @@
 #include "support/os/files.h"
 #include "support/os/process.h"
 #include "support/os/system.h"
+#include "support/runtime/heap.h"
 #include "support/runtime/termination.h"
 #include "support/text/c_string.h"
 #include "support/text/command_line.h"
@@ -42,6 +43,8 @@ constexpr int temp_directory_size = 256;
       "File Output error(2)!",
       "File Output error(3)!",
       "File Read Execution File error(2)!",
+      "File check error(2)!",
+      "File Read Execution File error(3)!",
   };
   int number = static_cast<int>(verdict);
   if (number > static_cast<int>(Verdict::records_end_elsewhere))
@@ -95,26 +98,44 @@ FileHandle open_own_file() {
 }
 
 // Changes into `directory` (a failure ends the process with the system's
-// error code), starts the program without waiting and pauses one second.
-void start_and_pause(const String& directory, const char* verb, const char* program,
-                     const char* parameters) {
+// error code) and starts the program. Without waiting it pauses one second
+// and answers 0. Waiting, it answers the program's exit code; a program
+// that cannot be started fails the run.
+int32_t start_program(const String& directory, const char* verb, const char* program,
+                      const char* parameters, bool wait) {
   change_directory(directory);
   io_check();
-  launch_program(verb, program, parameters);
-  pause_ms(1000);
+  if (!wait) {
+    launch_program(verb, program, parameters, nullptr);
+    pause_ms(1000);
+    return 0;
+  }
+  int32_t exit_code = 0;
+  if (!launch_program(verb, program, parameters, &exit_code))
+    fail(Verdict::setup_not_started, no_file);
+  return exit_code;
+}
+
+[[noreturn]] void end_with(int32_t exit_code) {
+  termination.exit_code = exit_code;
+  halt();
 }
 
 // What the record walk needs to extract the package.
+// Names and the command are in the system's ANSI code page, or in UTF-8
+// where the package says so.
 struct Extraction {
   FileHandle own_file;
   const String* target_directory;
   Extractor extractor;
   char (*setup_command)[setup_command_size];
+  bool utf8;
 };
 
 Verdict extract_name(void* context, const char* name, int32_t length) {
   Extraction& extraction = *static_cast<Extraction*>(context);
-  return prepare_output(extraction.extractor, name, length);
+  return extraction.utf8 ? prepare_utf8_output(extraction.extractor, name, length)
+                         : prepare_output(extraction.extractor, name, length);
 }
 
 Verdict extract_content(void* context, uint32_t size) {
@@ -122,10 +143,14 @@ Verdict extract_content(void* context, uint32_t size) {
   return extract_stream(extraction.extractor, extraction.own_file, size);
 }
 
+// A command in UTF-8 that the system's code page cannot hold is refused
+// like one too long: never started in another form.
 Verdict take_setup_command(void* context, const char* command, int32_t length) {
   Extraction& extraction = *static_cast<Extraction*>(context);
-  return set_setup_command(String(command, length), *extraction.target_directory,
-                           *extraction.setup_command);
+  String text(command, length);
+  if (extraction.utf8 && !text_from_utf8(command, length, &text))
+    return Verdict::command_too_long;
+  return set_setup_command(text, *extraction.target_directory, *extraction.setup_command);
 }
 
 // Enters the own file in the restart-rename list where the system keeps one.
@@ -144,8 +169,58 @@ void register_deletion() {
   if (outcome == JoinOutcome::not_combined)
     warn_and_halt("Combine error!!");
   register_deletion();
-  start_and_pause(String(temp_directory), nullptr, copy.path.c_str(), copy.argument.c_str());
-  halt();
+  end_with(start_program(String(temp_directory), nullptr, copy.path.c_str(), copy.argument.c_str(),
+                         copy.wait));
+}
+
+// The package's checksum, where it asks for one, before anything is created.
+Verdict check_checksum(const ByteSource& own, const PackageLocation& location) {
+  if (!(location.options & layout::option_checksum))
+    return Verdict::ok;
+  constexpr int32_t buffer_size = 64 << 10;
+  uint8_t* buffer = static_cast<uint8_t*>(heap_allocate(buffer_size));
+  Verdict verdict = check_package(own, location, buffer, buffer_size);
+  heap_release(buffer);
+  return verdict;
+}
+
+// Package mode: locates and checks the package, extracts its records,
+// starts the setup command, registers the own file for deletion at restart
+// and ends, with the setup's exit code where the package asks to wait.
+[[noreturn]] void run_package(FileHandle own_file, String target_directory,
+                              const char* temp_directory, bool have_temp_directory) {
+  ByteSource own = file_source(&own_file);
+  PackageLocation location;
+  Verdict verdict = locate_package(own, &location);
+  if (verdict == Verdict::ok)
+    verdict = check_checksum(own, location);
+  char setup_command[setup_command_size];
+  setup_command[0] = '\0';
+  if (verdict == Verdict::ok && target_directory.empty())
+    target_directory = private_target_directory(temp_directory, have_temp_directory);
+  Extraction extraction{own_file,
+                        &target_directory,
+                        {},
+                        &setup_command,
+                        (location.options & layout::option_utf8) != 0};
+  extraction.extractor.target_path = target_directory;
+  if (verdict == Verdict::ok)
+    verdict =
+        walk_records(own, location,
+                     RecordVisitor{&extraction, extract_name, extract_content, take_setup_command});
+  if (verdict != Verdict::ok)
+    fail(verdict, own_file);
+  close_file(own_file);
+
+  int32_t exit_code = 0;
+  if (setup_command[0] != '\0') {
+    LaunchCommand program = setup_program(setup_command, target_directory);
+    exit_code = start_program(target_directory, "open", program.program.c_str(),
+                              program.parameters.empty() ? nullptr : program.parameters.c_str(),
+                              (location.options & layout::option_wait) != 0);
+  }
+  register_deletion();
+  end_with(exit_code);
 }
 
 } // namespace
@@ -176,28 +251,6 @@ void stub_main() {
   close_file(own_file);
   if (!own_file_is_unaltered())
     warn_and_halt("File check error(1)!");
-  own_file = open_own_file();
-  PackageLocation location;
-  Verdict verdict = locate_package(own, &location);
-  char setup_command[setup_command_size];
-  setup_command[0] = '\0';
-  if (verdict == Verdict::ok && target_directory.empty())
-    target_directory = private_target_directory(temp_directory, have_temp_directory);
-  Extraction extraction{own_file, &target_directory, {}, &setup_command};
-  extraction.extractor.target_path = target_directory;
-  if (verdict == Verdict::ok)
-    verdict =
-        walk_records(own, location,
-                     RecordVisitor{&extraction, extract_name, extract_content, take_setup_command});
-  if (verdict != Verdict::ok)
-    fail(verdict, own_file);
-  close_file(own_file);
-
-  if (setup_command[0] != '\0') {
-    LaunchCommand program = setup_program(setup_command, target_directory);
-    start_and_pause(target_directory, "open", program.program.c_str(),
-                    program.parameters.empty() ? nullptr : program.parameters.c_str());
-  }
-  register_deletion();
-  halt();
+  run_package(open_own_file(), static_cast<String&&>(target_directory), temp_directory,
+              have_temp_directory);
 }

@@ -105,19 +105,20 @@ JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, Joined
     whole = volume != no_file && append_file(volume, joined, buffer, UINT32_MAX);
     close_file(volume);
   }
-  heap_release(buffer);
   if (joined != no_file && !close_file(joined))
     whole = false;
   // A volume cut short or damaged still joins; only a copy whose package
   // walks from its header to its trailer may cost the set its volumes.
   // The handle that checks it stays open, letting others only read, until
   // the process ends: nothing can replace the copy before it is started.
+  uint8_t options = 0;
   if (whole) {
     FileHandle check = open_file(joined_path.c_str(), mode_read_share_read);
-    whole = is_whole_package(check);
+    whole = is_whole_package(check, buffer, join_buffer_size, &options);
     if (!whole)
       close_file(check);
   }
+  heap_release(buffer);
   if (!whole) {
     // Only a copy this run created is removed; one it could not create
     // (in use, read-only) belongs to someone else.
@@ -129,5 +130,6 @@ JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, Joined
     delete_file(volume_path(head_path, number).c_str());
   copy->path = joined_path;
   copy->argument = hand_over_argument(head_path);
+  copy->wait = (options & layout::option_wait) != 0;
   return JoinOutcome::joined;
 }

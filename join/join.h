@@ -18,6 +18,7 @@ enum class JoinOutcome {
 struct JoinedCopy {
   String path;
   String argument;
+  bool wait = false; // its package asks for the setup to be waited for
 };
 
 // Joins head and volumes into "_TMP_VK.exe" in `temp_directory`, a file
@@ -26,5 +27,7 @@ struct JoinedCopy {
 // behind the split-set marker, and is closed here. On success the volumes
 // are gone, `*copy` names the joined copy and its hand-over argument, and a
 // handle that lets others only read it stays open until the process ends.
-// On failure head and volumes are as they were and no joined copy is left.
+// A copy whose package checksum does not match fails like a missing
+// volume. On failure head and volumes are as they were and no joined copy
+// is left.
 JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, JoinedCopy* copy);

@@ -3,6 +3,7 @@
 
 #include "package/name_check.h"
 #include "support/inflate/inflate_stream.h"
+#include "support/os/system.h"
 #include "support/runtime/directories.h"
 #include "support/runtime/heap.h"
 #include "support/runtime/termination.h"
@@ -130,6 +131,13 @@ Verdict prepare_output(Extractor& extractor, const char* name_text, int32_t leng
   }
   extractor.file_name = name.substring(start, name.length() - start);
   return Verdict::ok;
+}
+
+Verdict prepare_utf8_output(Extractor& extractor, const char* name, int32_t length) {
+  String converted;
+  if (!text_from_utf8(name, length, &converted))
+    return Verdict::name_unsafe;
+  return prepare_output(extractor, converted.c_str(), converted.length());
 }
 
 Verdict extract_stream(Extractor& extractor, FileHandle own_file, uint32_t size) {

@@ -39,6 +39,10 @@ struct Extractor {
 // directory cannot be made or opened.
 Verdict prepare_output(Extractor& extractor, const char* name, int32_t length);
 
+// The same for a name stored in UTF-8: refused (`name_unsafe`) where the
+// system's code page cannot hold it.
+Verdict prepare_utf8_output(Extractor& extractor, const char* name, int32_t length);
+
 // Inflates the record's stream of `size` bytes from the own file into a new
 // file and moves it over the record's name, then lets go of the record's
 // directories. Content reaching 2^31 bytes ends in run-time error 203.

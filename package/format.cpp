@@ -2,6 +2,7 @@
 #include "package/format.h"
 
 #include "package/pe_image.h"
+#include "support/inflate/crc32.h"
 #include "support/text/c_string.h"
 
 uint32_t read_u32_from_zero(const ByteSource& source, bool* complete) {
@@ -107,9 +108,40 @@ Verdict locate_package(const ByteSource& source, PackageLocation* location) {
   if (position == uint32_t(-1) || position != location->package_offset)
     return Verdict::offset_unreachable;
   uint8_t header[layout::header_size];
+  fill_bytes(header, 0, sizeof header);
   if (!is_package_header(header, source.read(source.context, header, layout::header_size)))
     return Verdict::no_header;
+  location->options = header[layout::options_offset];
+  location->checksum = load_u32(header + layout::checksum_offset);
   return Verdict::ok;
+}
+
+bool package_body_crc(const ByteSource& source, const PackageLocation& location, uint8_t* buffer,
+                      int32_t size, uint32_t* crc) {
+  uint32_t body = location.package_offset + uint32_t(layout::header_size);
+  if (body > location.trailer || source.seek(source.context, static_cast<int32_t>(body), 0) != body)
+    return false;
+  uint32_t left = location.trailer - body;
+  uint32_t sum = 0;
+  while (left > 0) {
+    int32_t wanted = left < uint32_t(size) ? int32_t(left) : size;
+    if (source.read(source.context, buffer, wanted) != wanted)
+      return false;
+    sum = crc32_fast_update(sum, buffer, size_t(wanted));
+    left -= uint32_t(wanted);
+  }
+  *crc = sum;
+  return source.seek(source.context, static_cast<int32_t>(body), 0) == body;
+}
+
+Verdict check_package(const ByteSource& source, const PackageLocation& location, uint8_t* buffer,
+                      int32_t size) {
+  if (!(location.options & layout::option_checksum))
+    return Verdict::ok;
+  uint32_t crc = 0;
+  return package_body_crc(source, location, buffer, size, &crc) && crc == location.checksum
+             ? Verdict::ok
+             : Verdict::checksum_mismatch;
 }
 
 namespace {

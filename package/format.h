@@ -74,6 +74,8 @@ enum class Verdict : uint8_t {
   name_unsafe,
   output_incomplete,
   command_too_long,
+  checksum_mismatch, // the package checksum does not match its bytes
+  setup_not_started, // a setup command to wait for could not be started
 };
 
 // Whether the first six of `count` header bytes are the magic and its NUL.
@@ -83,6 +85,8 @@ bool is_package_header(const uint8_t* header, int32_t count);
 struct PackageLocation {
   uint32_t package_offset = 0;
   uint32_t trailer = 0; // the trailer's position; the package data ends 8 bytes behind it
+  uint8_t options = 0;  // the header's option set (layout::option_*)
+  uint32_t checksum = 0;
 };
 
 // Where the package data ends in a source of `size` bytes: at the start of a
@@ -95,6 +99,17 @@ uint32_t package_data_end(const ByteSource& source, uint32_t size);
 // before the end of the package data; in a signed file up to 7 zero bytes
 // of alignment may follow it.
 Verdict locate_package(const ByteSource& source, PackageLocation* location);
+
+// The CRC-32 of the package's body, from behind its header up to its
+// trailer, read through `buffer` of `size` bytes; the source's position is
+// left behind the header. False when the body cannot be read.
+bool package_body_crc(const ByteSource& source, const PackageLocation& location, uint8_t* buffer,
+                      int32_t size, uint32_t* crc);
+
+// `ok` when the package asks for no checksum or its body has the one the
+// header holds, else `checksum_mismatch`; as `package_body_crc` otherwise.
+Verdict check_package(const ByteSource& source, const PackageLocation& location, uint8_t* buffer,
+                      int32_t size);
 
 // What the record walk hands over, in the order it reads the package.
 struct RecordVisitor {

@@ -21,9 +21,21 @@ inline constexpr int32_t volume_count_offset = 132;
 inline constexpr int32_t split_set_header_size = 8;
 inline constexpr int32_t largest_volume_count = 200;
 
-// The package header: the magic and its NUL, then ten reserved bytes.
+// The package header: the magic and its NUL, then ten reserved bytes, which
+// writers have always left zero. Byte 6 is a set of package options;
+// bytes 8 to 11 hold the package checksum when its option asks for one.
+// Other bits and bytes stay zero and are not read.
 constexpr char magic[6] = {'V', 'K', 'Z', 'i', 'p', '\0'};
 inline constexpr int32_t header_size = 16;
+inline constexpr int32_t options_offset = 6;
+inline constexpr int32_t checksum_offset = 8;
+// Names and the setup command are UTF-8, not the system's ANSI code page.
+inline constexpr uint8_t option_utf8 = 0x01;
+// The stub waits for the setup command and ends with its exit code.
+inline constexpr uint8_t option_wait = 0x02;
+// Bytes 8 to 11 hold the CRC-32 of every byte behind the header up to the
+// trailer.
+inline constexpr uint8_t option_checksum = 0x04;
 
 // The trailer: the trailer marker and the package offset.
 inline constexpr int32_t trailer_size = 8;

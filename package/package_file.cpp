@@ -27,10 +27,13 @@ ByteSource file_source(FileHandle* file) {
   return ByteSource{file, read_from_file, seek_in_file};
 }
 
-bool is_whole_package(FileHandle file) {
+bool is_whole_package(FileHandle file, uint8_t* buffer, int32_t size, uint8_t* options) {
   ByteSource source = file_source(&file);
   PackageLocation location;
-  return locate_package(source, &location) == Verdict::ok &&
+  if (locate_package(source, &location) != Verdict::ok)
+    return false;
+  *options = location.options;
+  return check_package(source, location, buffer, size) == Verdict::ok &&
          walk_records(source, location,
                       RecordVisitor{&file, accept_text, skip_stream, accept_text}) == Verdict::ok;
 }

@@ -24,6 +24,12 @@ String full_path(const String& path);
 // names, trailing dots and blanks dropped); chosen by the build.
 extern const bool windows_name_rules;
 
+// Text of a package marked UTF-8 (names, the setup command) in the code
+// page the system's calls take: false when that code page cannot hold all
+// of it (or it is no UTF-8), so that nothing is written under a changed
+// name. Unchanged where the system takes UTF-8 (POSIX).
+bool text_from_utf8(const char* text, int32_t length, String* converted);
+
 // Whether the system is Windows NT or later, which never reads the
 // restart-rename list; false off Windows.
 bool system_is_nt();
@@ -44,8 +50,9 @@ uint32_t get_windows_directory(char* buffer, uint32_t size);
 void change_directory(const String& path);
 
 // Starts `file` through the shell with `verb` (null for the default action)
-// and `parameters` (null for none) in the current directory, without
-// waiting.
-void launch_program(const char* verb, const char* file, const char* parameters);
+// and `parameters` (null for none) in the current directory. Without
+// `exit_code` it does not wait; with it, it waits for the program to end
+// and stores its exit code there. False when it could not be started.
+bool launch_program(const char* verb, const char* file, const char* parameters, int32_t* exit_code);
 
 void pause_ms(uint32_t milliseconds);

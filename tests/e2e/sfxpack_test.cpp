@@ -123,7 +123,8 @@ TEST_F(Sfxpack, OutputIsReproducible) {
       files.begin(), files.end(),
       [](const packlib::StoredFile& a, const packlib::StoredFile& b) { return a.name < b.name; });
   EXPECT_TRUE(packlib::build_installer(packlib::read_whole_file(stub()), files,
-                                       std::string("x %path%")) == packlib::read_whole_file(first));
+                                       std::string("x %path%"),
+                                       layout::option_checksum) == packlib::read_whole_file(first));
 }
 
 TEST_F(Sfxpack, ListAndVerify) {
@@ -155,8 +156,21 @@ TEST_F(Sfxpack, ListAndVerify) {
   packlib::write_whole_file(work_ / "bad stream", in_stream);
   Result bad_stream = tool_run({"verify", (work_ / "bad stream").string()});
   EXPECT_EQ(bad_stream.exit_code, 1);
-  EXPECT_NE(bad_stream.output.find("damaged stream: " + listing.files[0].name), std::string::npos)
+  EXPECT_NE(bad_stream.output.find("checksum does not match"), std::string::npos)
       << bad_stream.output;
+  // Without the checksum the damage is found in the stream itself.
+  fs::path unchecked = work_ / "unchecked";
+  ASSERT_EQ(pack({"-o", unchecked.string(), "--no-checksum", "--stub", stub(), input().string()})
+                .exit_code,
+            0);
+  Bytes plain = packlib::read_whole_file(unchecked);
+  packlib::Listing plain_listing = packlib::read_installer(plain);
+  plain[plain_listing.files[0].stream_offset + plain_listing.files[0].stored_size / 2] ^= 1;
+  packlib::write_whole_file(unchecked, plain);
+  Result damaged = tool_run({"verify", unchecked.string()});
+  EXPECT_NE(damaged.output.find("damaged stream: " + plain_listing.files[0].name),
+            std::string::npos)
+      << damaged.output;
 
   EXPECT_EQ(bytes.size() % 8, 0u); // so that signing adds nothing behind the trailer
   EXPECT_NE(json.standard_output.find(R"("signed":false)"), std::string::npos);

@@ -10,6 +10,7 @@
 
 #include "e2e/runner.h"
 #include "harness/harness.h"
+#include "package/layout.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
 
@@ -29,13 +30,14 @@ protected:
 
   // Writes an installer of one file as a split set of `count` files beside
   // `head`, the pieces about equal; answers the pieces.
-  std::vector<Bytes> write_set(const fs::path& head, int count, size_t content_size = 200000) {
+  std::vector<Bytes> write_set(const fs::path& head, int count, size_t content_size = 200000,
+                               uint8_t options = 0) {
     Bytes stub = packlib::read_whole_file(runner_.stub());
     Bytes content(content_size);
     for (size_t i = 0; i < content.size(); ++i)
       content[i] = uint8_t((i * 2654435761u) >> 13);
-    Bytes installer =
-        packlib::build_installer(stub, {{"payload.bin", packlib::deflate_stream(content, 0)}}, {});
+    Bytes installer = packlib::build_installer(
+        stub, {{"payload.bin", packlib::deflate_stream(content, 0)}}, {}, options);
     size_t package = installer.size() - stub.size();
     uint32_t piece =
         count == 1 ? uint32_t(installer.size()) : uint32_t((package + count - 2) / (count - 1));
@@ -167,6 +169,43 @@ TEST_P(SplitSet, MissingOrShortVolumeKeepsTheSet) {
     EXPECT_FALSE(fs::exists(work_ / "payload.bin")) << missing;
     EXPECT_FALSE(fs::exists(list())) << missing;
   }
+}
+
+// A volume changed inside a stream still walks, but the package checksum
+// finds it: the set stays whole and nothing is extracted.
+TEST_P(SplitSet, ChangedVolumeOfAChecksummedSet) {
+  fs::path head = work_ / "bundle.exe";
+  std::vector<Bytes> pieces = write_set(head, 3, 200000, layout::option_checksum);
+  fs::path second = packlib::volume_name(head.string(), 2);
+  pieces[2][100] ^= 0xFF;
+  packlib::write_whole_file(second, pieces[2]);
+  Result result = runner_.run(head, {});
+  EXPECT_EQ(result.warning(), "Combine error!!");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_TRUE(fs::exists(packlib::volume_name(head.string(), 1)));
+  EXPECT_TRUE(fs::exists(second));
+  EXPECT_FALSE(fs::exists(joined()));
+  EXPECT_FALSE(fs::exists(work_ / "payload.bin"));
+}
+
+// A head whose package asks to wait waits for its joined copy, which waits
+// for the setup: the setup's exit code comes back through both.
+TEST_P(SplitSet, WaitingHeadPassesTheExitCodeOn) {
+  fs::path head = work_ / "bundle.exe", record = work_ / "record.txt";
+  Bytes stub = packlib::read_whole_file(runner_.stub());
+  std::string helper = "rec" + runner_.program_suffix();
+  Bytes installer = packlib::build_installer(
+      stub, {{helper, packlib::deflate_stream(packlib::read_whole_file(runner_.record_helper()))}},
+      helper + " exit=3", layout::option_wait | layout::option_checksum);
+  size_t package = installer.size() - stub.size();
+  std::vector<Bytes> pieces =
+      packlib::split_installer(installer, uint32_t(stub.size()), uint32_t(package / 2 + 8));
+  packlib::write_whole_file(head, pieces[0]);
+  for (size_t i = 1; i < pieces.size(); ++i)
+    packlib::write_whole_file(packlib::volume_name(head.string(), int(i)), pieces[i]);
+  Result result = runner_.run(head, {}, {"SFX_RECORD=" + runner_.path_argument(record)});
+  EXPECT_EQ(result.exit_code, 3) << result.output;
+  EXPECT_TRUE(fs::exists(record));
 }
 
 TEST_P(SplitSet, AnnouncedCounts) {

@@ -180,8 +180,7 @@ TEST_P(Stub, HeadMarkerWinsOverATrailer) {
 
 TEST_P(Stub, ExtractsAndLaunchesTheSetupCommand) {
   PackageBuilder builder = package();
-  // A name stored in UTF-8 arrives as the same name (on Windows through the
-  // manifest's UTF-8 code page).
+  // A name stored in UTF-8, and marked so, arrives as the same name.
   builder.record("Gr\xC3\xBC\xC3\x9F"
                  "e.txt",
                  packlib::deflate_stream(bytes_of("utf-8")));
@@ -190,7 +189,8 @@ TEST_P(Stub, ExtractsAndLaunchesTheSetupCommand) {
       .record("level12.txt", packlib::compress_stream(bytes_of(std::string(5000, 'l')), 12))
       .record(helper_name(), helper_stream())
       .run(helper_name() + " first \"two words\" \"%path%.\"")
-      .trailer();
+      .trailer()
+      .options(layout::option_utf8);
   fs::path target = out() / "new target";
   Result result = run(builder.bytes(), {runner_.path_argument(target)});
   EXPECT_EQ(result.exit_code, 0) << result.output;
@@ -411,6 +411,84 @@ TEST_P(Stub, FrameEndsTheProcess) {
   Result missing = runner_.run(probe, {"cd", runner_.path_argument(work_ / "no such dir")});
   EXPECT_TRUE(missing.exit_code == 2 || missing.exit_code == 3) << missing.output;
   EXPECT_EQ(missing.report().substr(0, 17), "Runtime error   " + std::to_string(missing.exit_code));
+}
+
+// Names in the system's ANSI code page (1252 here) stay apart and arrive as
+// themselves; names in UTF-8 arrive as themselves where the package says
+// so, and one the code page cannot hold is refused, never renamed.
+TEST_P(Stub, NamesInTheCodePageAndInUtf8) {
+  PackageBuilder ansi = package();
+  ansi.record("Gr\xFC\xDF"
+              "e.txt",
+              packlib::deflate_stream(bytes_of("u")))
+      .record("Gr\xF6\xDF"
+              "e.txt",
+              packlib::deflate_stream(bytes_of("o")))
+      .trailer();
+  Result plain = run(ansi.bytes());
+  EXPECT_TRUE(plain.boxes.empty()) << plain.output;
+  bool wine = is_wine(GetParam());
+  EXPECT_EQ(harness::read_text(out() / (wine ? "Gr\xC3\xBC\xC3\x9F"
+                                               "e.txt"
+                                             : "Gr\xFC\xDF"
+                                               "e.txt")),
+            "u");
+  EXPECT_EQ(harness::read_text(out() / (wine ? "Gr\xC3\xB6\xC3\x9F"
+                                               "e.txt"
+                                             : "Gr\xF6\xDF"
+                                               "e.txt")),
+            "o");
+  PackageBuilder utf8 = package();
+  utf8.record("\xC3\xA9t\xC3\xA9.txt", packlib::deflate_stream(bytes_of("e")))
+      .trailer()
+      .options(layout::option_utf8);
+  EXPECT_TRUE(run(utf8.bytes()).boxes.empty());
+  EXPECT_EQ(harness::read_text(out() / "\xC3\xA9t\xC3\xA9.txt"), "e");
+  PackageBuilder omega = package();
+  omega.record("\xCE\xA9.txt", packlib::deflate_stream(bytes_of("w")))
+      .trailer()
+      .options(layout::option_utf8);
+  EXPECT_EQ(run(omega.bytes()).warning(), wine ? "File Output error(2)!" : "");
+}
+
+// With the wait option the installer ends with the setup's exit code; a
+// setup that cannot be started is then a failure.
+TEST_P(Stub, WaitingForTheSetup) {
+  for (int code : {0, 3}) {
+    fs::remove(record());
+    PackageBuilder builder = package();
+    builder.record(helper_name(), helper_stream())
+        .run(helper_name() + " exit=" + std::to_string(code))
+        .trailer()
+        .options(layout::option_wait);
+    Result result = run(builder.bytes());
+    EXPECT_EQ(result.exit_code, code) << result.output;
+    EXPECT_TRUE(result.boxes.empty()) << result.output;
+    EXPECT_TRUE(fs::exists(record())); // finished before the installer ended
+  }
+  PackageBuilder missing = package();
+  missing.run("no-such-setup.exe").trailer().options(layout::option_wait);
+  Result refused = run(missing.bytes());
+  EXPECT_EQ(refused.warning(), "File Read Execution File error(3)!");
+  EXPECT_EQ(refused.exit_code, 1);
+}
+
+// A changed byte in a name goes unnoticed without the package checksum; with
+// it the installer stops before it writes anything.
+TEST_P(Stub, PackageChecksum) {
+  for (bool checked : {false, true}) {
+    fs::remove_all(out());
+    fs::create_directories(out());
+    PackageBuilder builder = package();
+    builder.record("name.txt", packlib::deflate_stream(bytes_of("x"))).trailer();
+    if (checked)
+      builder.seal_checksum();
+    builder.bytes()[builder.package_offset() + layout::header_size + 5] ^= 0x01; // "oame.txt"
+    Result result = run(builder.bytes());
+    EXPECT_EQ(result.warning(), checked ? "File check error(2)!" : "") << checked;
+    EXPECT_EQ(result.exit_code, checked ? 1 : 0);
+    EXPECT_EQ(fs::exists(out() / "oame.txt"), !checked);
+  }
 }
 
 // A file close to the format's 2 GiB limit extracts within the i686

@@ -1,7 +1,9 @@
 // A stand-in setup program: writes its current directory and its arguments,
-// one per line, to the file named by SFX_RECORD.
+// one per line, to the file named by SFX_RECORD; an argument "exit=N" makes
+// N its exit code.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #ifdef _WIN32
 #include <direct.h>
@@ -25,5 +27,8 @@ int main(int argc, char** argv) {
     std::fprintf(file, "arg=%s\n", argv[i]);
   std::fprintf(file, "end\n");
   std::fclose(file);
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], "exit=", 5) == 0)
+      return std::atoi(argv[i] + 5);
   return 0;
 }

@@ -9,6 +9,7 @@
 
 #include "package/format.h"
 #include "package/pe_image.h"
+#include "support/inflate/crc32.h"
 #include "support/text/c_string.h"
 
 namespace packlib {
@@ -132,8 +133,22 @@ PackageBuilder& PackageBuilder::trailer() {
   return u32(layout::trailer_marker).u32(package_offset_);
 }
 
+PackageBuilder& PackageBuilder::options(uint8_t options) {
+  bytes_[package_offset_ + layout::options_offset] = options;
+  return *this;
+}
+
+PackageBuilder& PackageBuilder::seal_checksum() {
+  bytes_[package_offset_ + layout::options_offset] |= layout::option_checksum;
+  size_t body = package_offset_ + layout::header_size;
+  uint32_t crc =
+      crc32_fast_update(0, bytes_.data() + body, bytes_.size() - layout::trailer_size - body);
+  store_u32(bytes_.data() + package_offset_ + layout::checksum_offset, crc);
+  return *this;
+}
+
 Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFile>& files,
-                      const std::optional<std::string>& run_command) {
+                      const std::optional<std::string>& run_command, uint8_t options) {
   // The installer's length is made a multiple of 8, so that code signing
   // appends its table right behind the trailer: the zero bytes needed go
   // between the stub and the package header, where nothing reads them.
@@ -155,7 +170,9 @@ Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFil
       throw std::runtime_error("setup command longer than 254 bytes");
     builder.run(*run_command);
   }
-  builder.trailer();
+  builder.trailer().options(options);
+  if (options & layout::option_checksum)
+    builder.seal_checksum();
   if (builder.bytes().size() % 8 != 0)
     throw std::logic_error("installer length not a multiple of 8");
   if (builder.bytes().size() > layout::largest_compressed_size)
@@ -283,6 +300,8 @@ const char* verdict_text(Verdict verdict) {
     return "a stream runs past the end of the package";
   case Verdict::run_length_rejected:
     return "run record length 255";
+  case Verdict::checksum_mismatch:
+    return "the package checksum does not match (damaged or changed)";
   default:
     return "damaged package";
   }
@@ -297,6 +316,13 @@ Verdict walk_installer(std::span<const uint8_t> installer, Listing* listing) {
   PackageLocation location;
   Verdict verdict = locate_package(source, &location);
   listing->package_offset = location.package_offset;
+  listing->trailer = location.trailer;
+  listing->options = location.options;
+  listing->checksum = location.checksum;
+  if (verdict != Verdict::ok)
+    return verdict;
+  std::vector<uint8_t> buffer(64 << 10);
+  verdict = check_package(source, location, buffer.data(), int32_t(buffer.size()));
   if (verdict != Verdict::ok)
     return verdict;
   ListingWalk walk{&memory, listing};

@@ -37,6 +37,10 @@ public:
   PackageBuilder& record_head(const std::string& name, uint32_t stream_size);
   PackageBuilder& run(const std::string& command); // run record and the one NUL of the gap
   PackageBuilder& trailer();                       // trailer marker and the package offset
+  // Sets the header's option set; `seal_checksum` also sets the checksum
+  // option and writes the CRC-32 of the body, once the trailer is there.
+  PackageBuilder& options(uint8_t options);
+  PackageBuilder& seal_checksum();
   PackageBuilder& u8(uint8_t value);
   PackageBuilder& u32(uint32_t value);
   PackageBuilder& raw(std::span<const uint8_t> bytes);
@@ -73,8 +77,10 @@ std::vector<size_t> split_piece_sizes(size_t installer_size, size_t stub_length,
 
 // Stub, header, records, optional run record, trailer; zero bytes between
 // stub and header make the length a multiple of 8.
+// `options` go to the header; with `layout::option_checksum` the checksum
+// is filled in.
 Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFile>& files,
-                      const std::optional<std::string>& run_command);
+                      const std::optional<std::string>& run_command, uint8_t options = 0);
 
 // Fills in the PE checksum of a Windows executable file (nothing for any
 // other file), as the system's image tools compute it.
@@ -98,6 +104,9 @@ struct ListedFile {
 
 struct Listing {
   uint32_t package_offset = 0;
+  uint32_t trailer = 0;
+  uint8_t options = 0;
+  uint32_t checksum = 0; // as the header holds it
   std::vector<ListedFile> files;
   std::optional<std::string> run_command;
 };

@@ -37,6 +37,10 @@ constexpr char create_help[] =
     "  --exclude PATTERN   leave out files and directories whose name or stored path\n"
     "                      matches the glob PATTERN (repeatable)\n"
     "  --dereference       pack what symbolic links point to (links are refused otherwise)\n"
+    "  --wait              the installer waits for the setup command and ends with its\n"
+    "                      exit code (it returns at once otherwise)\n"
+    "  --no-checksum       leave out the package checksum (a CRC-32 the installer checks\n"
+    "                      before it writes anything)\n"
     "  --quiet             no progress and no summary\n";
 
 constexpr char list_help[] =
@@ -49,8 +53,9 @@ constexpr char list_help[] =
 constexpr char verify_help[] =
     "usage: sfxpack verify [--quiet] IN...\n"
     "\n"
-    "Checks each installer: the trailer, the header, the record walk, every stream,\n"
-    "every name and the stub's seal. Exit 0 when all are sound.\n";
+    "Checks each installer: the trailer, the header, the package checksum, the\n"
+    "record walk, every stream, every name and the stub's seal. Exit 0 when all are\n"
+    "sound.\n";
 
 constexpr char extract_help[] =
     "usage: sfxpack extract IN DIR\n"

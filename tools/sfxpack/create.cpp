@@ -22,6 +22,7 @@
 
 #include "package/format.h"
 #include "package/pe_image.h"
+#include "support/inflate/crc32.h"
 #include "support/text/c_string.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
@@ -440,36 +441,57 @@ private:
   std::optional<PeChecksum> checksum_;
 };
 
-// Writes the stub and the package: the same bytes as
-// packlib::build_installer, with the streams taken from memory or their
-// spool files.
-void write_installer(InstallerWriter& writer, const Bytes& stub, std::vector<Stream>& streams,
-                     const std::optional<std::string>& run_command, size_t padding) {
-  Bytes padded = stub;
-  padded.resize(stub.size() + padding, 0);
-  packlib::PackageBuilder builder(padded);
-  builder.header();
-  writer.write(builder.bytes());
+// Hands the package's body (the records and the run record with its gap)
+// to `emit` piece by piece, with the streams taken from memory or their
+// spool files; `last_pass` lets go of the streams held in memory.
+template <class Emit>
+void emit_body(std::vector<Stream>& streams, const std::optional<std::string>& run_command,
+               bool last_pass, Emit emit) {
+  packlib::PackageBuilder builder((Bytes()));
   std::vector<uint8_t> chunk(chunk_size);
   for (Stream& stream : streams) {
     builder.bytes().clear();
     builder.record_head(stream.name, uint32_t(stream.size));
-    writer.write(builder.bytes());
+    emit(builder.bytes().data(), builder.bytes().size());
     if (stream.spool.empty()) {
-      writer.write(stream.bytes);
-      Bytes().swap(stream.bytes);
+      emit(stream.bytes.data(), stream.bytes.size());
+      if (last_pass)
+        Bytes().swap(stream.bytes);
       continue;
     }
     File in(packlib::open_file(stream.spool, "rb"));
     size_t count;
     while (in && (count = std::fread(chunk.data(), 1, chunk.size(), in.get())) > 0)
-      writer.write(chunk.data(), count);
+      emit(chunk.data(), count);
     if (!in || std::ferror(in.get()))
       throw std::runtime_error(display(stream.spool) + ": cannot read");
   }
   builder.bytes().clear();
   if (run_command)
     builder.run(*run_command);
+  emit(builder.bytes().data(), builder.bytes().size());
+}
+
+// Writes the stub and the package: the same bytes as
+// packlib::build_installer. A checksum takes a first pass over the body.
+void write_installer(InstallerWriter& writer, const Bytes& stub, std::vector<Stream>& streams,
+                     const std::optional<std::string>& run_command, size_t padding,
+                     uint8_t options) {
+  uint32_t crc = 0;
+  if (options & layout::option_checksum)
+    emit_body(streams, run_command, false, [&](const uint8_t* bytes, size_t count) {
+      crc = crc32_fast_update(crc, bytes, count);
+    });
+  Bytes padded = stub;
+  padded.resize(stub.size() + padding, 0);
+  packlib::PackageBuilder builder(padded);
+  builder.header().options(options);
+  if (options & layout::option_checksum)
+    store_u32(builder.bytes().data() + padded.size() + layout::checksum_offset, crc);
+  writer.write(builder.bytes());
+  emit_body(streams, run_command, true,
+            [&](const uint8_t* bytes, size_t count) { writer.write(bytes, count); });
+  builder.bytes().clear();
   builder.trailer();
   writer.write(builder.bytes());
   writer.finish();
@@ -513,7 +535,7 @@ int create(const std::vector<std::string>& words, const char* program) {
   Arguments arguments = parse_arguments(
       "create", words,
       {"--output", "--stub", "--target", "--run", "--level", "--split", "--exclude"},
-      {"--quiet", "--dereference"});
+      {"--quiet", "--dereference", "--wait", "--no-checksum"});
   std::string output = arguments.value("--output");
   std::string target = arguments.value("--target", "win32");
   std::optional<std::string> run_command;
@@ -597,7 +619,18 @@ int create(const std::vector<std::string>& words, const char* program) {
   PeFields fields = pe_fields(stub.data(), uint32_t(stub.size()));
   if (fields.valid)
     writer.keep_pe_checksum(fields.checksum);
-  write_installer(writer, stub, streams, run_command, padding);
+  // Names and the command are stored in UTF-8; a package that holds any
+  // byte outside ASCII says so, and one that holds none stays as it was.
+  auto outside_ascii = [](const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return (unsigned char)c >= 0x80; });
+  };
+  bool utf8 = (run_command && outside_ascii(*run_command)) ||
+              std::any_of(streams.begin(), streams.end(),
+                          [&](const Stream& stream) { return outside_ascii(stream.name); });
+  uint8_t options = uint8_t((utf8 ? layout::option_utf8 : 0) |
+                            (arguments.has("--wait") ? layout::option_wait : 0) |
+                            (arguments.has("--no-checksum") ? 0 : layout::option_checksum));
+  write_installer(writer, stub, streams, run_command, padding, options);
   size_t volumes = pieces.size() - 1;
   if (split) {
     // Volumes of an earlier, longer set would only confuse.

@@ -93,8 +93,8 @@ void check_name(const Input& input, const InputRules& rules) {
     throw std::runtime_error(packlib::utf8_text(input.path) + ": " + problem);
   if (std::any_of(name.begin(), name.end(), [](char c) { return (unsigned char)c >= 0x80; }))
     warn(packlib::utf8_text(input.path) +
-         ": a name outside ASCII, stored in UTF-8: it extracts as itself on Windows 10 1903 "
-         "and later, as bytes of the local code page before");
+         ": a name outside ASCII, stored in UTF-8: it extracts as itself where the "
+         "system's code page holds it, and is refused elsewhere");
 }
 
 } // namespace

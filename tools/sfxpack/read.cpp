@@ -170,7 +170,12 @@ int list(const std::vector<std::string>& words) {
     out += ",\"volumes\":[";
     for (size_t i = 0; i < installer.volumes.size(); ++i)
       out += (i ? "," : "") + json_text(installer.volumes[i]);
-    out += std::string("],\"signed\":") + (installer.signed_file ? "true" : "false") + "}\n";
+    out += std::string("],\"signed\":") + (installer.signed_file ? "true" : "false");
+    char checksum[16] = "null";
+    if (listing.options & layout::option_checksum)
+      std::snprintf(checksum, sizeof checksum, "\"%08x\"", unsigned(listing.checksum));
+    out += std::string(",\"checksum\":") + checksum +
+           ",\"wait\":" + ((listing.options & layout::option_wait) ? "true" : "false") + "}\n";
   } else {
     char line[96];
     std::snprintf(line, sizeof line, "%12ju %12ju  %zu files\n", uintmax_t(stored_total),
@@ -180,6 +185,13 @@ int list(const std::vector<std::string>& words) {
       out += "run: " + printable(*listing.run_command) + "\n";
     if (!installer.volumes.empty())
       out += "volumes: " + std::to_string(installer.volumes.size()) + "\n";
+    if (listing.options & layout::option_checksum) {
+      char line[48];
+      std::snprintf(line, sizeof line, "checksum: %08x (checked)\n", unsigned(listing.checksum));
+      out += line;
+    }
+    if (listing.options & layout::option_wait)
+      out += "waits for the setup command\n";
     if (installer.signed_file)
       out += installer.volumes.empty()
                  ? "signed: a code-signing certificate table ends the file (not checked)\n"

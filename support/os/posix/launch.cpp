@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -64,21 +65,58 @@ void spawn_detached(char* const* arguments, bool search_path) {
   }
 }
 
+// Starts argv as a child and waits for it: false when it could not be
+// started (an exec that fails reports its error through a pipe that a
+// successful one closes), else its exit code, or 128 and the signal that
+// ended it.
+bool spawn_and_wait(char* const* arguments, bool search_path, int32_t* exit_code) {
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0)
+    return false;
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::close(report[0]);
+    if (search_path)
+      ::execvp(arguments[0], arguments);
+    else
+      ::execv(arguments[0], arguments);
+    int error = errno;
+    ssize_t ignored = ::write(report[1], &error, sizeof error);
+    (void)ignored;
+    ::_exit(127);
+  }
+  ::close(report[1]);
+  int error = 0;
+  ssize_t got = child < 0 ? 0 : ::read(report[0], &error, sizeof error);
+  while (got < 0 && errno == EINTR)
+    got = ::read(report[0], &error, sizeof error);
+  ::close(report[0]);
+  if (child < 0)
+    return false;
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (got == sizeof error)
+    return false;
+  *exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return true;
+}
+
 } // namespace
 
 // The parameter string, its backslashes made slashes, is split into
 // arguments by the command-line rules. A file that is no program is handed
 // to xdg-open.
-void launch_program(const char*, const char* file, const char* parameters) {
+bool launch_program(const char*, const char* file, const char* parameters, int32_t* exit_code) {
   if (os_call_fails(OsCall::launch))
-    return;
+    return false;
   NativePath file_text = native_path(file);
   NativePath parameter_text = native_path(parameters ? parameters : "");
   if (!file_text.fits || !parameter_text.fits)
-    return;
+    return false;
   LaunchCommand command{String(file_text.text), String(parameter_text.text)};
   if (command.program.empty())
-    return;
+    return false;
 
   String program = command.program;
   bool search_path = false;
@@ -106,7 +144,10 @@ void launch_program(const char*, const char* file, const char* parameters) {
   for (int i = 0; i < count; ++i)
     arguments[i] = const_cast<char*>(words[i].c_str());
   arguments[count] = nullptr;
+  if (exit_code)
+    return spawn_and_wait(arguments, search_path, exit_code);
   spawn_detached(arguments, search_path);
+  return true;
 }
 
 void pause_ms(uint32_t milliseconds) {

@@ -78,6 +78,11 @@ void replace_file(const char* old_path, const char* new_path) {
     ::rename(from.text, to.text);
 }
 
+bool text_from_utf8(const char* text, int32_t length, String* converted) {
+  *converted = String(text, length);
+  return true;
+}
+
 bool system_is_nt() {
   return false;
 }

@@ -5,10 +5,36 @@
 
 #include "support/os/seam.h"
 #include "support/os/system.h"
+#include "support/text/c_string.h"
 
-void launch_program(const char* verb, const char* file, const char* parameters) {
-  if (!os_call_fails(OsCall::launch))
-    ShellExecuteA(nullptr, verb, file, parameters, nullptr, SW_SHOW);
+// Waiting takes the process handle that ShellExecuteExA hands back for the
+// same verb, file, parameters and directory. A document opened by a program
+// that was already running leaves no process to wait for: exit code 0.
+bool launch_program(const char* verb, const char* file, const char* parameters,
+                    int32_t* exit_code) {
+  if (os_call_fails(OsCall::launch))
+    return false;
+  if (!exit_code)
+    return reinterpret_cast<intptr_t>(
+               ShellExecuteA(nullptr, verb, file, parameters, nullptr, SW_SHOW)) > 32;
+  SHELLEXECUTEINFOA launch;
+  fill_bytes(&launch, 0, sizeof launch);
+  launch.cbSize = sizeof launch;
+  launch.fMask = SEE_MASK_NOCLOSEPROCESS;
+  launch.lpVerb = verb;
+  launch.lpFile = file;
+  launch.lpParameters = parameters;
+  launch.nShow = SW_SHOW;
+  if (!ShellExecuteExA(&launch))
+    return false;
+  DWORD code = 0;
+  if (launch.hProcess) {
+    WaitForSingleObject(launch.hProcess, INFINITE);
+    GetExitCodeProcess(launch.hProcess, &code);
+    CloseHandle(launch.hProcess);
+  }
+  *exit_code = static_cast<int32_t>(code);
+  return true;
 }
 
 void pause_ms(uint32_t milliseconds) {
