@@ -30,27 +30,9 @@ constexpr int temp_directory_size = 256;
   warn_and_halt(text);
 }
 
-// The user's message for a verdict. "File format error(N)!" for N from 1 to
-// 5 (the verdicts of the same numbers) is built from one template, so that
-// the texts do not each take their own bytes in the stub.
 [[noreturn]] void fail(Verdict verdict, FileHandle own_file) {
-  static constexpr const char* messages[] = {
-      "File Read error(1)!",
-      "File Read error(2)!",
-      "File Read Execution File error(1)!",
-      "File Decompress error(1)!",
-      "File Output error(1)!",
-      "File Output error(2)!",
-      "File Output error(3)!",
-      "File Read Execution File error(2)!",
-      "File check error(2)!",
-      "File Read Execution File error(3)!",
-  };
-  int number = static_cast<int>(verdict);
-  if (number > static_cast<int>(Verdict::records_end_elsewhere))
-    fail(messages[number - static_cast<int>(Verdict::name_length_rejected)], own_file);
-  char text[] = "File format error(0)!";
-  text[18] = static_cast<char>('0' + number);
+  char text[verdict_message_size];
+  verdict_message(verdict, text);
   fail(text, own_file);
 }
 

@@ -87,8 +87,9 @@ bool write_inflated(void* context, const void* bytes, int32_t count) {
   InflateOutcome outcome =
       inflate_stream(size, InflatePipes{&output, read_stored, write_inflated}, extractor.buffers);
   bool closed = close_file(output.file);
-  // An empty name (the target directory's own) is never a file's.
-  if (outcome == InflateOutcome::inflated && closed && !extractor.file_name.empty() &&
+  // An empty name or "." (the directory's own) is never a file's.
+  if (outcome == InflateOutcome::inflated && closed &&
+      names_a_file(extractor.file_name.c_str(), extractor.file_name.length()) &&
       replace_in(extractor.directory, temporary, extractor.file_name.c_str()))
     return Verdict::ok;
   delete_in(extractor.directory, temporary);

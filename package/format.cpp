@@ -40,6 +40,32 @@ int32_t read_at(const ByteSource& source, uint32_t position, void* buffer, int32
 
 } // namespace
 
+// "File format error(N)!" for N from 1 to 5 (the verdicts of the same
+// numbers) is built from one template, so that the texts do not each take
+// their own bytes in the stub.
+void verdict_message(Verdict verdict, char (&text)[verdict_message_size]) {
+  static constexpr const char* messages[] = {
+      "File Read error(1)!",
+      "File Read error(2)!",
+      "File Read Execution File error(1)!",
+      "File Decompress error(1)!",
+      "File Output error(1)!",
+      "File Output error(2)!",
+      "File Output error(3)!",
+      "File Read Execution File error(2)!",
+      "File check error(2)!",
+      "File Read Execution File error(3)!",
+  };
+  int number = static_cast<int>(verdict);
+  if (number > static_cast<int>(Verdict::records_end_elsewhere)) {
+    const char* message = messages[number - static_cast<int>(Verdict::name_length_rejected)];
+    copy_bytes(text, message, size_t(c_string_length(message)) + 1);
+    return;
+  }
+  copy_bytes(text, "File format error(0)!", 22);
+  text[18] = static_cast<char>('0' + number);
+}
+
 namespace {
 
 // Whether a package header stands at `offset`.

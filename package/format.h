@@ -78,6 +78,11 @@ enum class Verdict : uint8_t {
   setup_not_started, // a setup command to wait for could not be started
 };
 
+// The stub's message for a verdict other than `ok`, as the user sees it:
+// one table for the stub, the packaging tool and the tests.
+inline constexpr int32_t verdict_message_size = 40;
+void verdict_message(Verdict verdict, char (&text)[verdict_message_size]);
+
 // Whether the first six of `count` header bytes are the magic and its NUL.
 bool is_package_header(const uint8_t* header, int32_t count);
 

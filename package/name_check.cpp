@@ -84,6 +84,13 @@ template <NameRules rules> bool check_name(const char* text, int32_t length) {
 
 } // namespace
 
+bool names_a_file(const char* name, int32_t length) {
+  int32_t start = length;
+  while (start > 0 && name[start - 1] != '\\' && name[start - 1] != '/')
+    --start;
+  return length > start && !(length - start == 1 && name[start] == '.');
+}
+
 bool is_safe_windows_name(const char* text, int32_t length) {
   return check_name<NameRules::windows>(text, length);
 }

@@ -23,6 +23,10 @@ bool is_safe_name(const char* name, int32_t length, NameRules rules);
 bool is_safe_windows_name(const char* name, int32_t length);
 bool is_safe_posix_name(const char* name, int32_t length);
 
+// Whether the name's last part (behind its last separator) can name a file:
+// not empty and not ".", which name the directory itself.
+bool names_a_file(const char* name, int32_t length);
+
 // The same for the rules of the system the stub runs on, chosen by the
 // build (support/os), so that a stub carries only its own system's rules.
 bool is_safe_output_name(const char* name, int32_t length);

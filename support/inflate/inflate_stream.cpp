@@ -4,14 +4,14 @@
 
 #include <zlib.h>
 
-#include "support/runtime/heap.h"
 #include "support/text/c_string.h"
 
 namespace {
 
-// zlib's requests are served from the work area's room in turn; a request
-// past it (none with zlib's usual state and a 32 KiB window) goes to the
-// heap.
+// zlib's requests are served from the work area's room in turn: its state
+// and a window of at most 32 KiB take some 40 KiB. A request past the room
+// cannot be served (inflate then fails), so the loop needs no heap and the
+// packaging tool runs the very same code.
 struct Room {
   uint8_t* start;
   uint8_t* next;
@@ -21,20 +21,14 @@ voidpf allocate_for_zlib(voidpf opaque, uInt items, uInt size) {
   Room& room = *static_cast<Room*>(opaque);
   // A 32-bit product, as zlib's own requests are small.
   uint32_t bytes = (items * size + 15) & ~15u;
-  if (bytes <= uint32_t(room.start + inflate_state_size - room.next)) {
-    uint8_t* block = room.next;
-    room.next += bytes;
-    return block;
-  }
-  return heap_allocate(static_cast<int32_t>(items * size));
+  if (bytes > uint32_t(room.start + inflate_state_size - room.next))
+    return nullptr;
+  uint8_t* block = room.next;
+  room.next += bytes;
+  return block;
 }
 
-void release_for_zlib(voidpf opaque, voidpf block) {
-  Room& room = *static_cast<Room*>(opaque);
-  uint8_t* bytes = static_cast<uint8_t*>(block);
-  if (bytes < room.start || bytes >= room.start + inflate_state_size)
-    heap_release(block);
-}
+void release_for_zlib(voidpf, voidpf) {}
 
 // Runs inflate until the stream ends or something fails.
 [[gnu::noinline]] InflateOutcome run(z_stream& stream, uint32_t stored_size,

@@ -214,6 +214,27 @@ TEST_F(Sfxpack, ListAndVerify) {
   EXPECT_EQ(text.standard_output.find("\nrun: rm"), std::string::npos) << text.standard_output;
   EXPECT_EQ(text.standard_output.find("\nrun: other"), std::string::npos) << text.standard_output;
   EXPECT_NE(text.standard_output.find("a\\x0Arun: rm -rf /"), std::string::npos);
+  // The tool refuses what the stub refuses, with the stub's own message:
+  // bytes behind a stream's end, two streams in one, names that name no file.
+  Bytes trailing = stream;
+  trailing.push_back(0);
+  Bytes twice = stream;
+  twice.insert(twice.end(), stream.begin(), stream.end());
+  for (const Bytes& damaged : {trailing, twice}) {
+    packlib::PackageBuilder refused(packlib::read_whole_file(stub()));
+    packlib::write_whole_file(forged_file,
+                              refused.header().record("a.txt", damaged).trailer().bytes());
+    EXPECT_NE(tool_run({"verify", forged_file.string()}).output.find("File Decompress error(1)!"),
+              std::string::npos);
+  }
+  for (const char* name : {"", ".", "a\\", "a\\."}) {
+    packlib::PackageBuilder refused(packlib::read_whole_file(stub()));
+    packlib::write_whole_file(forged_file, refused.header().record(name, stream).trailer().bytes());
+    Result verdict = tool_run({"verify", forged_file.string()});
+    EXPECT_NE(verdict.output.find("File Output error(1)!"), std::string::npos)
+        << name << ": " << verdict.output;
+  }
+  packlib::write_whole_file(forged_file, forged.bytes());
   Result forged_json = tool_run({"list", "--json", forged_file.string()});
   for (const char* escaped : {"\\u00c0\\u00af", "\\u00ed\\u00a0\\u0080",
                               "\\u00f4\\u0090\\u0080\\u0080", "go\\u000d\\u000a"})

@@ -47,6 +47,24 @@ int main(int argc, char** argv) {
   seed(PackageBuilder(stub).header().u32(layout::record_marker).u8(255).trailer().bytes());
   seed(PackageBuilder(stub).header().run(std::string(200, 'c')).trailer().bytes());
   seed(PackageBuilder(stub).header().u32(layout::run_marker).u8(255).trailer().bytes());
+  // Streams the stub refuses: bytes behind the end, two streams in one.
+  Bytes trailing = stream;
+  trailing.push_back(0);
+  Bytes twice = stream;
+  twice.insert(twice.end(), stream.begin(), stream.end());
+  for (const Bytes& damaged : {trailing, twice})
+    seed(PackageBuilder(stub).header().record("a.txt", damaged).trailer().bytes());
+  // Names that name no file, a short gap, options and a checksum.
+  for (const char* name : {"", ".", "a\\", "a\\."})
+    seed(PackageBuilder(stub).header().record(name, stream).trailer().bytes());
+  seed(PackageBuilder(stub).header().record("a.txt", stream).u8(0).trailer().bytes());
+  seed(PackageBuilder(stub)
+           .header()
+           .record("a.txt", stream)
+           .trailer()
+           .options(layout::option_utf8 | layout::option_wait)
+           .seal_checksum()
+           .bytes());
   Bytes head = PackageBuilder(stub).header().record("a.txt", stream).trailer().bytes();
   store_split_set_header(&head[layout::split_set_offset], 1);
   seed(head);

@@ -159,27 +159,39 @@ void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t
   move_into_place(temporary, path);
 }
 
+namespace {
+
+// Calls `step(part, create)` for each directory part of a stored name:
+// parts end at either separator, and those that end in a backslash are
+// created. Answers the file's own name, the part behind the last separator.
+template <class Step> std::string walk_parts(const std::string& name, Step step) {
+  size_t start = 0;
+  for (size_t end = 0; end < name.size(); ++end) {
+    if (name[end] != '\\' && name[end] != '/')
+      continue;
+    if (end > start)
+      step(name.substr(start, end - start), name[end] == '\\');
+    start = end + 1;
+  }
+  return name.substr(start);
+}
+
+} // namespace
+
 #ifdef _WIN32
 // Windows has no *at calls for the C library: each directory is checked
 // for a link before it is used.
 void write_below(const std::filesystem::path& target, const std::string& name,
                  std::span<const uint8_t> content, bool) {
-  std::string native = name;
   std::filesystem::path output = target;
-  size_t start = 0;
-  for (size_t end = 0; end < native.size(); ++end) {
-    if (native[end] != '\\' && native[end] != '/')
-      continue;
-    if (end > start) {
-      output /= utf8_path(native.substr(start, end - start));
-      if (std::filesystem::is_symlink(output))
-        throw std::runtime_error(utf8_text(output) + ": refusing to write through a link");
-      if (native[end] == '\\')
-        std::filesystem::create_directories(output);
-    }
-    start = end + 1;
-  }
-  write_whole_file(output / utf8_path(native.substr(start)), content);
+  std::string file_name = walk_parts(name, [&](const std::string& part, bool create) {
+    output /= utf8_path(part);
+    if (std::filesystem::is_symlink(output))
+      throw std::runtime_error(utf8_text(output) + ": refusing to write through a link");
+    if (create)
+      std::filesystem::create_directories(output);
+  });
+  write_whole_file(output / utf8_path(file_name), content);
 }
 #else
 namespace {
@@ -204,28 +216,20 @@ void write_below(const std::filesystem::path& target, const std::string& name,
     throw failure(target, "cannot open");
   held.descriptors.push_back(at);
   std::filesystem::path shown = target;
-  size_t start = 0;
-  for (size_t end = 0; end < name.size(); ++end) {
-    if (name[end] != '\\' && name[end] != '/')
-      continue;
-    if (end > start) {
-      std::string part = name.substr(start, end - start);
-      shown /= part;
-      if (name[end] == '\\')
-        ::mkdirat(at, part.c_str(), 0777);
-      int next = ::openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      struct stat status;
-      if (next < 0 && ::fstatat(at, part.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-          S_ISLNK(status.st_mode))
-        throw std::runtime_error(utf8_text(shown) + ": refusing to write through a link");
-      if (next < 0)
-        throw failure(shown, "cannot open the directory");
-      held.descriptors.push_back(next);
-      at = next;
-    }
-    start = end + 1;
-  }
-  std::string file_name = name.substr(start);
+  std::string file_name = walk_parts(name, [&](const std::string& part, bool create) {
+    shown /= part;
+    if (create)
+      ::mkdirat(at, part.c_str(), 0777);
+    int next = ::openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat status;
+    if (next < 0 && ::fstatat(at, part.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(status.st_mode))
+      throw std::runtime_error(utf8_text(shown) + ": refusing to write through a link");
+    if (next < 0)
+      throw failure(shown, "cannot open the directory");
+    held.descriptors.push_back(next);
+    at = next;
+  });
   shown /= file_name;
   std::string temporary = ".sfxpack-" + random_token() + ".part";
   int file = ::openat(at, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,

@@ -8,8 +8,10 @@
 #include <zlib.h>
 
 #include "package/format.h"
+#include "package/name_check.h"
 #include "package/pe_image.h"
 #include "support/inflate/crc32.h"
+#include "support/inflate/inflate_stream.h"
 #include "support/text/c_string.h"
 
 namespace packlib {
@@ -48,25 +50,44 @@ Bytes compress_stream(std::span<const uint8_t> content, int level) {
   return out;
 }
 
-std::optional<Bytes> inflate_stream(std::span<const uint8_t> stream_bytes) {
-  z_stream stream{};
-  if (inflateInit(&stream) != Z_OK)
-    return std::nullopt;
+namespace {
+
+// The stored bytes in memory and the inflated bytes collected.
+struct MemoryPipes {
+  std::span<const uint8_t> stored;
+  size_t position = 0;
   Bytes out;
-  stream.next_in = const_cast<Bytef*>(stream_bytes.data());
-  stream.avail_in = uInt(stream_bytes.size());
-  uint8_t block[1 << 16];
-  int result;
-  do {
-    stream.next_out = block;
-    stream.avail_out = sizeof block;
-    result = inflate(&stream, Z_NO_FLUSH);
-    out.insert(out.end(), block, block + (sizeof block - stream.avail_out));
-  } while (result == Z_OK && !(stream.avail_in == 0 && stream.avail_out != 0));
-  inflateEnd(&stream);
-  if (result != Z_STREAM_END)
+};
+
+int32_t read_stored(void* context, void* buffer, int32_t count) {
+  MemoryPipes& pipes = *static_cast<MemoryPipes*>(context);
+  size_t taken = std::min(size_t(count), pipes.stored.size() - pipes.position);
+  std::memcpy(buffer, pipes.stored.data() + pipes.position, taken);
+  pipes.position += taken;
+  return int32_t(taken);
+}
+
+bool collect(void* context, const void* bytes, int32_t count) {
+  MemoryPipes& pipes = *static_cast<MemoryPipes*>(context);
+  const uint8_t* from = static_cast<const uint8_t*>(bytes);
+  pipes.out.insert(pipes.out.end(), from, from + count);
+  return true;
+}
+
+} // namespace
+
+// The stub's own inflate loop, so that tool and stub reach one verdict on
+// every stream.
+std::optional<Bytes> inflate_stream(std::span<const uint8_t> stream_bytes) {
+  if (stream_bytes.size() > layout::largest_compressed_size)
     return std::nullopt;
-  return out;
+  MemoryPipes pipes{stream_bytes, 0, {}};
+  std::vector<uint8_t> work(inflate_work_size);
+  InflateOutcome outcome = ::inflate_stream(
+      uint32_t(stream_bytes.size()), InflatePipes{&pipes, read_stored, collect}, work.data());
+  if (outcome != InflateOutcome::inflated)
+    return std::nullopt;
+  return std::move(pipes.out);
 }
 
 PackageBuilder::PackageBuilder(std::span<const uint8_t> stub)
@@ -278,7 +299,65 @@ Verdict list_command(void* context, const char* command, int32_t length) {
   return Verdict::ok;
 }
 
+// The stub's own checks of each record, in its order: the name by the
+// system's rules, then the stream, then whether the name names a file.
+struct CheckingWalk {
+  MemorySource* source;
+  NameRules rules;
+  std::string name;
+};
+
+Verdict check_name(void* context, const char* name, int32_t length) {
+  CheckingWalk& walk = *static_cast<CheckingWalk*>(context);
+  walk.name.assign(name, size_t(length));
+  return is_safe_name(name, length, walk.rules) ? Verdict::ok : Verdict::name_unsafe;
+}
+
+Verdict check_stream(void* context, uint32_t size) {
+  CheckingWalk& walk = *static_cast<CheckingWalk*>(context);
+  std::span<const uint8_t> stream = walk.source->bytes.subspan(walk.source->position, size);
+  walk.source->position += size;
+  if (!inflate_stream(stream))
+    return Verdict::stream_damaged;
+  return names_a_file(walk.name.data(), int32_t(walk.name.size())) ? Verdict::ok
+                                                                   : Verdict::output_not_created;
+}
+
+Verdict accept_command(void*, const char*, int32_t) {
+  return Verdict::ok;
+}
+
+// Locates the package and checks its checksum, as the stub does before it
+// reads a record.
+Verdict locate_checked(const ByteSource& source, PackageLocation* location) {
+  Verdict verdict = locate_package(source, location);
+  if (verdict != Verdict::ok)
+    return verdict;
+  std::vector<uint8_t> buffer(64 << 10);
+  return check_package(source, *location, buffer.data(), int32_t(buffer.size()));
+}
+
 } // namespace
+
+Verdict package_verdict(std::span<const uint8_t> installer, NameRules rules) {
+  if (installer.size() > size_t(layout::largest_compressed_size))
+    return Verdict::end_unreachable;
+  MemorySource memory{installer};
+  ByteSource source{&memory, read_memory, seek_memory};
+  PackageLocation location;
+  Verdict verdict = locate_checked(source, &location);
+  if (verdict != Verdict::ok)
+    return verdict;
+  CheckingWalk walk{&memory, rules, {}};
+  return walk_records(source, location,
+                      RecordVisitor{&walk, check_name, check_stream, accept_command});
+}
+
+std::string verdict_line(Verdict verdict) {
+  char message[verdict_message_size];
+  verdict_message(verdict, message);
+  return std::string(message) + " (" + verdict_text(verdict) + ")";
+}
 
 const char* verdict_text(Verdict verdict) {
   switch (verdict) {
@@ -302,6 +381,12 @@ const char* verdict_text(Verdict verdict) {
     return "run record length 255";
   case Verdict::checksum_mismatch:
     return "the package checksum does not match (damaged or changed)";
+  case Verdict::stream_damaged:
+    return "a stream does not inflate to its end, or has bytes behind it";
+  case Verdict::name_unsafe:
+    return "a name would leave the target directory or name a device";
+  case Verdict::output_not_created:
+    return "a name names no file (empty, or ending in a separator or \".\")";
   default:
     return "damaged package";
   }
@@ -314,15 +399,11 @@ Verdict walk_installer(std::span<const uint8_t> installer, Listing* listing) {
   MemorySource memory{installer};
   ByteSource source{&memory, read_memory, seek_memory};
   PackageLocation location;
-  Verdict verdict = locate_package(source, &location);
+  Verdict verdict = locate_checked(source, &location);
   listing->package_offset = location.package_offset;
   listing->trailer = location.trailer;
   listing->options = location.options;
   listing->checksum = location.checksum;
-  if (verdict != Verdict::ok)
-    return verdict;
-  std::vector<uint8_t> buffer(64 << 10);
-  verdict = check_package(source, location, buffer.data(), int32_t(buffer.size()));
   if (verdict != Verdict::ok)
     return verdict;
   ListingWalk walk{&memory, listing};
@@ -340,7 +421,7 @@ Listing read_installer(std::span<const uint8_t> installer) {
   Listing listing;
   Verdict verdict = walk_installer(installer, &listing);
   if (verdict != Verdict::ok)
-    throw std::runtime_error(verdict_text(verdict));
+    throw std::runtime_error(verdict_line(verdict));
   return listing;
 }
 

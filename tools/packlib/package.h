@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "package/format.h"
+#include "package/name_check.h"
 
 namespace packlib {
 
@@ -122,6 +123,15 @@ size_t package_data_end(std::span<const uint8_t> file);
 
 // One line saying what a verdict found.
 const char* verdict_text(Verdict verdict);
+
+// The stub's own message for a verdict, then that line in parentheses.
+std::string verdict_line(Verdict verdict);
+
+// The verdict the stub reaches on an installer by everything it checks in
+// the package itself, in its order: the walk and the checksum, then for
+// each record its name by `rules`, its stream, and whether the name names
+// a file. What depends on the disk or the target directory is left out.
+Verdict package_verdict(std::span<const uint8_t> installer, NameRules rules);
 
 // The listing of an installer; throws std::runtime_error with the verdict's
 // text where the stub would show a message.

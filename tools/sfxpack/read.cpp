@@ -220,7 +220,7 @@ int verify_one(const std::string& input, bool quiet) {
   packlib::Listing listing;
   Verdict verdict = packlib::walk_installer(bytes, &listing);
   if (verdict != Verdict::ok) {
-    problem(packlib::verdict_text(verdict));
+    problem(packlib::verdict_line(verdict));
     return problems;
   }
   if (seal.sealed && seal.length > listing.package_offset)
@@ -231,11 +231,15 @@ int verify_one(const std::string& input, bool quiet) {
     Progress progress(stored_bytes(listing), !quiet && stderr_is_terminal());
     for (const packlib::ListedFile& file : listing.files) {
       progress.add(file.stored_size);
+      // The stub's message for each, then what it means.
       if (!is_safe_name(file.name.data(), int32_t(file.name.size()), rules))
-        problem("unsafe name: " + printable(file.name));
+        problem(packlib::verdict_line(Verdict::name_unsafe) + ": " + printable(file.name));
+      else if (!names_a_file(file.name.data(), int32_t(file.name.size())))
+        problem(packlib::verdict_line(Verdict::output_not_created) + ": " + printable(file.name));
       if (!packlib::inflate_stream(
               std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size)))
-        problem("damaged stream: " + printable(file.name));
+        problem(packlib::verdict_line(Verdict::stream_damaged) +
+                ": damaged stream: " + printable(file.name));
     }
   }
   if (problems == 0 && !quiet)
@@ -284,7 +288,8 @@ int extract(const std::vector<std::string>& words) {
   Progress progress(stored_bytes(listing), stderr_is_terminal());
   for (const packlib::ListedFile& file : listing.files) {
     progress.add(file.stored_size);
-    if (!is_safe_name(file.name.data(), int32_t(file.name.size()), host_name_rules))
+    if (!is_safe_name(file.name.data(), int32_t(file.name.size()), host_name_rules) ||
+        !names_a_file(file.name.data(), int32_t(file.name.size())))
       throw std::runtime_error("refusing unsafe name \"" + printable(file.name) + "\"");
     auto content = packlib::inflate_stream(
         std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size));
