@@ -58,6 +58,7 @@ run_tool() { # tool set out: extracts with one tool into out
     lower-bound) $bin/lower_bound "$work/$2.installer" "$work/$2.index" "$3" ;;
     sfxstub) "$work/$2.installer" "$3" ;;
     sfxstub-unchecked) "$work/corpus.unchecked" "$3" ;;
+    cp-r) cp -r "$work/corpus" "$3" ;;
     unzip) unzip -q "$work/corpus.zip" -d "$3" ;;
     tar-xzf) mkdir -p "$3" && tar -C "$3" -xzf "$work/corpus.tar.gz" ;;
     7z) 7zz x -bd -y -o"$3" "$work/corpus.7z" >/dev/null ;;
@@ -93,8 +94,8 @@ pin_server() { [ -z "$server" ] || taskset -a -p -c "$1" "$server" >/dev/null; }
 results="$work/times"
 : > "$results"
 for round in $(seq 1 "$rounds"); do
-  for tool in lower-bound sfxstub sfxstub-unchecked unzip tar-xzf 7z makeself wine-sfxstub \
-    $wine32_tool; do
+  for tool in lower-bound sfxstub sfxstub-unchecked cp-r unzip tar-xzf 7z makeself \
+    wine-sfxstub $wine32_tool; do
     echo "corpus $tool $(timing $tool corpus)" >> "$results"
   done
   pin_server 0
@@ -134,8 +135,8 @@ largest_record() { # compressed + inflated size of the largest record, in MiB
   for set in corpus zeros; do
     bound=$(grep "^$set lower-bound " "$results" | awk '{print $3}' | median)
     size=$([ $set = corpus ] && echo "$corpus_mb" || echo 268.4)
-    for tool in lower-bound sfxstub sfxstub-unchecked unzip tar-xzf 7z makeself wine-sfxstub \
-      wine32-sfxstub; do
+    for tool in lower-bound sfxstub sfxstub-unchecked cp-r unzip tar-xzf 7z makeself \
+      wine-sfxstub wine32-sfxstub; do
       grep -q "^$set $tool " "$results" || continue
       value=$(grep "^$set $tool " "$results" | awk '{print $3}' | median)
       echo "$set $size $tool $value $bound" |
@@ -144,6 +145,11 @@ largest_record() { # compressed + inflated size of the largest record, in MiB
   done
   native=$(grep "^corpus sfxstub " "$results" | awk '{print $3}' | median)
   unchecked=$(grep "^corpus sfxstub-unchecked " "$results" | awk '{print $3}' | median)
+  copy=$(grep "^corpus cp-r " "$results" | awk '{print $3}' | median)
+  bound=$(grep "^corpus lower-bound " "$results" | awk '{print $3}' | median)
+  echo
+  echo "$native $bound $copy" |
+    awk '{printf "The POSIX stub takes %.2f of the zlib bound (one read, one zlib inflate, one write per file) and %.2f times as long as cp -r of the same output.\n", $1 / $2, $1 / $3}'
   echo
   echo "$native $unchecked" |
     awk '{printf "The package checksum costs %.1f%% of the extraction (%.3f s with it, %.3f s without).\n", ($1 / $2 - 1) * 100, $1, $2}'

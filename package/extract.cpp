@@ -3,23 +3,24 @@
 
 #include "package/name_check.h"
 #include "support/inflate/inflate_stream.h"
+#include "support/inflate/whole_inflate.h"
 #include "support/os/system.h"
 #include "support/runtime/directories.h"
 #include "support/runtime/heap.h"
 #include "support/runtime/termination.h"
+#include "support/text/c_string.h"
 #include "support/text/path_text.h"
 
 namespace {
 
 constexpr int32_t temporary_name_attempts = 64;
 
-void release_record_directories(Extractor& extractor) {
-  for (int32_t i = 0; i < extractor.held_count; ++i) {
-    Directory held;
-    held.handle = extractor.held[i];
-    close_directory(&held);
-  }
-  extractor.held_count = 0;
+// Lets go of the held directories from `depth` down.
+void close_chain_from(Extractor& extractor, int32_t depth) {
+  for (int32_t i = depth; i < extractor.chain_length; ++i)
+    close_directory(&extractor.chain[i]);
+  if (depth < extractor.chain_length)
+    extractor.chain_length = depth;
 }
 
 bool open_target(Extractor& extractor) {
@@ -30,16 +31,25 @@ bool open_target(Extractor& extractor) {
   return extractor.target_open;
 }
 
-// One step of the walk: the directory `name` inside the current one.
-[[gnu::noinline]] Verdict step_down(Extractor& extractor, const String& name, bool create) {
+// One step of the walk: the directory at `depth`, the part of `name` from
+// `start` up to the separator at `end`, inside `parent`. The directory the
+// last record's name held there serves again when both names agree up to
+// and including that separator.
+[[gnu::noinline]] Verdict step_down(Extractor& extractor, const String& name, int32_t depth,
+                                    int32_t start, int32_t end, const Directory& parent) {
+  if (depth < extractor.chain_length && extractor.chain_name.length() > end &&
+      same_bytes(extractor.chain_name.c_str(), name.c_str(), end + 1))
+    return Verdict::ok;
+  close_chain_from(extractor, depth);
   Directory child;
-  ChildDirectory step = open_child_directory(extractor.directory, name.c_str(), create, &child);
+  ChildDirectory step = open_child_directory(parent, name.substring(start, end - start).c_str(),
+                                             name[end] == '\\', &child);
   if (step == ChildDirectory::link)
     return Verdict::name_unsafe;
   if (step != ChildDirectory::opened)
     return Verdict::output_not_created;
-  extractor.held[extractor.held_count++] = child.handle;
-  extractor.directory = child;
+  extractor.chain[depth] = static_cast<Directory&&>(child);
+  extractor.chain_length = depth + 1;
   return Verdict::ok;
 }
 
@@ -63,6 +73,29 @@ bool write_inflated(void* context, const void* bytes, int32_t count) {
   return write_file(output.file, bytes, count) == count;
 }
 
+// Inflates the record's stream into the output: whole, with the build's
+// fast engine, where the stream and its content fit its buffers, else
+// streamed from the stream's start through zlib. Both reach one verdict.
+InflateOutcome inflate_record(Extractor& extractor, Output& output, uint32_t size) {
+  if (extractor.whole_input && size != 0 && size <= uint32_t(whole_inflate_size)) {
+    if (read_file(output.own_file, extractor.whole_input, int32_t(size)) != int32_t(size))
+      return InflateOutcome::read_failed;
+    int32_t produced = 0;
+    WholeInflate whole =
+        inflate_whole(extractor.whole_input, size, extractor.whole_output, &produced);
+    if (whole == WholeInflate::damaged)
+      return InflateOutcome::damaged;
+    if (whole == WholeInflate::inflated)
+      return produced == 0 || write_inflated(&output, extractor.whole_output, produced)
+                 ? InflateOutcome::inflated
+                 : InflateOutcome::write_failed;
+    if (seek_file(output.own_file, -int32_t(size), seek_from_current) == uint32_t(-1))
+      return InflateOutcome::read_failed;
+  }
+  return inflate_stream(size, InflatePipes{&output, read_stored, write_inflated},
+                        extractor.buffers);
+}
+
 // A new file of a name no entry has yet, in the record's directory.
 [[gnu::noinline]] FileHandle create_temporary(Extractor& extractor,
                                               char (&name)[unique_name_size]) {
@@ -78,14 +111,19 @@ bool write_inflated(void* context, const void* bytes, int32_t count) {
 }
 
 [[gnu::noinline]] Verdict write_record(Extractor& extractor, FileHandle own_file, uint32_t size) {
+  // Memory is taken before the file is created: running out of it ends the
+  // process, which must not leave a temporary file behind.
   if (!extractor.buffers)
     extractor.buffers = static_cast<uint8_t*>(heap_allocate(inflate_work_size));
+  if (!extractor.whole_input && size != 0 && size <= uint32_t(whole_inflate_size)) {
+    extractor.whole_input = static_cast<uint8_t*>(heap_allocate(whole_inflate_size));
+    extractor.whole_output = static_cast<uint8_t*>(heap_allocate(whole_inflate_size));
+  }
   char temporary[unique_name_size];
   Output output{own_file, create_temporary(extractor, temporary), false};
   if (output.file == no_file)
     return Verdict::output_not_created;
-  InflateOutcome outcome =
-      inflate_stream(size, InflatePipes{&output, read_stored, write_inflated}, extractor.buffers);
+  InflateOutcome outcome = inflate_record(extractor, output, size);
   bool closed = close_file(output.file);
   // An empty name or "." (the directory's own) is never a file's.
   if (outcome == InflateOutcome::inflated && closed &&
@@ -114,22 +152,33 @@ Verdict prepare_output(Extractor& extractor, const char* name_text, int32_t leng
     return Verdict::name_unsafe;
   if (!open_target(extractor))
     return Verdict::output_not_created;
-  extractor.directory = extractor.target;
+  if (!extractor.chain) {
+    int32_t size = int32_t(sizeof(Directory)) * deepest_name;
+    extractor.chain = static_cast<Directory*>(heap_allocate(size));
+    fill_bytes(extractor.chain, 0, size_t(size)); // empty directories: no handle, no path
+  }
   // Components end at either separator; only those ending in a backslash
   // are created, as directories have always been.
+  const Directory* current = &extractor.target;
+  int32_t depth = 0;
   int32_t start = 0;
-  for (int32_t end = 0; end < name.length(); ++end) {
+  Verdict verdict = Verdict::ok;
+  for (int32_t end = 0; end < name.length() && verdict == Verdict::ok; ++end) {
     if (name[end] != '\\' && name[end] != '/')
       continue;
-    Verdict verdict =
-        end > start ? step_down(extractor, name.substring(start, end - start), name[end] == '\\')
-                    : Verdict::ok;
-    if (verdict != Verdict::ok) {
-      release_record_directories(extractor);
-      return verdict;
+    if (end > start) {
+      verdict = step_down(extractor, name, depth, start, end, *current);
+      current = &extractor.chain[depth++];
     }
     start = end + 1;
   }
+  extractor.chain_name = name;
+  if (verdict != Verdict::ok) {
+    close_chain_from(extractor, 0);
+    return verdict;
+  }
+  close_chain_from(extractor, depth);
+  extractor.directory = *current;
   extractor.file_name = name.substring(start, name.length() - start);
   return Verdict::ok;
 }
@@ -142,7 +191,5 @@ Verdict prepare_utf8_output(Extractor& extractor, const char* name, int32_t leng
 }
 
 Verdict extract_stream(Extractor& extractor, FileHandle own_file, uint32_t size) {
-  Verdict verdict = write_record(extractor, own_file, size);
-  release_record_directories(extractor);
-  return verdict;
+  return write_record(extractor, own_file, size);
 }

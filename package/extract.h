@@ -18,22 +18,28 @@
 inline constexpr int32_t deepest_name = 128;
 
 // The extraction's state: the target directory, opened at the first record
-// and kept; the directories of the record at hand, held until it is
-// written; the inflate buffers, taken at the first stream and kept.
+// and kept; the directories of the last record's name, held open so that
+// the next record in the same directories walks no step again (records of
+// one directory usually follow one another); the inflate buffers, taken at
+// the first stream and kept.
 struct Extractor {
   String target_path;
   Directory target;
   bool target_open = false;
+  Directory* chain = nullptr; // `deepest_name` entries, the first `chain_length` open
+  int32_t chain_length = 0;
+  String chain_name;   // the name whose directories `chain` holds
   Directory directory; // where the record's file goes
-  intptr_t held[deepest_name];
-  int32_t held_count = 0;
   String file_name;
   uint8_t* buffers = nullptr;
+  uint8_t* whole_input = nullptr; // the fast engine's buffers, where the build has one
+  uint8_t* whole_output = nullptr;
   uint32_t temporary_base = 0;
 };
 
-// Opens the directories of the record named `name`, creating those that
-// end in a backslash when missing, and keeps them for `extract_stream`.
+// Opens the directories of the record named `name` (or keeps those the last
+// record shares with it), creating those that end in a backslash when
+// missing, and keeps them open.
 // `name_unsafe` when the name would leave the target directory by the
 // system's rules or meets a link below it; `output_not_created` when a
 // directory cannot be made or opened.
@@ -44,6 +50,6 @@ Verdict prepare_output(Extractor& extractor, const char* name, int32_t length);
 Verdict prepare_utf8_output(Extractor& extractor, const char* name, int32_t length);
 
 // Inflates the record's stream of `size` bytes from the own file into a new
-// file and moves it over the record's name, then lets go of the record's
-// directories. Content reaching 2^31 bytes ends in run-time error 203.
+// file and moves it over the record's name. Content reaching 2^31 bytes
+// ends in run-time error 203.
 Verdict extract_stream(Extractor& extractor, FileHandle own_file, uint32_t size);

@@ -2,10 +2,12 @@
 // stream, failures on either side, and nothing left allocated.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 #include <zlib.h>
 
 #include "support/inflate/inflate_stream.h"
+#include "support/inflate/whole_inflate.h"
 #include "support/runtime/heap.h"
 #include "tools/packlib/package.h"
 
@@ -93,12 +95,42 @@ TEST(InflateStream, DamagedStreams) {
   // A header asking for a preset dictionary (FDICT set, check bits valid).
   Bytes dictionary = {0x78, 0xBB, 0x00, 0x00, 0x00, 0x01, 0x03, 0x00};
   Bytes window_too_large = {0x88, 0x1C, 0x03, 0x00};
+  Bytes whole_output(size_t(std::max(whole_inflate_size, 1)));
   for (const Bytes& stream : {bad_check, cut, bad_header, trailing, twice, bad_block, dictionary,
                               window_too_large, Bytes{}}) {
     Pipes pipes{stream};
     EXPECT_EQ(inflate(pipes), InflateOutcome::damaged) << stream.size();
+    // The fast engine, where the build has one, refuses the same.
+    int32_t produced = 0;
+    if (whole_inflate_size > 0 && !stream.empty()) {
+      EXPECT_EQ(
+          inflate_whole(stream.data(), uint32_t(stream.size()), whole_output.data(), &produced),
+          WholeInflate::damaged)
+          << stream.size();
+    }
   }
   EXPECT_EQ(heap_block_count(), before);
+}
+
+// Content that fills the fast engine's buffer exactly is inflated whole;
+// one byte more is left to the streaming loop.
+TEST(InflateStream, FastEngineAtItsBufferSize) {
+  if (whole_inflate_size == 0)
+    GTEST_SKIP() << "this build streams every file through zlib";
+  Bytes output(static_cast<size_t>(whole_inflate_size));
+  for (int32_t size : {whole_inflate_size, whole_inflate_size + 1}) {
+    Bytes content = pattern(size_t(size), 5);
+    Bytes stream = packlib::deflate_stream(content);
+    int32_t produced = 0;
+    WholeInflate whole =
+        inflate_whole(stream.data(), uint32_t(stream.size()), output.data(), &produced);
+    if (size == whole_inflate_size) {
+      ASSERT_EQ(whole, WholeInflate::inflated);
+      EXPECT_TRUE(Bytes(output.begin(), output.begin() + produced) == content);
+    } else {
+      EXPECT_EQ(whole, WholeInflate::does_not_fit);
+    }
+  }
 }
 
 TEST(InflateStream, FailuresOnEitherSide) {

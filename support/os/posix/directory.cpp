@@ -3,6 +3,7 @@
 #include "support/os/directory.h"
 #include "support/os/seam.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
@@ -33,11 +34,14 @@ bool open_directory(const String& path, Directory* directory) {
 ChildDirectory open_child_directory(const Directory& parent, const char* name, bool create,
                                     Directory* child) {
   int at = descriptor_of(parent);
-  if (create && !os_call_fails(OsCall::make_directory))
-    ::mkdirat(at, name, 0777);
+  constexpr int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
   if (os_call_fails(OsCall::open))
     return ChildDirectory::failed;
-  int descriptor = ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  // Opened first: a directory is made only where none is yet.
+  int descriptor = ::openat(at, name, flags);
+  if (descriptor < 0 && errno == ENOENT && create && !os_call_fails(OsCall::make_directory) &&
+      ::mkdirat(at, name, 0777) == 0)
+    descriptor = ::openat(at, name, flags);
   if (descriptor < 0) {
     // O_NOFOLLOW fails on a link (ELOOP, or ENOTDIR with O_DIRECTORY):
     // tell it from a plain failure by what the name itself is.
