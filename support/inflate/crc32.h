@@ -9,5 +9,5 @@
 uint32_t crc32_update(uint32_t crc, const uint8_t* bytes, size_t count);
 
 // The same CRC over a whole package: from tables made at the first call,
-// eight bytes a step on 64-bit targets, one on 32-bit ones (smaller code).
+// sixteen bytes a step on 64-bit targets, one on 32-bit ones (smaller code).
 uint32_t crc32_fast_update(uint32_t crc, const uint8_t* bytes, size_t count);
