@@ -327,6 +327,15 @@ Verdict accept_command(void*, const char*, int32_t) {
   return Verdict::ok;
 }
 
+// An installer in memory as a byte source, as the stub reads its own file.
+struct InstallerSource {
+  explicit InstallerSource(std::span<const uint8_t> installer)
+      : memory{installer}, source{&memory, read_memory, seek_memory} {}
+  InstallerSource(const InstallerSource&) = delete;
+  MemorySource memory;
+  ByteSource source;
+};
+
 // Locates the package and checks its checksum, as the stub does before it
 // reads a record.
 Verdict locate_checked(const ByteSource& source, PackageLocation* location) {
@@ -342,14 +351,13 @@ Verdict locate_checked(const ByteSource& source, PackageLocation* location) {
 Verdict package_verdict(std::span<const uint8_t> installer, NameRules rules) {
   if (installer.size() > size_t(layout::largest_compressed_size))
     return Verdict::end_unreachable;
-  MemorySource memory{installer};
-  ByteSource source{&memory, read_memory, seek_memory};
+  InstallerSource in(installer);
   PackageLocation location;
-  Verdict verdict = locate_checked(source, &location);
+  Verdict verdict = locate_checked(in.source, &location);
   if (verdict != Verdict::ok)
     return verdict;
-  CheckingWalk walk{&memory, rules, {}};
-  return walk_records(source, location,
+  CheckingWalk walk{&in.memory, rules, {}};
+  return walk_records(in.source, location,
                       RecordVisitor{&walk, check_name, check_stream, accept_command});
 }
 
@@ -396,18 +404,18 @@ Verdict walk_installer(std::span<const uint8_t> installer, Listing* listing) {
   *listing = Listing();
   if (installer.size() > size_t(layout::largest_compressed_size))
     return Verdict::end_unreachable;
-  MemorySource memory{installer};
-  ByteSource source{&memory, read_memory, seek_memory};
+  InstallerSource in(installer);
   PackageLocation location;
-  Verdict verdict = locate_checked(source, &location);
+  Verdict verdict = locate_checked(in.source, &location);
   listing->package_offset = location.package_offset;
   listing->trailer = location.trailer;
   listing->options = location.options;
   listing->checksum = location.checksum;
   if (verdict != Verdict::ok)
     return verdict;
-  ListingWalk walk{&memory, listing};
-  return walk_records(source, location, RecordVisitor{&walk, list_name, list_stream, list_command});
+  ListingWalk walk{&in.memory, listing};
+  return walk_records(in.source, location,
+                      RecordVisitor{&walk, list_name, list_stream, list_command});
 }
 
 size_t package_data_end(std::span<const uint8_t> file) {
