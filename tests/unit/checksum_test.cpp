@@ -52,7 +52,7 @@ TEST(Adler32, LargestSumsAndContinuation) {
 TEST(Crc32, MatchesZlib) {
   std::vector<uint8_t> bytes = random_bytes(70000, 3);
   for (auto update : {crc32_update, crc32_fast_update}) {
-    for (size_t length : {0u, 1u, 7u, 8u, 9u, 4096u, 70000u})
+    for (size_t length : {0u, 1u, 7u, 8u, 9u, 63u, 64u, 65u, 4096u, 70000u})
       EXPECT_EQ(update(0, bytes.data(), length), uint32_t(crc32(0, bytes.data(), uInt(length))));
     // Continued from an odd place, off the eight-byte steps.
     uint32_t split = update(0, bytes.data(), 1001);
