@@ -108,7 +108,6 @@ int32_t start_program(const String& directory, const char* verb, const char* pro
 // where the package says so.
 struct Extraction {
   FileHandle own_file;
-  const String* target_directory;
   Extractor extractor;
   char (*setup_command)[setup_command_size];
   bool utf8;
@@ -132,7 +131,7 @@ Verdict take_setup_command(void* context, const char* command, int32_t length) {
   String text(command, length);
   if (extraction.utf8 && !text_from_utf8(command, length, &text))
     return Verdict::command_too_long;
-  return set_setup_command(text, *extraction.target_directory, *extraction.setup_command);
+  return set_setup_command(text, extraction.extractor.target_path, *extraction.setup_command);
 }
 
 // Enters the own file in the restart-rename list where the system keeps one.
@@ -180,11 +179,8 @@ Verdict check_checksum(const ByteSource& own, const PackageLocation& location) {
   setup_command[0] = '\0';
   if (verdict == Verdict::ok && target_directory.empty())
     target_directory = private_target_directory(temp_directory, have_temp_directory);
-  Extraction extraction{own_file,
-                        &target_directory,
-                        {},
-                        &setup_command,
-                        (location.options & layout::option_utf8) != 0};
+  Extraction extraction{
+      own_file, {}, &setup_command, (location.options & layout::option_utf8) != 0};
   extraction.extractor.target_path = target_directory;
   if (verdict == Verdict::ok)
     verdict =

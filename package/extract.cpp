@@ -110,7 +110,11 @@ InflateOutcome inflate_record(Extractor& extractor, Output& output, uint32_t siz
   return no_file;
 }
 
-[[gnu::noinline]] Verdict write_record(Extractor& extractor, FileHandle own_file, uint32_t size) {
+} // namespace
+
+// Kept out of line: inlined into the driver by link-time optimisation it
+// makes the i686 stub larger.
+[[gnu::noinline]] Verdict extract_stream(Extractor& extractor, FileHandle own_file, uint32_t size) {
   // Memory is taken before the file is created: running out of it ends the
   // process, which must not leave a temporary file behind.
   if (!extractor.buffers)
@@ -143,8 +147,6 @@ InflateOutcome inflate_record(Extractor& extractor, Output& output, uint32_t siz
   // or running file, stands there.
   return Verdict::output_not_created;
 }
-
-} // namespace
 
 Verdict prepare_output(Extractor& extractor, const char* name_text, int32_t length) {
   String name(name_text, length);
@@ -188,8 +190,4 @@ Verdict prepare_utf8_output(Extractor& extractor, const char* name, int32_t leng
   if (!text_from_utf8(name, length, &converted))
     return Verdict::name_unsafe;
   return prepare_output(extractor, converted.c_str(), converted.length());
-}
-
-Verdict extract_stream(Extractor& extractor, FileHandle own_file, uint32_t size) {
-  return write_record(extractor, own_file, size);
 }

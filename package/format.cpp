@@ -142,6 +142,9 @@ Verdict locate_package(const ByteSource& source, PackageLocation* location) {
   return Verdict::ok;
 }
 
+namespace {
+
+// The CRC-32 of the package's body; false when it cannot be read.
 bool package_body_crc(const ByteSource& source, const PackageLocation& location, uint8_t* buffer,
                       int32_t size, uint32_t* crc) {
   uint32_t body = location.package_offset + uint32_t(layout::header_size);
@@ -159,6 +162,8 @@ bool package_body_crc(const ByteSource& source, const PackageLocation& location,
   *crc = sum;
   return source.seek(source.context, static_cast<int32_t>(body), 0) == body;
 }
+
+} // namespace
 
 Verdict check_package(const ByteSource& source, const PackageLocation& location, uint8_t* buffer,
                       int32_t size) {

@@ -105,14 +105,10 @@ uint32_t package_data_end(const ByteSource& source, uint32_t size);
 // of alignment may follow it.
 Verdict locate_package(const ByteSource& source, PackageLocation* location);
 
-// The CRC-32 of the package's body, from behind its header up to its
-// trailer, read through `buffer` of `size` bytes; the source's position is
-// left behind the header. False when the body cannot be read.
-bool package_body_crc(const ByteSource& source, const PackageLocation& location, uint8_t* buffer,
-                      int32_t size, uint32_t* crc);
-
-// `ok` when the package asks for no checksum or its body has the one the
-// header holds, else `checksum_mismatch`; as `package_body_crc` otherwise.
+// `ok` when the package asks for no checksum or its body (from behind the
+// header up to the trailer, read through `buffer` of `size` bytes) has the
+// CRC-32 the header holds, else `checksum_mismatch`. The source is left
+// behind the header.
 Verdict check_package(const ByteSource& source, const PackageLocation& location, uint8_t* buffer,
                       int32_t size);
 

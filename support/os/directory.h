@@ -18,7 +18,7 @@
 
 struct Directory {
   intptr_t handle = -1;
-  String path; // with a trailing backslash
+  String path; // with a trailing backslash; where files are named by path (Windows)
 };
 
 // Opens the directory at `path`, which may be or lie behind a link (the

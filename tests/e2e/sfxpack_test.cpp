@@ -540,6 +540,17 @@ TEST_F(Sfxpack, WindowsTargetNames) {
             std::string::npos)
       << listed.standard_output;
   EXPECT_NE(listed.standard_output.find("\"kind\":\"PE32+\""), std::string::npos);
+  // A name outside ASCII marks the package UTF-8; an ASCII package (the
+  // control, packed with --wait) is not marked and asks to wait.
+  EXPECT_TRUE(packlib::read_installer(packlib::read_whole_file(out)).options & layout::option_utf8);
+  fs::path ascii = work_ / "ascii";
+  fs::create_directories(ascii);
+  harness::write_text(ascii / "plain.txt", "x");
+  ASSERT_EQ(pack({"-o", out.string(), "--wait", "--stub", windows_stub.string(), ascii.string()})
+                .exit_code,
+            0);
+  packlib::Listing plain = packlib::read_installer(packlib::read_whole_file(out));
+  EXPECT_EQ(plain.options, layout::option_wait | layout::option_checksum);
 }
 
 } // namespace

@@ -121,10 +121,6 @@ std::filesystem::path temporary_name(const std::filesystem::path& path) {
   return temporary;
 }
 
-std::FILE* create_temporary(const std::filesystem::path& temporary) {
-  return create_exclusive(temporary);
-}
-
 void move_into_place(const std::filesystem::path& temporary, const std::filesystem::path& path) {
   // A file it replaces keeps its permissions; a new one may be run.
   std::error_code error;
@@ -146,7 +142,7 @@ void move_into_place(const std::filesystem::path& temporary, const std::filesyst
 void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
   std::filesystem::path temporary = temporary_name(path);
   {
-    File file(create_temporary(temporary));
+    File file(create_exclusive(temporary));
     if (!file)
       throw failure(temporary, "cannot create");
     if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() ||

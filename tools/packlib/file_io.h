@@ -35,11 +35,10 @@ std::filesystem::path create_private_directory(const std::filesystem::path& near
 
 // How a file is written so that a failure never leaves it half-written: to
 // its temporary name beside it (`path` with ".part-" and this run's own
-// characters, which nobody can foresee), created exclusively (null on
-// failure), then moved into place with the permissions of the file it
-// replaces, or those of a program for a new one.
+// characters, which nobody can foresee), created with `create_exclusive`,
+// then moved into place with the permissions of the file it replaces, or
+// those of a program for a new one.
 std::filesystem::path temporary_name(const std::filesystem::path& path);
-std::FILE* create_temporary(const std::filesystem::path& temporary);
 void move_into_place(const std::filesystem::path& temporary, const std::filesystem::path& path);
 
 // Writes the bytes to a temporary name beside `path` and renames it into

@@ -426,7 +426,7 @@ private:
   void open_piece() {
     fs::path path = temporary(pieces_[index_]);
     note_pending(path);
-    file_.reset(packlib::create_temporary(path));
+    file_.reset(packlib::create_exclusive(path));
     if (!file_)
       throw std::runtime_error(display(path) + ": cannot create: " + std::strerror(errno));
     written_ = 0;

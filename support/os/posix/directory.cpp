@@ -50,7 +50,6 @@ ChildDirectory open_child_directory(const Directory& parent, const char* name, b
     return link ? ChildDirectory::link : ChildDirectory::failed;
   }
   child->handle = descriptor;
-  child->path = parent.path + name + "\\";
   return ChildDirectory::opened;
 }
 

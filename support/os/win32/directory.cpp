@@ -74,12 +74,16 @@ bool open_directory(const String& path, Directory* directory) {
 ChildDirectory open_child_directory(const Directory& parent, const char* name, bool create,
                                     Directory* child) {
   String path = parent.path + name;
-  // Opened first: a directory is made only where none is yet.
+  // Opened first: a directory is made only where no entry is yet (told by
+  // its attributes, not the open's error code, which Windows 9x, unable to
+  // open a directory at all, reports otherwise).
   HANDLE handle = open_directory_handle(path.c_str(), FILE_FLAG_OPEN_REPARSE_POINT);
-  if (handle == INVALID_HANDLE_VALUE && create && GetLastError() == ERROR_FILE_NOT_FOUND &&
-      !os_call_fails(OsCall::make_directory) && CreateDirectoryA(path.c_str(), nullptr))
-    handle = open_directory_handle(path.c_str(), FILE_FLAG_OPEN_REPARSE_POINT);
   DWORD attributes = GetFileAttributesA(path.c_str());
+  if (handle == INVALID_HANDLE_VALUE && create && attributes == INVALID_FILE_ATTRIBUTES &&
+      !os_call_fails(OsCall::make_directory) && CreateDirectoryA(path.c_str(), nullptr)) {
+    handle = open_directory_handle(path.c_str(), FILE_FLAG_OPEN_REPARSE_POINT);
+    attributes = GetFileAttributesA(path.c_str());
+  }
   ChildDirectory verdict = ChildDirectory::opened;
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
       is_link_tag(handle))
