@@ -1,6 +1,7 @@
 // The line file: buffered CR-ended lines over the files layer.
 #include "cleanup/line_file.h"
 
+#include "support/runtime/error_numbers.h"
 #include "support/runtime/termination.h"
 
 namespace {
@@ -8,7 +9,6 @@ namespace {
 constexpr uint8_t carriage_return = 0x0D;
 constexpr uint8_t line_feed = 0x0A;
 constexpr uint8_t end_of_text = 0x1A; // Ctrl-Z
-constexpr uint32_t error_broken_pipe = 109;
 
 // Makes the next byte available; at the end of the file a Ctrl-Z stands
 // behind the last valid byte and is never passed.
@@ -42,7 +42,7 @@ bool flush(LineFile& file) {
     return true;
   int32_t written = write_file(file.handle, file.buffer, file.count);
   if (written != file.count) {
-    set_io_result(written < 0 ? last_error() : 5);
+    set_io_result(written < 0 ? last_error() : error_access_denied);
     return false;
   }
   file.count = 0;

@@ -12,7 +12,6 @@
 #include "support/runtime/string.h"
 
 inline constexpr int32_t line_buffer_size = 128;
-inline constexpr uint32_t error_file_type_unknown = 105;
 
 struct LineFile {
   FileHandle handle = no_file;

@@ -2,15 +2,15 @@
 #include "cleanup/restart.h"
 
 #include "cleanup/line_file.h"
+#include "support/base/bytes.h"
+#include "support/os/paths.h"
 #include "support/os/process.h"
 #include "support/os/system.h"
+#include "support/runtime/error_numbers.h"
 #include "support/runtime/termination.h"
-#include "support/text/c_string.h"
 #include "support/text/path_text.h"
 
 namespace {
-
-constexpr uint32_t error_access_denied = 5;
 
 // On Windows NT the list is never read at the next start, so a list that
 // cannot be opened or created for lack of access (the Windows directory of
@@ -27,15 +27,11 @@ bool is_section_header(const String& line) {
   return lower_case(line) == "[rename]";
 }
 
-// Copies the list into the scratch file with the entry behind each header.
-void rewrite_list(const String& list_path, const String& scratch_path, const String& entry,
-                  bool nt) {
-  LineFile list;
+// Copies the open list into the scratch file with the entry behind each
+// header.
+void rewrite_list(LineFile& list, const String& list_path, const String& scratch_path,
+                  const String& entry, bool nt) {
   LineFile scratch;
-  line_open_read(list, list_path.c_str());
-  if (skipped_on_nt(nt))
-    return;
-  io_check();
   line_open_write(scratch, scratch_path.c_str());
   if (skipped_on_nt(nt)) {
     close_file(list.handle);
@@ -87,11 +83,18 @@ void delete_at_restart() {
   String scratch_path = list_path + "~";
   String entry = String("NUL=") + (nt ? argument(0) : short_path(argument(0)));
 
-  if (file_exists(list_path)) {
-    rewrite_list(list_path, scratch_path, entry, nt);
+  // Whether there is a list is told by opening it, never by a question that
+  // may fail on its own: a list that is there is only ever rewritten.
+  LineFile list;
+  line_open_read(list, list_path.c_str());
+  if (termination.io_result != error_file_not_found) {
+    if (skipped_on_nt(nt))
+      return;
+    io_check();
+    rewrite_list(list, list_path, scratch_path, entry, nt);
     return;
   }
-  LineFile list;
+  set_io_result(0);
   line_open_write(list, list_path.c_str());
   if (skipped_on_nt(nt))
     return;

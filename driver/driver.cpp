@@ -6,18 +6,20 @@
 #include "driver/driver.h"
 
 #include "cleanup/restart.h"
+#include "extract/extract.h"
+#include "extract/package_file.h"
+#include "extract/self_check.h"
+#include "extract/setup_command.h"
 #include "join/join.h"
-#include "package/extract.h"
-#include "package/package_file.h"
-#include "package/self_check.h"
-#include "package/setup_command.h"
+#include "support/base/bytes.h"
+#include "support/base/c_string.h"
 #include "support/os/directory.h"
 #include "support/os/files.h"
+#include "support/os/paths.h"
 #include "support/os/process.h"
 #include "support/os/system.h"
 #include "support/runtime/heap.h"
 #include "support/runtime/termination.h"
-#include "support/text/c_string.h"
 #include "support/text/command_line.h"
 #include "support/text/path_text.h"
 
@@ -73,10 +75,6 @@ String private_target_directory(const char* temp_directory, bool have_temp_direc
       return path + "\\";
   }
   fail(Verdict::output_not_created, no_file);
-}
-
-FileHandle open_own_file() {
-  return open_file(argument(0).c_str(), mode_read_share_all);
 }
 
 // Changes into `directory` (a failure ends the process with the system's
@@ -145,6 +143,7 @@ void register_deletion() {
 [[noreturn]] void run_head(FileHandle own_file, const char* temp_directory) {
   JoinedCopy copy;
   JoinOutcome outcome = join_volumes(own_file, temp_directory, &copy);
+  close_file(own_file);
   if (outcome == JoinOutcome::too_many_files)
     warn_and_halt("File format error(100)!");
   if (outcome == JoinOutcome::not_combined)
@@ -219,16 +218,19 @@ void stub_main() {
       temp_used < temp_directory_size - 1)
     append_c_string(temp_directory, "\\");
 
-  FileHandle own_file = open_own_file();
+  // The own file is opened once, here, and handed to each step that reads
+  // it: the head's join, the self-check and the package run.
+  FileHandle own_file = open_file(argument(0).c_str(), mode_read_share_all);
   ByteSource own = file_source(&own_file);
   if (own.seek(own.context, layout::split_set_offset, seek_from_start) == uint32_t(-1))
     fail(Verdict::end_unreachable, own_file);
   if (read_u32_from_zero(own) == layout::split_set_marker)
     run_head(own_file, temp_directory);
 
-  close_file(own_file);
-  if (!own_file_is_unaltered())
+  if (!own_file_is_unaltered(own_file)) {
+    close_file(own_file);
     warn_and_halt("File check error(1)!");
-  run_package(open_own_file(), static_cast<String&&>(target_directory), temp_directory,
+  }
+  run_package(own_file, static_cast<String&&>(target_directory), temp_directory,
               have_temp_directory);
 }

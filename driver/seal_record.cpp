@@ -1,6 +1,6 @@
 // The seal record of a shipped stub. The build's post-link step finds it by
 // its mark in the executable file and writes the offset, length and CRC-32.
-#include "package/self_check.h"
+#include "extract/self_check.h"
 
 // External linkage, so that the link keeps it by name even where no code
 // reads it.

@@ -4,12 +4,12 @@
 // deletes the unfinished copy and leaves head and volumes as they were.
 #include "join/join.h"
 
-#include "package/package_file.h"
+#include "extract/package_file.h"
 #include "package/pe_image.h"
+#include "support/base/bytes.h"
+#include "support/os/paths.h"
 #include "support/os/process.h"
-#include "support/os/system.h"
 #include "support/runtime/heap.h"
-#include "support/text/c_string.h"
 #include "support/text/path_text.h"
 
 namespace {
@@ -56,9 +56,9 @@ bool copy_head(FileHandle own_file, FileHandle joined, uint8_t* buffer) {
     return false;
   if (count > layout::split_set_offset)
     buffer[layout::split_set_offset] = 0;
-  PeFields pe = pe_fields(buffer, uint32_t(count));
-  if (end != size && pe.valid && pe.certificates + 8 <= uint32_t(count))
-    fill_bytes(buffer + pe.certificates, 0, 8);
+  CertificateTable table = certificate_table(buffer, uint32_t(count), size);
+  if (table.present)
+    fill_bytes(buffer + table.entry, 0, 8);
   if (count > 0 && write_file(joined, buffer, count) != count)
     return false;
   return count != join_buffer_size || append_file(own_file, joined, buffer, end - uint32_t(count));
@@ -93,7 +93,6 @@ JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, Joined
 
   FileHandle joined = create_file(joined_path.c_str());
   bool whole = joined != no_file && copy_head(own_file, joined, buffer);
-  close_file(own_file);
 
   for (int32_t number = 1; whole && number < volume_count; ++number) {
     String path = volume_path(head_path, number);

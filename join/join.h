@@ -24,7 +24,7 @@ struct JoinedCopy {
 // Joins head and volumes into "_TMP_VK.exe" in `temp_directory`, a file
 // created anew (a file of that name is deleted first; one that cannot be
 // deleted fails the join); `own_file` is the head, open and positioned
-// behind the split-set marker, and is closed here. On success the volumes
+// behind the split-set marker; it stays open for the caller, who owns it. On success the volumes
 // are gone, `*copy` names the joined copy and its hand-over argument, and a
 // handle that lets others only read it stays open until the process ends.
 // A copy whose package checksum does not match fails like a missing

@@ -2,8 +2,8 @@
 #include "package/format.h"
 
 #include "package/pe_image.h"
+#include "support/base/c_string.h"
 #include "support/inflate/crc32.h"
-#include "support/text/c_string.h"
 
 uint32_t read_u32_from_zero(const ByteSource& source, bool* complete) {
   uint8_t bytes[4] = {0, 0, 0, 0};
@@ -81,12 +81,8 @@ uint32_t package_data_end(const ByteSource& source, uint32_t size) {
   // The headers of the stubs lie in the first 512 bytes.
   uint8_t headers[512];
   int32_t count = read_at(source, 0, headers, sizeof headers);
-  PeFields pe = pe_fields(headers, count > 0 ? uint32_t(count) : 0);
-  if (!pe.valid || pe.certificates + 8 > uint32_t(count))
-    return size;
-  uint32_t table = load_u32(headers + pe.certificates);
-  uint32_t table_size = load_u32(headers + pe.certificates + 4);
-  return table_size != 0 && table < size && size - table == table_size ? table : size;
+  CertificateTable table = certificate_table(headers, count > 0 ? uint32_t(count) : 0, size);
+  return table.present ? table.offset : size;
 }
 
 Verdict locate_package(const ByteSource& source, PackageLocation* location) {

@@ -1,6 +1,5 @@
-// The package format, read and written by one piece of code: little-endian
-// fields, fields read "from zero", the trailer and header checks, the record
-// walk, the split-set header and the names of a split set's volumes.
+// The package format, read and written by one piece of code: fields read "from zero", the trailer
+// and header checks, the record walk, the split-set header and the names of a split set's volumes.
 //
 // Pure code over bytes and over a byte source, with no heap and no OS
 // calls, so that the stub, the packaging tool and the tests all read a
@@ -11,22 +10,7 @@
 #include <cstdint>
 
 #include "package/layout.h"
-
-// ---- little-endian fields --------------------------------------------------
-
-inline uint32_t load_u32(const uint8_t* bytes) {
-  return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-         uint32_t(bytes[3]) << 24;
-}
-
-inline uint16_t load_u16(const uint8_t* bytes) {
-  return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
-inline void store_u32(uint8_t* bytes, uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    bytes[i] = static_cast<uint8_t>(value >> (8 * i));
-}
+#include "support/base/bytes.h"
 
 // ---- the byte source -------------------------------------------------------
 

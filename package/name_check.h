@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "support/os/host.h"
+
 // The rules of the system the name is written on.
 enum class NameRules {
   // Refused: a leading separator, any colon, a component of only dots and
@@ -27,6 +29,11 @@ bool is_safe_posix_name(const char* name, int32_t length);
 // not empty and not ".", which name the directory itself.
 bool names_a_file(const char* name, int32_t length);
 
-// The same for the rules of the system the stub runs on, chosen by the
-// build (support/os), so that a stub carries only its own system's rules.
-bool is_safe_output_name(const char* name, int32_t length);
+// The rules of the system this build runs on. A stub calls only its own
+// system's rules, so it carries only those.
+inline constexpr NameRules host_name_rules =
+    host_is_windows ? NameRules::windows : NameRules::posix;
+
+inline bool is_safe_output_name(const char* name, int32_t length) {
+  return host_is_windows ? is_safe_windows_name(name, length) : is_safe_posix_name(name, length);
+}

@@ -1,8 +1,7 @@
 // Locating the PE fields.
 #include "package/pe_image.h"
 
-#include "package/format.h"
-#include "support/text/c_string.h"
+#include "support/base/bytes.h"
 
 PeFields pe_fields(const uint8_t* bytes, uint32_t length) {
   PeFields fields;
@@ -20,6 +19,19 @@ PeFields pe_fields(const uint8_t* bytes, uint32_t length) {
   fields.directories = fields.optional + (fields.plus ? 112 : 96);
   fields.certificates = fields.directories + 4 * 8; // data directory 4
   return fields;
+}
+
+CertificateTable certificate_table(const uint8_t* headers, uint32_t length, uint32_t file_size) {
+  CertificateTable table;
+  PeFields pe = pe_fields(headers, length);
+  if (!pe.valid || pe.certificates + 8 > length)
+    return table;
+  uint32_t offset = load_u32(headers + pe.certificates);
+  uint32_t size = load_u32(headers + pe.certificates + 4);
+  table.present = size != 0 && offset < file_size && file_size - offset == size;
+  table.entry = pe.certificates;
+  table.offset = offset;
+  return table;
 }
 
 uint32_t pe_checksum(const uint8_t* bytes, uint32_t length, const PeFields& fields) {

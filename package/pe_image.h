@@ -19,6 +19,20 @@ struct PeFields {
 // is false when they are no PE file or its headers lie past `length`.
 PeFields pe_fields(const uint8_t* bytes, uint32_t length);
 
+// A code-signing certificate table that ends a file, as its PE headers name
+// it: `entry` is the directory entry (offset and size) within the headers,
+// `offset` where the table starts. `present` only when the entry lies in
+// the headers given and the table runs exactly to the end of the file.
+struct CertificateTable {
+  bool present = false;
+  uint32_t entry = 0;
+  uint32_t offset = 0;
+};
+
+// The table of a file of `file_size` bytes whose first `length` bytes are
+// `headers`.
+CertificateTable certificate_table(const uint8_t* headers, uint32_t length, uint32_t file_size);
+
 // The checksum that the optional header's checksum field is to hold for the
 // whole file of `length` bytes: 16-bit words added with their carries
 // folded back in, the field itself left out, plus the file's length.

@@ -3,8 +3,8 @@
 
 #include "package/layout.h"
 #include "package/pe_image.h"
+#include "support/base/bytes.h"
 #include "support/inflate/crc32.h"
-#include "support/text/c_string.h"
 
 namespace {
 

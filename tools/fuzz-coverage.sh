@@ -19,4 +19,5 @@ LLVM_PROFILE_FILE="$build/replay.profraw" "$build/bin/stub_fuzzer" -runs=0 \
   build/fuzz/corpus "$build/seeds" tests/fuzz/regressions >/dev/null 2>&1
 llvm-profdata merge -o "$build/replay.profdata" "$build/replay.profraw"
 llvm-cov report "$build/bin/stub_fuzzer" -instr-profile="$build/replay.profdata" \
-  package/*.cpp driver/driver.cpp support/inflate/inflate_buffer.cpp join/join.cpp cleanup/*.cpp
+  package/*.cpp extract/*.cpp driver/driver.cpp support/inflate/inflate_stream.cpp join/join.cpp \
+  cleanup/*.cpp

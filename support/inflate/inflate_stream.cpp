@@ -4,7 +4,7 @@
 
 #include <zlib.h>
 
-#include "support/text/c_string.h"
+#include "support/base/bytes.h"
 
 namespace {
 

@@ -7,12 +7,15 @@ int32_t calls = 0;
 SeamFault armed_fault = SeamFault::fail;
 bool fired = false;
 void (*armed_action)() = nullptr;
+bool by_kind = false;
+OsCall armed_kind = OsCall::open;
 } // namespace
 
 void seam_arm(int32_t call_number, SeamFault fault) {
   armed_at = call_number;
   armed_fault = fault;
   armed_action = nullptr;
+  by_kind = false;
   calls = 0;
   fired = false;
 }
@@ -20,6 +23,12 @@ void seam_arm(int32_t call_number, SeamFault fault) {
 void seam_arm_action(int32_t call_number, void (*action)()) {
   seam_arm(call_number, SeamFault::fail);
   armed_action = action;
+}
+
+void seam_arm_kind(OsCall call) {
+  seam_arm(1, SeamFault::fail);
+  by_kind = true;
+  armed_kind = call;
 }
 
 bool seam_fired() {
@@ -31,7 +40,9 @@ int32_t os_seam(OsCall call, int32_t count) {
     return count;
   if (call == OsCall::pause)
     return 0;
-  bool counted = armed_fault == SeamFault::fail || call == OsCall::read || call == OsCall::write;
+  bool counted =
+      by_kind ? call == armed_kind && !fired
+              : armed_fault == SeamFault::fail || call == OsCall::read || call == OsCall::write;
   if (!counted || ++calls != armed_at)
     return count;
   fired = true;

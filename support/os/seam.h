@@ -21,8 +21,11 @@ enum class OsCall : uint8_t {
   make_directory,
   commit, // memory for the heap
   launch,
-  lookup, // an optional system routine looked up by name
-  pause,  // not counted: an armed seam skips the pause, so fault loops run fast
+  lookup,           // an optional system routine looked up by name
+  query,            // a question the system answers: a path, a type, a directory
+  attributes,       // a file's attributes set
+  change_directory, // the current directory changed
+  pause,            // not counted: an armed seam skips the pause, so fault loops run fast
 };
 
 #ifdef SFX_OS_SEAM
@@ -52,6 +55,10 @@ void seam_arm(int32_t call_number, SeamFault fault);
 // now and let that call through: a test's way to change the disk between
 // two calls of the stub.
 void seam_arm_action(int32_t call_number, void (*action)());
+
+// Arms the seam to fail the first call of kind `call` from now, whatever
+// calls of other kinds (the heap's, say) come before it.
+void seam_arm_kind(OsCall call);
 
 // Whether the armed fault has been met since the last `seam_arm`.
 bool seam_fired();

@@ -1,28 +1,11 @@
-// Directories, whole files by name, the Windows directory, the current
-// directory, launching programs and pausing. Failures are silent except for
-// `change_directory`, which records its error code for `io_check`.
+// What the system is and has: its version, its code page, the Windows
+// directory, launching programs and pausing. Files and directories by path
+// are in paths.h. Failures are silent.
 #pragma once
 
 #include <cstdint>
 
 #include "support/runtime/string.h"
-
-bool file_exists(const String& path);
-bool directory_exists(const String& path);
-bool create_directory(const String& path);
-void delete_file(const char* path);
-// Moves `old_path` to `new_path`, replacing a file there in one step, so
-// that `new_path` names either the old file or the new one at every moment.
-// Failures are silent and leave both as they were.
-void replace_file(const char* old_path, const char* new_path);
-
-// The path made absolute against the current directory, without resolving
-// links; empty when the system cannot.
-String full_path(const String& path);
-
-// Whether the system reads names by Windows rules (drive letters, device
-// names, trailing dots and blanks dropped); chosen by the build.
-extern const bool windows_name_rules;
 
 // Text of a package marked UTF-8 (names, the setup command) in the code
 // page the system's calls take: false when that code page cannot hold all
@@ -39,15 +22,8 @@ bool system_is_nt();
 // POSIX systems, where nothing reads it.
 bool system_has_restart_list();
 
-// The path in its short 8.3 form where the system keeps one (Windows), for
-// a list that is processed before long names exist; else the path itself.
-String short_path(const String& path);
-
 // The directory that holds the restart-rename list: its length, 0 on failure.
 uint32_t get_windows_directory(char* buffer, uint32_t size);
-
-// Changes the current directory; a failure becomes the pending I/O result.
-void change_directory(const String& path);
 
 // Starts `file` through the shell with `verb` (null for the default action)
 // and `parameters` (null for none) in the current directory. Without

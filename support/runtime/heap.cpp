@@ -3,9 +3,10 @@
 // block can come from the system allocator as it is.
 #include "support/runtime/heap.h"
 
+#include "support/base/bytes.h"
 #include "support/os/memory.h"
+#include "support/runtime/error_numbers.h"
 #include "support/runtime/termination.h"
-#include "support/text/c_string.h"
 
 namespace {
 
@@ -59,10 +60,10 @@ bool is_own_block(void* block) {
 
 void* allocate_at(int32_t size, const void* caller) {
   if (size < 0)
-    run_time_error(203, caller);
+    run_time_error(error_heap_exhausted, caller);
   void* raw = system_allocate(sizeof(BlockHeader) + static_cast<size_t>(size));
   if (!raw)
-    run_time_error(203, caller);
+    run_time_error(error_heap_exhausted, caller);
   BlockHeader* header = static_cast<BlockHeader*>(raw);
   header->size = static_cast<uint32_t>(size);
   link(header);
@@ -73,7 +74,7 @@ void* allocate_at(int32_t size, const void* caller) {
 
 void release_at(void* block, const void* caller) {
   if (!is_own_block(block))
-    run_time_error(204, caller);
+    run_time_error(error_invalid_pointer, caller);
   BlockHeader* header = header_of(block);
   unlink(header);
   system_free(header);
@@ -114,9 +115,9 @@ void* regrow(void* block, size_t old_size, size_t new_size) {
     return;
   }
   if (size < 0)
-    run_time_error(203, caller);
+    run_time_error(error_heap_exhausted, caller);
   if (!is_own_block(*block))
-    run_time_error(204, caller);
+    run_time_error(error_invalid_pointer, caller);
   BlockHeader* header = header_of(*block);
   uint32_t old_size = header->size;
   // The header moves with the block, so take it out of the list first and
@@ -126,7 +127,7 @@ void* regrow(void* block, size_t old_size, size_t new_size) {
                      sizeof(BlockHeader) + static_cast<size_t>(size));
   if (!raw) {
     link(header);
-    run_time_error(203, caller);
+    run_time_error(error_heap_exhausted, caller);
   }
   header = static_cast<BlockHeader*>(raw);
   header->size = static_cast<uint32_t>(size);

@@ -1,8 +1,9 @@
 // The stub's string type over its own heap.
 #include "support/runtime/string.h"
 
+#include "support/base/bytes.h"
+#include "support/base/c_string.h"
 #include "support/runtime/heap.h"
-#include "support/text/c_string.h"
 
 String::String(const char* text) {
   append(text, c_string_length(text));

@@ -1,8 +1,8 @@
 // The termination state, run-time errors, io_check and halt.
 #include "support/runtime/termination.h"
 
-#include "support/os/process.h"
-#include "support/text/report.h"
+#include "support/os/process_exit.h"
+#include "support/runtime/report.h"
 
 TerminationState termination;
 

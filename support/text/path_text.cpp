@@ -1,7 +1,8 @@
 // Path text operations.
 #include "support/text/path_text.h"
 
-#include "support/text/c_string.h"
+#include "support/base/bytes.h"
+#include "support/base/c_string.h"
 
 String change_extension(const String& path, const char* extension) {
   return path.substring(0, extension_position(path.c_str(), path.length())) + extension;

@@ -12,6 +12,7 @@
 #include "harness/harness.h"
 #include "package/layout.h"
 #include "tools/packlib/file_io.h"
+#include "tools/packlib/installer.h"
 #include "tools/packlib/package.h"
 
 namespace e2e {

@@ -14,6 +14,7 @@
 #include "package/layout.h"
 #include "package/pe_image.h"
 #include "tools/packlib/file_io.h"
+#include "tools/packlib/installer.h"
 #include "tools/packlib/package.h"
 
 namespace e2e {

@@ -14,9 +14,10 @@
 #include <unistd.h>
 #endif
 
+#include "extract/self_check.h"
 #include "package/seal.h"
-#include "package/self_check.h"
 #include "support/os/process.h"
+#include "support/os/process_exit.h"
 #include "support/runtime/heap.h"
 #include "support/runtime/termination.h"
 #include "support/text/command_line.h"

@@ -1,11 +1,10 @@
 // A program on the stub's process frame whose body does what its first
 // argument names, so that tests can watch how the frame ends a process.
 #include "driver/driver.h"
+#include "support/os/paths.h"
 #include "support/os/process.h"
-#include "support/os/system.h"
 #include "support/runtime/heap.h"
 #include "support/runtime/termination.h"
-#include "support/text/c_string.h"
 
 namespace {
 

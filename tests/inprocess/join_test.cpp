@@ -9,6 +9,7 @@
 #include "harness/harness.h"
 #include "package/format.h"
 #include "tools/packlib/file_io.h"
+#include "tools/packlib/installer.h"
 #include "tools/packlib/package.h"
 
 namespace {

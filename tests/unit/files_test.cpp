@@ -4,18 +4,22 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
+#include "extract/directories.h"
 #include "harness/harness.h"
+#include "support/os/directory.h"
 #include "support/os/files.h"
+#include "support/os/memory.h"
+#include "support/os/paths.h"
 #include "support/os/process.h"
 #include "support/os/seam.h"
 #include "support/os/system.h"
-#include "support/runtime/directories.h"
-#include "support/text/c_string.h"
+#include "support/runtime/termination.h"
 
 namespace {
 
@@ -105,6 +109,98 @@ TEST_F(Files, ForceDirectories) {
   harness::write_text(dir_ / "file", "x");
   force_directories(String((path("file") + "\\sub\\").c_str()));
   EXPECT_FALSE(fs::exists(dir_ / "file" / "sub"));
+}
+
+// Every function of the OS interface asks the seam, so a fault loop reaches
+// every system call; tools/check-structure.py checks that each function the
+// interface declares stands in this table or among the exemptions.
+TEST_F(Files, EveryOsFunctionAsksTheSeam) {
+  harness::write_text(dir_ / "f", "0123456789");
+  fs::create_directories(dir_ / "d");
+  FileHandle file = open_file(path("f").c_str(), mode_read_share_all);
+  ASSERT_NE(file, no_file);
+  Directory directory;
+  ASSERT_TRUE(open_directory(String(path("d").c_str()), &directory));
+  const String d = String(path("d").c_str()), f = String(path("f").c_str());
+  const String p = d + "\\p", q = d + "\\q", a = String("a"), dot = String(".");
+  char buffer[256];
+  String text;
+  void* block = system_allocate(16);
+  int32_t exit_code = 0;
+  struct Call {
+    const char* name;
+    OsCall kind; // the kind of its first system call
+    std::function<void()> call;
+  };
+  const Call calls[] = {
+      {"open_file", OsCall::open,
+       [&] { close_file(open_file(path("f").c_str(), mode_read_share_all)); }},
+      {"create_file", OsCall::create, [&] { close_file(create_file(path("g").c_str())); }},
+      {"create_shared_file", OsCall::create,
+       [&] { close_file(create_shared_file(path("g").c_str())); }},
+      {"read_file", OsCall::read, [&] { read_file(file, buffer, 4); }},
+      {"write_file", OsCall::write, [&] { write_file(file, buffer, 0); }},
+      {"seek_file", OsCall::seek, [&] { seek_file(file, 0, seek_from_start); }},
+      {"close_file", OsCall::close,
+       [&] { close_file(open_file(path("f").c_str(), mode_read_share_all)); }},
+      {"file_type", OsCall::query, [&] { file_type(file); }},
+      {"mark_if_program", OsCall::attributes, [&] { mark_if_program(file, "#!", 2); }},
+      {"get_temp_path", OsCall::query, [&] { get_temp_path(buffer, sizeof buffer); }},
+      {"open_directory", OsCall::open,
+       [&] {
+         Directory other;
+         if (open_directory(d, &other))
+           close_directory(&other);
+       }},
+      {"open_child_directory", OsCall::open,
+       [&] {
+         Directory child;
+         if (open_child_directory(directory, "c", true, &child) == ChildDirectory::opened)
+           close_directory(&child);
+       }},
+      {"create_file_in", OsCall::create, [&] { close_file(create_file_in(directory, "n")); }},
+      {"replace_in", OsCall::move, [&] { replace_in(directory, "n", "m"); }},
+      {"delete_in", OsCall::remove, [&] { delete_in(directory, "m"); }},
+      {"create_private_directory", OsCall::make_directory, [&] { create_private_directory(p); }},
+      {"file_exists", OsCall::query, [&] { file_exists(f); }},
+      {"directory_exists", OsCall::query, [&] { directory_exists(d); }},
+      {"create_directory", OsCall::make_directory, [&] { create_directory(q); }},
+      {"delete_file", OsCall::remove, [&] { delete_file(path("g").c_str()); }},
+      {"replace_file", OsCall::move, [&] { replace_file(path("x").c_str(), path("y").c_str()); }},
+      {"full_path", OsCall::query, [&] { full_path(a); }},
+      {"text_from_utf8", OsCall::query, [&] { text_from_utf8("a", 1, &text); }},
+      {"short_path", OsCall::query, [&] { short_path(d); }},
+      {"get_windows_directory", OsCall::query,
+       [&] { get_windows_directory(buffer, sizeof buffer); }},
+      {"change_directory", OsCall::change_directory,
+       [&] {
+         change_directory(dot);
+         set_io_result(0);
+       }},
+      {"launch_program", OsCall::launch,
+       [&] { launch_program(nullptr, "no-such-program", nullptr, &exit_code); }},
+      {"system_allocate", OsCall::commit, [&] { system_free(system_allocate(16)); }},
+      {"system_reallocate", OsCall::commit,
+       [&] {
+         if (void* grown = system_reallocate(block, 16, 32))
+           block = grown;
+       }},
+  };
+  for (const auto& [name, kind, call] : calls) {
+    seam_arm_kind(kind);
+    call();
+    bool fired = seam_fired();
+    seam_arm(0, SeamFault::fail);
+    EXPECT_TRUE(fired) << name;
+  }
+  // Answers that cannot fail, releases, the pause (which an armed seam
+  // skips) and what the process frame provides:
+  // last_error close_directory random_bits system_is_nt system_has_restart_list
+  // pause_ms system_free install_fault_handler argument_count argument
+  // harden_dll_search show_message end_process allocation_base
+  system_free(block);
+  close_directory(&directory);
+  close_file(file);
 }
 
 #ifdef _WIN32

@@ -8,9 +8,9 @@
 #include "cleanup/line_file.h"
 #include "cleanup/restart.h"
 #include "harness/harness.h"
+#include "support/os/paths.h"
 #include "support/os/system.h"
 #include "support/runtime/termination.h"
-#include "support/text/c_string.h"
 
 namespace {
 

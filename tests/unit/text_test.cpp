@@ -5,12 +5,13 @@
 #include <string>
 
 #include "package/name_check.h"
-#include "support/text/c_string.h"
+#include "support/base/c_string.h"
+#include "support/runtime/fault_codes.h"
+#include "support/runtime/report.h"
 #include "support/text/command_line.h"
-#include "support/text/fault_codes.h"
 #include "support/text/launch_command.h"
 #include "support/text/path_text.h"
-#include "support/text/report.h"
+#include "tools/packlib/glob.h"
 
 namespace {
 
@@ -200,6 +201,25 @@ TEST(NameCheck, PosixRefusesOnlyWhatLeavesTheTarget) {
     EXPECT_FALSE(safe(name, NameRules::posix)) << name;
   for (const char* name : {"aux.c", "con.h", "nul", "a:b", "...", ".. ", "x\\COM1", "1:\\x"})
     EXPECT_TRUE(safe(name, NameRules::posix)) << name;
+}
+
+// The --exclude patterns match alike on every system.
+TEST(Glob, Patterns) {
+  const struct {
+    const char* pattern;
+    const char* text;
+    bool matches;
+  } rows[] = {
+      {"*.log", "a.log", true},   {"*.log", "dir/a.log", true}, {"*.log", "a.logs", false},
+      {"a?c", "abc", true},       {"a?c", "ac", false},         {"[ab]*", "beta", true},
+      {"[ab]*", "gamma", false},  {"[!ab]*", "gamma", true},    {"[^ab]*", "alpha", false},
+      {"x[a-c]", "xb", true},     {"x[a-c]", "xd", false},      {"[]]", "]", true},
+      {"a\\*", "a*", true},       {"a\\*", "ab", false},        {"[ab", "[ab", true},
+      {"*a*b*c", "xaybzc", true}, {"*a*b*c", "xaybz", false},   {"", "", true},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(packlib::glob_match(row.pattern, row.text), row.matches)
+        << row.pattern << " " << row.text;
 }
 
 TEST(CString, Append) {

@@ -5,8 +5,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "tools/packlib/host.h"
 
 namespace packlib {
 
@@ -15,17 +18,8 @@ namespace packlib {
 std::string utf8_text(const std::filesystem::path& path);
 std::filesystem::path utf8_path(const std::string& text);
 
-// Opens a file for reading or writing ("rb", "wb", "wbx"), by its wide name
-// on Windows; null on failure.
-std::FILE* open_file(const std::filesystem::path& path, const char* mode);
-
 // The file's bytes; throws std::runtime_error naming the file on failure.
 std::vector<uint8_t> read_whole_file(const std::filesystem::path& path);
-
-// A new file for writing, created exclusively and never through a link,
-// readable by its owner only until it is moved into place; null when
-// anything of that name exists or it cannot be made.
-std::FILE* create_exclusive(const std::filesystem::path& path);
 
 // A new directory beside `near` (its name with `suffix` and characters
 // nobody can foresee), created exclusively and for this user only; throws
@@ -45,13 +39,25 @@ void move_into_place(const std::filesystem::path& temporary, const std::filesyst
 // place, so that a failure never leaves a half-written file.
 void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t> bytes);
 
-// Writes `content` as the stored name `name` (components separated by
-// backslashes, which are created, or slashes, which must exist) below
-// `target`, as the stub does: each directory is opened from its parent's
-// handle and never through a link, and the file is written under a
-// temporary name and renamed over the name (replacing a link there, never
-// following it). Throws std::runtime_error on a link or any failure.
-void write_below(const std::filesystem::path& target, const std::string& name,
-                 std::span<const uint8_t> content, bool program);
+// A std::runtime_error that names the file, what failed and errno's text.
+std::runtime_error failure(const std::filesystem::path& path, const char* what);
+
+// 64 bits nobody can foresee, as 16 hexadecimal digits.
+std::string random_token();
+
+// Calls `step(part, create)` for each directory part of a stored name:
+// parts end at either separator, and those that end in a backslash are
+// created. Answers the file's own name, the part behind the last separator.
+template <class Step> std::string walk_parts(const std::string& name, Step step) {
+  size_t start = 0;
+  for (size_t end = 0; end < name.size(); ++end) {
+    if (name[end] != '\\' && name[end] != '/')
+      continue;
+    if (end > start)
+      step(name.substr(start, end - start), name[end] == '\\');
+    start = end + 1;
+  }
+  return name.substr(start);
+}
 
 } // namespace packlib

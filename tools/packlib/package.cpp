@@ -10,9 +10,9 @@
 #include "package/format.h"
 #include "package/name_check.h"
 #include "package/pe_image.h"
+#include "support/base/c_string.h"
 #include "support/inflate/crc32.h"
 #include "support/inflate/inflate_stream.h"
-#include "support/text/c_string.h"
 
 namespace packlib {
 
@@ -166,40 +166,6 @@ PackageBuilder& PackageBuilder::seal_checksum() {
       crc32_fast_update(0, bytes_.data() + body, bytes_.size() - layout::trailer_size - body);
   store_u32(bytes_.data() + package_offset_ + layout::checksum_offset, crc);
   return *this;
-}
-
-Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFile>& files,
-                      const std::optional<std::string>& run_command, uint8_t options) {
-  // The installer's length is made a multiple of 8, so that code signing
-  // appends its table right behind the trailer: the zero bytes needed go
-  // between the stub and the package header, where nothing reads them.
-  std::vector<std::pair<std::string, uint64_t>> sizes;
-  for (const StoredFile& file : files)
-    sizes.push_back({file.name, file.stream.size()});
-  Bytes padded_stub(stub.begin(), stub.end());
-  padded_stub.resize(
-      stub.size() + alignment_padding(stub.size(), package_length(sizes, run_command)), 0);
-  PackageBuilder builder(padded_stub);
-  builder.header();
-  for (const StoredFile& file : files) {
-    if (file.name.size() > size_t(layout::longest_name))
-      throw std::runtime_error("name longer than 253 bytes: " + file.name);
-    builder.record(file.name, file.stream);
-  }
-  if (run_command) {
-    if (run_command->size() > layout::largest_length)
-      throw std::runtime_error("setup command longer than 254 bytes");
-    builder.run(*run_command);
-  }
-  builder.trailer().options(options);
-  if (options & layout::option_checksum)
-    builder.seal_checksum();
-  if (builder.bytes().size() % 8 != 0)
-    throw std::logic_error("installer length not a multiple of 8");
-  if (builder.bytes().size() > layout::largest_compressed_size)
-    throw std::runtime_error("installer larger than 2 GiB - 1");
-  set_pe_checksum(builder.bytes());
-  return std::move(builder.bytes());
 }
 
 void set_pe_checksum(Bytes& file) {

@@ -28,7 +28,7 @@ Bytes compress_stream(std::span<const uint8_t> content, int level = 6);
 std::optional<Bytes> inflate_stream(std::span<const uint8_t> stream);
 
 // Appends the parts of a package byte by byte. Tests use it to craft
-// packages, valid or not; the tool through `build_installer`.
+// packages, valid or not; the tool through `build_installer` (installer.h).
 class PackageBuilder {
 public:
   explicit PackageBuilder(std::span<const uint8_t> stub);
@@ -75,13 +75,6 @@ size_t split_head_size(size_t installer_size, size_t stub_length, size_t piece_s
 // The sizes of a split set's head and volumes; throws when that takes more
 // than 200 files, or the stub cannot hold a split-set header.
 std::vector<size_t> split_piece_sizes(size_t installer_size, size_t stub_length, size_t piece_size);
-
-// Stub, header, records, optional run record, trailer; zero bytes between
-// stub and header make the length a multiple of 8.
-// `options` go to the header; with `layout::option_checksum` the checksum
-// is filled in.
-Bytes build_installer(std::span<const uint8_t> stub, const std::vector<StoredFile>& files,
-                      const std::optional<std::string>& run_command, uint8_t options = 0);
 
 // Fills in the PE checksum of a Windows executable file (nothing for any
 // other file), as the system's image tools compute it.

@@ -5,13 +5,10 @@
 #include <cstdio>
 #include <stdexcept>
 
-#ifndef _WIN32
-#include <fnmatch.h>
-#endif
-
 #include "package/layout.h"
 #include "package/name_check.h"
 #include "tools/packlib/file_io.h"
+#include "tools/packlib/glob.h"
 
 namespace fs = std::filesystem;
 
@@ -19,34 +16,12 @@ namespace sfxpack {
 
 namespace {
 
-bool matches(const std::string& pattern, const std::string& text) {
-#ifdef _WIN32
-  // A small glob: '*' any run, '?' one byte.
-  size_t p = 0, t = 0, star = std::string::npos, mark = 0;
-  while (t < text.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
-      ++p, ++t;
-    } else if (p < pattern.size() && pattern[p] == '*') {
-      star = p++, mark = t;
-    } else if (star != std::string::npos) {
-      p = star + 1, t = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*')
-    ++p;
-  return p == pattern.size();
-#else
-  return fnmatch(pattern.c_str(), text.c_str(), 0) == 0;
-#endif
-}
-
 bool excluded(const InputRules& rules, const fs::path& path, const std::string& stored) {
   std::string slashes = stored;
   std::replace(slashes.begin(), slashes.end(), '\\', '/');
   for (const std::string& pattern : rules.excluded)
-    if (matches(pattern, packlib::utf8_text(path.filename())) || matches(pattern, slashes))
+    if (packlib::glob_match(pattern, packlib::utf8_text(path.filename())) ||
+        packlib::glob_match(pattern, slashes))
       return true;
   return false;
 }
@@ -97,6 +72,67 @@ void check_name(const Input& input, const InputRules& rules) {
          "system's code page holds it, and is refused elsewhere");
 }
 
+// The files of one command-line operand: the file itself, or those below
+// the directory, with stored names relative to it.
+void gather_argument(const std::string& argument, const InputRules& rules,
+                     std::vector<Input>& inputs) {
+  fs::path root = packlib::utf8_path(argument);
+  std::error_code error;
+  fs::file_status status = fs::symlink_status(root, error);
+  if (error || !fs::exists(status))
+    throw std::runtime_error(argument + ": no such file or directory");
+  if (fs::is_symlink(status) && !rules.dereference)
+    refuse_link(root);
+  if (fs::is_regular_file(root, error)) {
+    if (!excluded(rules, root, packlib::utf8_text(root.filename())))
+      inputs.push_back({packlib::utf8_text(root.filename()), root});
+    return;
+  }
+  if (!fs::is_directory(root, error)) {
+    warn(argument + ": neither a file nor a directory; left out");
+    return;
+  }
+  auto options = rules.dereference ? fs::directory_options::follow_directory_symlink
+                                   : fs::directory_options::none;
+  for (auto it = fs::recursive_directory_iterator(root, options, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    const fs::path& path = it->path();
+    std::string name = stored_name(path.lexically_relative(root));
+    if (excluded(rules, path, name)) {
+      if (it->is_directory() && !it->is_symlink())
+        it.disable_recursion_pending();
+      continue;
+    }
+    if (it->is_symlink() && !rules.dereference)
+      refuse_link(path);
+    std::error_code ignored;
+    if (it->is_directory(ignored)) {
+      if (fs::is_empty(path, ignored))
+        warn(packlib::utf8_text(path) +
+             ": an empty directory; installers keep no empty directories");
+    } else if (it->is_regular_file(ignored)) {
+      inputs.push_back({name, path});
+    } else {
+      warn(packlib::utf8_text(path) + ": a special file (device, pipe or socket); left out");
+    }
+  }
+  if (error)
+    throw std::runtime_error(argument + ": " + error.message());
+}
+
+// Names that differ only in letter case name one file on Windows.
+void check_case_clashes(const std::vector<Input>& inputs) {
+  std::vector<std::pair<std::string, const Input*>> folded;
+  for (const Input& input : inputs)
+    folded.push_back({lower(input.name), &input});
+  std::sort(folded.begin(), folded.end());
+  for (size_t i = 1; i < folded.size(); ++i)
+    if (folded[i].first == folded[i - 1].first)
+      throw std::runtime_error(packlib::utf8_text(folded[i].second->path) + ": \"" +
+                               folded[i].second->name + "\" and \"" + folded[i - 1].second->name +
+                               "\" differ only in case: one file on Windows");
+}
+
 } // namespace
 
 std::string windows_name_problem(const std::string& name) {
@@ -119,50 +155,8 @@ std::string windows_name_problem(const std::string& name) {
 
 std::vector<Input> gather_inputs(const std::vector<std::string>& paths, const InputRules& rules) {
   std::vector<Input> inputs;
-  for (const std::string& argument : paths) {
-    fs::path root = packlib::utf8_path(argument);
-    std::error_code error;
-    fs::file_status status = fs::symlink_status(root, error);
-    if (error || !fs::exists(status))
-      throw std::runtime_error(argument + ": no such file or directory");
-    if (fs::is_symlink(status) && !rules.dereference)
-      refuse_link(root);
-    if (fs::is_regular_file(root, error)) {
-      if (!excluded(rules, root, packlib::utf8_text(root.filename())))
-        inputs.push_back({packlib::utf8_text(root.filename()), root});
-      continue;
-    }
-    if (!fs::is_directory(root, error)) {
-      warn(argument + ": neither a file nor a directory; left out");
-      continue;
-    }
-    auto options = rules.dereference ? fs::directory_options::follow_directory_symlink
-                                     : fs::directory_options::none;
-    for (auto it = fs::recursive_directory_iterator(root, options, error);
-         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-      const fs::path& path = it->path();
-      std::string name = stored_name(path.lexically_relative(root));
-      if (excluded(rules, path, name)) {
-        if (it->is_directory() && !it->is_symlink())
-          it.disable_recursion_pending();
-        continue;
-      }
-      if (it->is_symlink() && !rules.dereference)
-        refuse_link(path);
-      std::error_code ignored;
-      if (it->is_directory(ignored)) {
-        if (fs::is_empty(path, ignored))
-          warn(packlib::utf8_text(path) +
-               ": an empty directory; installers keep no empty directories");
-      } else if (it->is_regular_file(ignored)) {
-        inputs.push_back({name, path});
-      } else {
-        warn(packlib::utf8_text(path) + ": a special file (device, pipe or socket); left out");
-      }
-    }
-    if (error)
-      throw std::runtime_error(argument + ": " + error.message());
-  }
+  for (const std::string& argument : paths)
+    gather_argument(argument, rules, inputs);
   if (inputs.empty())
     throw std::runtime_error("no files to pack");
   std::stable_sort(inputs.begin(), inputs.end(),
@@ -173,17 +167,8 @@ std::vector<Input> gather_inputs(const std::vector<std::string>& paths, const In
       throw std::runtime_error(packlib::utf8_text(inputs[i].path) + ": stored name \"" +
                                inputs[i].name + "\" given twice");
   }
-  if (rules.windows_target) {
-    std::vector<std::pair<std::string, const Input*>> folded;
-    for (const Input& input : inputs)
-      folded.push_back({lower(input.name), &input});
-    std::sort(folded.begin(), folded.end());
-    for (size_t i = 1; i < folded.size(); ++i)
-      if (folded[i].first == folded[i - 1].first)
-        throw std::runtime_error(packlib::utf8_text(folded[i].second->path) + ": \"" +
-                                 folded[i].second->name + "\" and \"" + folded[i - 1].second->name +
-                                 "\" differ only in case: one file on Windows");
-  }
+  if (rules.windows_target)
+    check_case_clashes(inputs);
   return inputs;
 }
 

@@ -5,12 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "tools/packlib/compress.h"
+
 namespace sfxpack {
 
-struct Input {
-  std::string name; // stored name, backslashes between directories
-  std::filesystem::path path;
-};
+using Input = packlib::SourceFile;
 
 struct InputRules {
   bool dereference = false;          // pack what links point to

@@ -4,44 +4,13 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include <shellapi.h>
-#endif
-
+#include "tools/packlib/host.h"
 #include "tools/sfxpack/cli.h"
 #include "tools/sfxpack/commands.h"
 
-namespace {
-
-// The command line's words in UTF-8. On Windows they come from the wide
-// command line: the narrow one is in the local code page and loses names.
-std::vector<std::string> command_words(int argc, char** argv) {
-#ifdef _WIN32
-  (void)argc, (void)argv;
-  int count = 0;
-  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::vector<std::string> words;
-  for (int i = 1; wide && i < count; ++i) {
-    int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-    std::string word(size_t(size > 0 ? size - 1 : 0), '\0');
-    if (size > 1)
-      WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, word.data(), size, nullptr, nullptr);
-    words.push_back(word);
-  }
-  LocalFree(wide);
-  return words;
-#else
-  return std::vector<std::string>(argv + 1, argv + argc);
-#endif
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
   using namespace sfxpack;
-  std::vector<std::string> words = command_words(argc, argv);
+  std::vector<std::string> words = packlib::command_words(argc, argv);
   if (words.empty()) {
     std::fputs(help_text(""), stderr);
     return 2;

@@ -6,22 +6,7 @@
 #include <cstdio>
 #include <mutex>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace sfxpack {
-
-// Whether stderr is a terminal, where progress is worth showing.
-inline bool stderr_is_terminal() {
-#ifdef _WIN32
-  return _isatty(_fileno(stderr)) != 0;
-#else
-  return isatty(fileno(stderr)) != 0;
-#endif
-}
 
 class Progress {
 public:

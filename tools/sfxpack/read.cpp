@@ -46,10 +46,9 @@ Installer load_installer(const std::string& path) {
     // A signed head's certificate table stays behind, as in the stub's
     // joined copy.
     if (installer.signed_file) {
+      uint32_t size = uint32_t(bytes.size());
+      std::fill_n(bytes.begin() + certificate_table(bytes.data(), size, size).entry, 8, 0);
       bytes.resize(end);
-      PeFields pe = pe_fields(bytes.data(), uint32_t(bytes.size()));
-      if (pe.valid && pe.certificates + 8 <= bytes.size())
-        std::fill_n(bytes.begin() + pe.certificates, 8, 0);
     }
     for (int i = 1; i < count; ++i) {
       installer.volumes.push_back(packlib::volume_name(path, i));
@@ -228,7 +227,7 @@ int verify_one(const std::string& input, bool quiet) {
   // Names are checked by the rules of the system the stub runs on.
   NameRules rules = packlib::is_elf_image(bytes) ? NameRules::posix : NameRules::windows;
   {
-    Progress progress(stored_bytes(listing), !quiet && stderr_is_terminal());
+    Progress progress(stored_bytes(listing), !quiet && packlib::stderr_is_terminal());
     for (const packlib::ListedFile& file : listing.files) {
       progress.add(file.stored_size);
       // The stub's message for each, then what it means.
@@ -268,12 +267,6 @@ int verify(const std::vector<std::string>& words) {
   return failed == 0 ? 0 : 1;
 }
 
-#ifdef _WIN32
-constexpr NameRules host_name_rules = NameRules::windows;
-#else
-constexpr NameRules host_name_rules = NameRules::posix;
-#endif
-
 // Writes the files as the stub does: directories are made for the
 // backslash-separated part of each name and opened one by one from the
 // target, never through a link; names that would leave the target on this
@@ -285,7 +278,7 @@ int extract(const std::vector<std::string>& words) {
   Bytes bytes = load_installer(arguments.operands[0]).bytes;
   packlib::Listing listing = packlib::read_installer(bytes);
   fs::path target = packlib::utf8_path(arguments.operands[1]);
-  Progress progress(stored_bytes(listing), stderr_is_terminal());
+  Progress progress(stored_bytes(listing), packlib::stderr_is_terminal());
   for (const packlib::ListedFile& file : listing.files) {
     progress.add(file.stored_size);
     if (!is_safe_name(file.name.data(), int32_t(file.name.size()), host_name_rules) ||

@@ -8,8 +8,8 @@
 #include <initializer_list>
 #include <ucontext.h>
 
+#include "support/runtime/fault_codes.h"
 #include "support/runtime/termination.h"
-#include "support/text/fault_codes.h"
 
 namespace {
 

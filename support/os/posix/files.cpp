@@ -109,12 +109,12 @@ bool close_file(FileHandle file) {
 
 uint32_t file_type(FileHandle file) {
   struct stat status;
-  if (file < 0 || ::fstat(static_cast<int>(file), &status) != 0)
+  if (file < 0 || os_call_fails(OsCall::query) || ::fstat(static_cast<int>(file), &status) != 0)
     return 0;
   if (S_ISREG(status.st_mode))
     return 1;
   if (S_ISCHR(status.st_mode))
-    return 2;
+    return file_type_character;
   if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode))
     return 3;
   return 0;
@@ -127,7 +127,7 @@ void mark_if_program(FileHandle file, const void* content_bytes, int32_t size) {
                                                                                          "\x7F"
                                                                                          "ELF",
                                                                                          4) == 0);
-  if (!program)
+  if (!program || os_call_fails(OsCall::attributes))
     return;
   mode_t mask = ::umask(0);
   ::umask(mask);
@@ -140,6 +140,8 @@ uint32_t last_error() {
 
 // $TMPDIR, else /tmp/, with a trailing backslash.
 uint32_t get_temp_path(char* buffer, uint32_t size) {
+  if (os_call_fails(OsCall::query))
+    return 0;
   const char* directory = std::getenv("TMPDIR");
   if (!directory || !*directory)
     directory = "/tmp/";

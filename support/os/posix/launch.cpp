@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "support/os/paths.h"
 #include "support/os/posix/native_path.h"
 #include "support/os/seam.h"
 #include "support/os/system.h"

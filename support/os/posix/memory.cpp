@@ -22,6 +22,8 @@ void* system_allocate(size_t size) {
 }
 
 void* system_reallocate(void* block, size_t, size_t new_size) {
+  if (os_call_fails(OsCall::commit))
+    return nullptr;
   return std::realloc(block, new_size);
 }
 

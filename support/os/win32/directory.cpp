@@ -9,8 +9,9 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include "support/base/bytes.h"
+#include "support/base/c_string.h"
 #include "support/os/system.h"
-#include "support/text/c_string.h"
 
 namespace {
 

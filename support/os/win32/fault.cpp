@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include "support/os/win32/kernel.h"
+#include "support/runtime/fault_codes.h"
 #include "support/runtime/termination.h"
-#include "support/text/fault_codes.h"
 
 namespace {
 

@@ -92,10 +92,13 @@ bool close_file(FileHandle file) {
 }
 
 uint32_t file_type(FileHandle file) {
-  return GetFileType(handle_of(file));
+  return os_call_fails(OsCall::query) ? file_type_unknown : GetFileType(handle_of(file));
 }
 
-void mark_if_program(FileHandle, const void*, int32_t) {}
+// Windows marks no file as a program.
+void mark_if_program(FileHandle, const void*, int32_t) {
+  os_call_fails(OsCall::attributes);
+}
 
 uint32_t last_error() {
   return GetLastError();
@@ -105,6 +108,8 @@ uint32_t last_error() {
 // gets the locked-down SystemTemp instead of the world-writable
 // C:\Windows\Temp; for everyone else it answers as GetTempPathA does.
 uint32_t get_temp_path(char* buffer, uint32_t size) {
+  if (os_call_fails(OsCall::query))
+    return 0;
   using TempPath = DWORD(WINAPI*)(DWORD, LPSTR);
   if (auto temp_path = reinterpret_cast<TempPath>(kernel_procedure("GetTempPath2A")))
     return temp_path(size, buffer);

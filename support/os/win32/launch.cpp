@@ -3,9 +3,9 @@
 
 #include <shellapi.h>
 
+#include "support/base/bytes.h"
 #include "support/os/seam.h"
 #include "support/os/system.h"
-#include "support/text/c_string.h"
 
 // Waiting takes the process handle that ShellExecuteExA hands back for the
 // same verb, file, parameters and directory. A document opened by a program

@@ -12,6 +12,8 @@ void* system_allocate(size_t size) {
 // Without LocalReAlloc, which would cost the stub one more import, a block
 // is only resized in place when it shrinks; the caller moves a growing one.
 void* system_reallocate(void* block, size_t old_size, size_t new_size) {
+  if (os_call_fails(OsCall::commit))
+    return nullptr;
   return new_size <= old_size ? block : nullptr;
 }
 

@@ -2,10 +2,12 @@
 // optional routines.
 #include <windows.h>
 
+#include "support/base/bytes.h"
+#include "support/base/c_string.h"
 #include "support/os/process.h"
+#include "support/os/process_exit.h"
 #include "support/os/seam.h"
 #include "support/os/win32/kernel.h"
-#include "support/text/c_string.h"
 
 uintptr_t allocation_base(const void* address) {
   MEMORY_BASIC_INFORMATION region;

@@ -1,5 +1,4 @@
-// Helpers for NUL-terminated text in fixed buffers, and the few memory
-// routines the stub uses.
+// Helpers for NUL-terminated text in fixed buffers.
 #pragma once
 
 #include <cstddef>
@@ -9,10 +8,6 @@ int32_t c_string_length(const char* text);
 
 // Copies `source` with its NUL to the end of `destination`, which has room.
 char* append_c_string(char* destination, const char* source);
-
-void copy_bytes(void* destination, const void* source, size_t count);
-void fill_bytes(void* destination, uint8_t value, size_t count);
-bool same_bytes(const void* left, const void* right, size_t count);
 
 // The upper-case hexadecimal digit of the low four bits of `value`.
 inline char hex_digit(uint32_t value) {

@@ -6,11 +6,12 @@
 #include <unistd.h>
 
 #include "driver/driver.h"
+#include "support/base/c_string.h"
 #include "support/os/fault.h"
 #include "support/os/posix/native_path.h"
 #include "support/os/process.h"
+#include "support/os/process_exit.h"
 #include "support/runtime/termination.h"
-#include "support/text/c_string.h"
 
 namespace {
 int total_arguments = 0;

@@ -1,5 +1,5 @@
 // Files as byte sources for the package format.
-#include "package/package_file.h"
+#include "extract/package_file.h"
 
 namespace {
 

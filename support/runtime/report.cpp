@@ -1,7 +1,7 @@
 // Filling the run-time error report in place.
-#include "support/text/report.h"
+#include "support/runtime/report.h"
 
-#include "support/text/c_string.h"
+#include "support/base/c_string.h"
 
 void fill_report(char* report, uint32_t number, uintptr_t offset) {
   int position = 16;

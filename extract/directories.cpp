@@ -1,7 +1,7 @@
 // Directory creation shared by every platform.
-#include "support/runtime/directories.h"
+#include "extract/directories.h"
 
-#include "support/os/system.h"
+#include "support/os/paths.h"
 #include "support/text/path_text.h"
 
 namespace {

@@ -1,8 +1,9 @@
 // The run record turned into the setup command.
-#include "package/setup_command.h"
+#include "extract/setup_command.h"
 
-#include "support/os/system.h"
-#include "support/text/c_string.h"
+#include "support/os/paths.h"
+
+#include "support/base/bytes.h"
 
 namespace {
 constexpr char placeholder[] = "%path%";

@@ -1,14 +1,15 @@
 // Entry extraction: one file record turned into one file.
-#include "package/extract.h"
+#include "extract/extract.h"
 
+#include "extract/directories.h"
 #include "package/name_check.h"
+#include "support/base/bytes.h"
 #include "support/inflate/inflate_stream.h"
 #include "support/inflate/whole_inflate.h"
 #include "support/os/system.h"
-#include "support/runtime/directories.h"
+#include "support/runtime/error_numbers.h"
 #include "support/runtime/heap.h"
 #include "support/runtime/termination.h"
-#include "support/text/c_string.h"
 #include "support/text/path_text.h"
 
 namespace {
@@ -136,7 +137,7 @@ InflateOutcome inflate_record(Extractor& extractor, Output& output, uint32_t siz
     return Verdict::ok;
   delete_in(extractor.directory, temporary);
   if (outcome == InflateOutcome::too_large)
-    run_time_error(203, __builtin_return_address(0));
+    run_time_error(error_heap_exhausted, __builtin_return_address(0));
   if (outcome == InflateOutcome::read_failed)
     return Verdict::stream_beyond_end;
   if (outcome == InflateOutcome::damaged)

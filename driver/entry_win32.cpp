@@ -6,6 +6,7 @@
 #include "driver/driver.h"
 #include "support/os/fault.h"
 #include "support/os/process.h"
+#include "support/os/process_exit.h"
 #include "support/runtime/termination.h"
 #include "support/text/command_line.h"
 

@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""Two rules of the code's structure that no compiler checks.
+
+The include graph points down: every file belongs to a layer, a file may
+include only files of its own layer or of layers below it, and no two
+modules (a header with its implementation) include each other, directly or
+round a circle. And every function of the OS interface stands in the seam's
+table test, so a new system call cannot bypass the seam unseen.
+
+Prints the arrows between layers and each violation; exits 1 on any.
+"""
+import collections
+import os
+import re
+import subprocess
+import sys
+
+# Bottom first. The OS layer's interface for the run-time library (memory,
+# the end of the process, which system this is) lies below that library;
+# the rest of the OS layer uses the library's strings and lies above it.
+LAYERS = [
+    ("base", r"support/base/|support/os/(host|memory|process_exit)\.h$"),
+    ("runtime", r"support/runtime/"),
+    ("text", r"support/text/|support/inflate/"),
+    ("os", r"support/os/"),
+    ("package", r"package/"),
+    ("extract", r"extract/"),
+    ("join+cleanup", r"join/|cleanup/"),
+    ("driver", r"driver/"),
+    ("tools", r"tools/"),
+]
+
+
+def layer_of(path):
+    for rank, (name, pattern) in enumerate(LAYERS):
+        if re.match(pattern, path):
+            return rank
+    return None
+
+
+# The OS interface's headers (without the seam itself and the build's
+# choice of system) and the test that calls each of their functions.
+OS_HEADERS = ["files", "directory", "paths", "system", "memory", "fault", "process", "process_exit"]
+SEAM_TABLE = "tests/unit/files_test.cpp"
+
+
+def unseamed_functions():
+    with open(SEAM_TABLE) as text:
+        table = text.read()
+    table = table[table.index("EveryOsFunctionAsksTheSeam"):]
+    table = table[: table.index("\n}\n")]
+    missing = []
+    for header in OS_HEADERS:
+        with open(f"support/os/{header}.h") as text:
+            source = re.sub(r"//[^\n]*", "", text.read())
+        for name in re.findall(r"^[\w\[\]: *]*?\b(\w+)\([^;{]*\);", source, re.M):
+            if not re.search(rf"\b{name}\b", table):
+                missing.append(f"not in the seam's table: {name} (support/os/{header}.h)")
+    return missing
+
+
+def main():
+    os.chdir(os.path.join(os.path.dirname(__file__), ".."))
+    files = subprocess.check_output(["git", "ls-files", "*.cpp", "*.h"], text=True).split()
+    files = [f for f in files if layer_of(f) is not None]
+    edges = collections.defaultdict(set)
+    for f in files:
+        with open(f, errors="replace") as text:
+            for line in text:
+                m = re.match(r'#include "([^"]+)"', line)
+                if m and os.path.exists(m.group(1)):
+                    edges[f].add(m.group(1))
+    problems = []
+    arrows = collections.Counter()
+    for f, targets in edges.items():
+        for t in targets:
+            a, b = layer_of(f), layer_of(t)
+            if b is None:
+                continue
+            if b > a:
+                problems.append(f"upward: {f} includes {t}")
+            elif a != b:
+                arrows[(LAYERS[a][0], LAYERS[b][0])] += 1
+    # Circles between modules (a header and its implementation are one).
+    module = lambda f: re.sub(r"\.(h|cpp)$", "", f)
+    graph = collections.defaultdict(set)
+    for f, targets in edges.items():
+        for t in targets:
+            if module(f) != module(t):
+                graph[module(f)].add(module(t))
+    state = {}
+
+    def visit(node, path):
+        state[node] = "open"
+        for nxt in sorted(graph[node]):
+            if state.get(nxt) == "open":
+                problems.append("circle: " + " -> ".join(path[path.index(nxt):] + [nxt]))
+            elif nxt not in state:
+                visit(nxt, path + [nxt])
+        state[node] = "done"
+
+    for node in sorted(graph):
+        if node not in state:
+            visit(node, [node])
+    problems += unseamed_functions()
+    for (a, b), count in sorted(arrows.items(), key=lambda x: [n for n, _ in LAYERS].index(x[0][0])):
+        print(f"{a:>13} -> {b:<13} {count:3} includes")
+    for problem in problems:
+        print(problem)
+    print(f"{len(files)} files, {sum(len(t) for t in edges.values())} includes, {len(problems)} problems")
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

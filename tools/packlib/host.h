@@ -1,0 +1,48 @@
+// What the tools need of the system they run on: one implementation per
+// system (host_posix.cpp, host_win32.cpp), chosen by the build, so that no
+// tool's logic asks which system it is on.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace packlib {
+
+// The command line's words after the program name, in UTF-8. On Windows
+// they come from the wide command line: the narrow one is in the local code
+// page and loses names.
+std::vector<std::string> command_words(int argc, char** argv);
+
+// The tool's own file, links resolved; `program` is argv[0], the last resort.
+std::filesystem::path own_executable(const char* program);
+
+// Whether stderr is a terminal, where progress is worth showing.
+bool stderr_is_terminal();
+
+// Opens a file for reading or writing ("rb", "wb", "r+b"), by its wide name
+// on Windows; null on failure.
+std::FILE* open_file(const std::filesystem::path& path, const char* mode);
+
+// A new file for writing, created exclusively and never through a link,
+// readable by its owner only until it is moved into place; null when
+// anything of that name exists or it cannot be made.
+std::FILE* create_exclusive(const std::filesystem::path& path);
+
+// Creates a directory exclusively, for this user only where the system has
+// permissions (mode 0700); false with errno set when it cannot.
+bool make_private_directory(const std::filesystem::path& path);
+
+// Writes `content` as the stored name `name` (components separated by
+// backslashes, which are created, or slashes, which must exist) below
+// `target`, as the stub does: each directory is opened from its parent's
+// handle and never through a link, and the file is written under a
+// temporary name and renamed over the name (replacing a link there, never
+// following it). Throws std::runtime_error on a link or any failure.
+void write_below(const std::filesystem::path& target, const std::string& name,
+                 std::span<const uint8_t> content, bool program);
+
+} // namespace packlib

@@ -1,0 +1,102 @@
+// The tools' system layer on POSIX systems.
+#include "tools/packlib/host.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tools/packlib/file_io.h"
+
+namespace packlib {
+
+std::vector<std::string> command_words(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+std::filesystem::path own_executable(const char* program) {
+  std::error_code error;
+  std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", error);
+  return error ? std::filesystem::canonical(program, error) : self;
+}
+
+bool stderr_is_terminal() {
+  return ::isatty(::fileno(stderr)) != 0;
+}
+
+std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
+}
+
+std::FILE* create_exclusive(const std::filesystem::path& path) {
+  int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  std::FILE* file = descriptor < 0 ? nullptr : ::fdopen(descriptor, "wb");
+  if (descriptor >= 0 && !file)
+    ::close(descriptor);
+  return file;
+}
+
+bool make_private_directory(const std::filesystem::path& path) {
+  return ::mkdir(path.c_str(), 0700) == 0;
+}
+
+namespace {
+
+// The directories of one walk, closed when it ends.
+struct HeldDirectories {
+  std::vector<int> descriptors;
+  ~HeldDirectories() {
+    for (int descriptor : descriptors)
+      ::close(descriptor);
+  }
+};
+
+} // namespace
+
+void write_below(const std::filesystem::path& target, const std::string& name,
+                 std::span<const uint8_t> content, bool program) {
+  std::filesystem::create_directories(target);
+  HeldDirectories held;
+  int at = ::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (at < 0)
+    throw failure(target, "cannot open");
+  held.descriptors.push_back(at);
+  std::filesystem::path shown = target;
+  std::string file_name = walk_parts(name, [&](const std::string& part, bool create) {
+    shown /= part;
+    if (create)
+      ::mkdirat(at, part.c_str(), 0777);
+    int next = ::openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat status;
+    if (next < 0 && ::fstatat(at, part.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(status.st_mode))
+      throw std::runtime_error(utf8_text(shown) + ": refusing to write through a link");
+    if (next < 0)
+      throw failure(shown, "cannot open the directory");
+    held.descriptors.push_back(next);
+    at = next;
+  });
+  shown /= file_name;
+  std::string temporary = ".sfxpack-" + random_token() + ".part";
+  int file = ::openat(at, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      program ? 0777 : 0666);
+  if (file < 0)
+    throw failure(shown, "cannot create");
+  size_t done = 0;
+  while (done < content.size()) {
+    ssize_t put = ::write(file, content.data() + done, content.size() - done);
+    if (put <= 0 && errno != EINTR)
+      break;
+    done += put > 0 ? size_t(put) : 0;
+  }
+  bool written = ::close(file) == 0 && done == content.size();
+  if (!written || file_name.empty() ||
+      ::renameat(at, temporary.c_str(), at, file_name.c_str()) != 0) {
+    int error = errno;
+    ::unlinkat(at, temporary.c_str(), 0);
+    errno = error;
+    throw failure(shown, written ? "cannot create" : "cannot write");
+  }
+}
+
+} // namespace packlib

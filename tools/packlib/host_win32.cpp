@@ -1,0 +1,79 @@
+// The tools' system layer on Windows: wide names throughout, so that any
+// name works whatever the local code page.
+#include "tools/packlib/host.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include "tools/packlib/file_io.h"
+
+namespace packlib {
+
+std::vector<std::string> command_words(int, char**) {
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> words;
+  for (int i = 1; wide && i < count; ++i) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string word(size_t(size > 0 ? size - 1 : 0), '\0');
+    if (size > 1)
+      WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, word.data(), size, nullptr, nullptr);
+    words.push_back(word);
+  }
+  LocalFree(wide);
+  return words;
+}
+
+std::filesystem::path own_executable(const char* program) {
+  std::error_code error;
+  wchar_t path[32768];
+  DWORD length = GetModuleFileNameW(nullptr, path, 32768);
+  if (length > 0 && length < 32768)
+    return std::filesystem::canonical(std::filesystem::path(std::wstring(path, length)), error);
+  return std::filesystem::canonical(program, error);
+}
+
+bool stderr_is_terminal() {
+  return _isatty(_fileno(stderr)) != 0;
+}
+
+std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
+  std::wstring wide_mode(mode, mode + std::strlen(mode));
+  return _wfopen(path.c_str(), wide_mode.c_str());
+}
+
+std::FILE* create_exclusive(const std::filesystem::path& path) {
+  int descriptor = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                          _S_IREAD | _S_IWRITE);
+  std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "wb");
+  if (descriptor >= 0 && !file)
+    _close(descriptor);
+  return file;
+}
+
+bool make_private_directory(const std::filesystem::path& path) {
+  return _wmkdir(path.c_str()) == 0;
+}
+
+// Windows has no *at calls for the C library: each directory is checked
+// for a link before it is used.
+void write_below(const std::filesystem::path& target, const std::string& name,
+                 std::span<const uint8_t> content, bool) {
+  std::filesystem::path output = target;
+  std::string file_name = walk_parts(name, [&](const std::string& part, bool create) {
+    output /= utf8_path(part);
+    if (std::filesystem::is_symlink(output))
+      throw std::runtime_error(utf8_text(output) + ": refusing to write through a link");
+    if (create)
+      std::filesystem::create_directories(output);
+  });
+  write_whole_file(output / utf8_path(file_name), content);
+}
+
+} // namespace packlib
