@@ -34,7 +34,7 @@ fuzz-coverage: deps posix
 	tools/fuzz-coverage.sh
 
 fuzz: deps posix
-	tools/run-fuzz.sh $${FUZZ_SECONDS:-600}
+	tools/run-fuzz.sh $${FUZZ_SECONDS:-600} $(FUZZ_MERGE)
 
 bench: build
 	cmake --build --preset posix --target make_corpus lower_bound

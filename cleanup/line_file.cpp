@@ -41,12 +41,14 @@ bool flush(LineFile& file) {
   if (file.count == 0)
     return true;
   int32_t written = write_file(file.handle, file.buffer, file.count);
-  if (written != file.count) {
+  bool complete = written == file.count;
+  if (!complete)
     set_io_result(written < 0 ? last_error() : error_access_denied);
-    return false;
-  }
+  // Emptied either way: after a failure the rest of the line still comes
+  // through `put` before anyone checks the result, and must not run past
+  // the buffer.
   file.count = 0;
-  return true;
+  return complete;
 }
 
 void put(LineFile& file, uint8_t byte) {

@@ -113,7 +113,8 @@ JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, Joined
   uint8_t options = 0;
   if (whole) {
     FileHandle check = open_file(joined_path.c_str(), mode_read_share_read);
-    whole = is_whole_package(check, buffer, join_buffer_size, &options);
+    ByteSource source = file_source(&check);
+    whole = is_whole_package(source, buffer, join_buffer_size, &options);
     if (!whole)
       close_file(check);
   }

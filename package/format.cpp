@@ -223,6 +223,33 @@ Verdict walk_records(const ByteSource& source, const PackageLocation& location,
   return at_trailer || short_gap ? Verdict::ok : Verdict::records_end_elsewhere;
 }
 
+namespace {
+
+// Names and the command pass unexamined: only the walk's verdict counts.
+Verdict accept_text(void*, const char*, int32_t) {
+  return Verdict::ok;
+}
+
+Verdict skip_stream(void* context, uint32_t size) {
+  const ByteSource& source = *static_cast<const ByteSource*>(context);
+  return source.seek(source.context, static_cast<int32_t>(size), 1) == uint32_t(-1)
+             ? Verdict::stream_beyond_end
+             : Verdict::ok;
+}
+
+} // namespace
+
+bool is_whole_package(const ByteSource& source, uint8_t* buffer, int32_t size, uint8_t* options) {
+  PackageLocation location;
+  if (locate_package(source, &location) != Verdict::ok)
+    return false;
+  *options = location.options;
+  return check_package(source, location, buffer, size) == Verdict::ok &&
+         walk_records(source, location,
+                      RecordVisitor{const_cast<ByteSource*>(&source), accept_text, skip_stream,
+                                    accept_text}) == Verdict::ok;
+}
+
 bool is_split_set_header(const uint8_t* bytes, int32_t* volume_count) {
   *volume_count = static_cast<int32_t>(load_u32(bytes + layout::marker_size));
   return load_u32(bytes) == layout::split_set_marker;

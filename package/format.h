@@ -115,6 +115,14 @@ struct RecordVisitor {
 Verdict walk_records(const ByteSource& source, const PackageLocation& location,
                      const RecordVisitor& visitor);
 
+// True when the source's trailer points at a package header inside it, its
+// checksum (where the package asks for one) matches, and the records'
+// sizes walk from there to the run record or to the trailer itself: a file
+// cut short or padded out fails. Nothing is inflated. `buffer` of `size`
+// bytes is scratch for the checksum; the package's options go to
+// `*options`.
+bool is_whole_package(const ByteSource& source, uint8_t* buffer, int32_t size, uint8_t* options);
+
 // ---- split sets ------------------------------------------------------------
 
 // Whether the 8 bytes at `bytes` (file offsets 128 to 135) are a head's

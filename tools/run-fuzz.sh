@@ -1,9 +1,14 @@
 #!/bin/sh
-# Builds the fuzzing target and runs it: first every seed and every saved
-# regression input once, then new inputs for the given number of seconds
-# (default 60). A crash, sanitizer report, leak, hang or a file written
-# outside the scratch target ends it with the failing input saved under
-# build/fuzz/ (move it to tests/fuzz/regressions/ with the fix).
+# Builds the fuzzing targets and runs them: first every seed, the corpus in
+# the repository and every saved regression once, then new inputs for the
+# given number of seconds in all (default 60), shared among the targets.
+# The in-memory targets (walk, text, reader, restart) check the pure rules
+# at tens of thousands of inputs a second; the stub target runs the whole
+# stub on a scratch directory. A crash, sanitizer report, leak, hang or a
+# broken invariant ends a target with the failing input saved under
+# build/fuzz/artifacts/ (move it to tests/fuzz/regressions/ with the fix).
+# With --merge the new inputs that reach more code are merged into the
+# repository's corpus (tests/fuzz/corpus/TARGET).
 set -e
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -12,13 +17,42 @@ cmake --build --preset fuzz
 fuzz=build/fuzz
 rm -rf "$fuzz/seeds"
 "$fuzz/bin/make_seeds" "$fuzz/seeds" >/dev/null
-mkdir -p "$fuzz/corpus" "$fuzz/artifacts"
+mkdir -p "$fuzz/artifacts"
 export ASAN_OPTIONS=detect_leaks=1
-"$fuzz/bin/stub_fuzzer" -runs=0 "$fuzz/seeds" tests/fuzz/regressions 2>&1 | tail -3
-"$fuzz/bin/stub_fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
-  -dict=tests/fuzz/stub.dict -artifact_prefix="$fuzz/artifacts/" -print_final_stats=1 \
-  "$fuzz/corpus" "$fuzz/seeds" tests/fuzz/regressions 2>&1 |
-  grep -E "^(#[0-9]+ +DONE|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)|written outside|INFO: seed corpus" || true
-# The exit status of the fuzzer itself decides.
-"$fuzz/bin/stub_fuzzer" -runs=0 "$fuzz/artifacts" >/dev/null 2>&1 || {
-  echo "the fuzzer found a failing input in $fuzz/artifacts"; exit 1; }
+targets="walk text reader restart stub"
+# The stub target is the slow one: it gets a larger share.
+share=$((seconds / 6))
+[ "$share" -ge 5 ] || share=5
+total=0
+status=0
+for target in $targets; do
+  time=$share
+  [ "$target" = stub ] && time=$((seconds - 4 * share))
+  [ "$time" -ge 5 ] || time=5
+  corpus="$fuzz/corpus/$target"
+  mkdir -p "$corpus" "tests/fuzz/corpus/$target"
+  log="$fuzz/$target.log"
+  # Names, commands and lists are short; installers are not.
+  # installers know the format's words.
+  dictionary=-dict=tests/fuzz/stub.dict
+  case $target in
+    text) limit=-max_len=600 dictionary= ;;
+    restart) limit=-max_len=1024 dictionary= ;;
+    *) limit= ;;
+  esac
+  if ! "$fuzz/bin/${target}_fuzzer" -max_total_time="$time" -timeout=10 -rss_limit_mb=4096 \
+    $dictionary $limit -artifact_prefix="$fuzz/artifacts/" -print_final_stats=1 \
+    "$corpus" "tests/fuzz/corpus/$target" "$fuzz/seeds" tests/fuzz/regressions >"$log" 2>&1; then
+    status=1
+    grep -E "==[0-9]+==ERROR|SUMMARY|finding|written outside" "$log" | head -5
+  fi
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
+  echo "$target: ${runs:-0} inputs in ${time} s (${rate:-0} a second)"
+  total=$((total + ${runs:-0}))
+  if [ "$2" = "--merge" ]; then
+    "$fuzz/bin/${target}_fuzzer" -merge=1 "tests/fuzz/corpus/$target" "$corpus" >/dev/null 2>&1
+  fi
+done
+echo "fuzzing: $total inputs in all"
+[ "$status" -eq 0 ] || { echo "a fuzzer found a failing input in $fuzz/artifacts"; exit 1; }

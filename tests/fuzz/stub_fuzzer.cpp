@@ -1,7 +1,9 @@
 // Fuzzes the whole stub: each input is the stub's own file, run through the
 // driver in-process with a private scratch directory as everything it may
 // touch. Any crash, sanitizer report or leak is a bug, and so is any file
-// that appears outside the scratch target directory.
+// that appears outside the scratch target directory. A hash of the input
+// also chooses, for most inputs, one system call to fail or cut short, so
+// that the stub's answers to a failing system are fuzzed too.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +12,7 @@
 
 #include "harness/harness.h"
 #include "package/format.h"
+#include "support/os/seam.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
 
@@ -43,7 +46,8 @@ Scratch& scratch() {
 }
 
 // The stub may write under the target directory, into the temp directory
-// (a joined copy) and the restart list in the state directory; nothing else,
+// (a joined copy, a private target of its own) and the restart list in the
+// state directory; nothing else,
 // and nothing through the link "lnk" in the target that leads outside.
 void check_nothing_escaped(const Scratch& s) {
   static const std::set<std::string> allowed = {"own", "target", "temp", "state", "outside"};
@@ -57,12 +61,13 @@ void check_nothing_escaped(const Scratch& s) {
       std::abort();
     }
   for (const auto& entry : fs::directory_iterator(s.own))
-    if (entry.path().filename() != "bundle.exe") {
+    if (entry.path().filename().string().rfind("bundle.", 0) != 0) {
       std::fprintf(stderr, "written beside the stub: %s\n", entry.path().c_str());
       std::abort();
     }
   for (const auto& entry : fs::directory_iterator(s.temp))
-    if (entry.path().filename() != "_TMP_VK.exe") {
+    if (entry.path().filename() != "_TMP_VK.exe" &&
+        !(entry.is_directory() && entry.path().filename().string().rfind("sfx", 0) == 0)) {
       std::fprintf(stderr, "written into the temp directory: %s\n", entry.path().c_str());
       std::abort();
     }
@@ -105,17 +110,65 @@ void check_agreement(std::span<const uint8_t> input, const harness::Outcome& out
   }
 }
 
+uint32_t hash_of(const uint8_t* data, size_t size) {
+  uint32_t hash = 2166136261u;
+  for (size_t i = 0; i < size; ++i)
+    hash = (hash ^ data[i]) * 16777619u;
+  return hash;
+}
+
+// The fault an input asks for, by a hash of all its bytes: call 1 to 80
+// failed or cut short, or none (a third of the inputs).
+void arm_fault(uint32_t hash) {
+  int32_t call = int32_t(hash % 120);
+  if (call < 80)
+    seam_arm(call + 1, (hash >> 8) & 1 ? SeamFault::short_count : SeamFault::fail);
+}
+
+// A head's volumes, when the input is one of two to four files: slices of
+// the input behind its split-set header, so that joining meets real files.
+void write_volumes(const Scratch& s, std::span<const uint8_t> input) {
+  int32_t count = 0;
+  if (input.size() < 136 || !is_split_set_header(input.data() + layout::split_set_offset, &count) ||
+      count < 2 || count > 4)
+    return;
+  std::span<const uint8_t> rest = input.subspan(136);
+  size_t slice = rest.size() / size_t(count - 1);
+  for (int32_t i = 1; i < count; ++i) {
+    char extension[5];
+    volume_extension(i, extension);
+    packlib::write_whole_file(s.own / ("bundle" + std::string(extension)),
+                              rest.subspan(size_t(i - 1) * slice, slice));
+  }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Scratch& s = scratch();
-  fs::remove_all(s.target);
-  fs::create_directories(s.target);
+  uint32_t hash = hash_of(data, size);
+  for (const fs::path& directory : {s.own, s.temp, s.target}) {
+    fs::remove_all(directory);
+    fs::create_directories(directory);
+  }
   fs::create_directory_symlink(s.outside, s.target / "lnk");
   packlib::write_whole_file(s.own / "bundle.exe", std::span(data, size));
-  harness::Outcome outcome = harness::run_stub(
-      {s.own / "bundle.exe", "\"" + harness::stub_path(s.target) + "\"", harness::Seal::matching});
+  write_volumes(s, std::span(data, size));
+  // The target as given, one to be created, or none (a private one in temp).
+  std::string arguments = "\"" + harness::stub_path(s.target) + "\"";
+  uint32_t place = (hash >> 20) % 4;
+  if (place == 1)
+    arguments = "\"" + harness::stub_path(s.target / "new" / "deeper") + "\"";
+  else if (place == 2)
+    arguments = "";
+  arm_fault(hash);
+  harness::Outcome outcome =
+      harness::run_stub({s.own / "bundle.exe", arguments, harness::Seal::matching});
+  bool faulted = seam_fired();
+  seam_arm(0, SeamFault::fail);
   check_nothing_escaped(s);
-  check_agreement(std::span(data, size), outcome);
+  // A failed system call decides the outcome then, not the package.
+  if (!faulted)
+    check_agreement(std::span(data, size), outcome);
   return 0;
 }

@@ -29,6 +29,9 @@ namespace {
 
 const Setup* current = nullptr;
 std::string command_line;
+// The own file as the stub sees it, made before the run: a run that ends
+// inside `argument` must leave no temporary behind.
+std::string own_path;
 Outcome* outcome = nullptr;
 // On Windows the compiler's own setjmp: the C library's there unwinds
 // through frames by their unwind tables, which the stub's code is built
@@ -115,6 +118,7 @@ Outcome run(const Setup& setup, void (*body)()) {
   Outcome result;
   current = &setup;
   command_line = "stub.exe " + setup.arguments;
+  own_path = stub_path(setup.own_file);
   outcome = &result;
   std::set<intptr_t> before = open_handles();
   std::error_code ignored;
@@ -170,7 +174,7 @@ int32_t argument_count() {
 
 String argument(int32_t n) {
   if (n == 0)
-    return String(harness::stub_path(harness::current->own_file).c_str());
+    return String(harness::own_path.c_str());
   return argument_from(harness::command_line.c_str(), n);
 }
 

@@ -82,7 +82,9 @@ std::optional<Bytes> inflate_stream(std::span<const uint8_t> stream_bytes) {
   if (stream_bytes.size() > layout::largest_compressed_size)
     return std::nullopt;
   MemoryPipes pipes{stream_bytes, 0, {}};
-  std::vector<uint8_t> work(inflate_work_size);
+  // One work area a thread, taken once: verifying many small files would
+  // otherwise spend its time clearing fresh pages.
+  static thread_local std::vector<uint8_t> work(inflate_work_size);
   InflateOutcome outcome = ::inflate_stream(
       uint32_t(stream_bytes.size()), InflatePipes{&pipes, read_stored, collect}, work.data());
   if (outcome != InflateOutcome::inflated)
@@ -214,13 +216,7 @@ std::string volume_name(const std::string& head_path, int number) {
          extension;
 }
 
-namespace {
-
-// Bytes in memory as the format's byte source.
-struct MemorySource {
-  std::span<const uint8_t> bytes;
-  uint32_t position = 0;
-};
+namespace {} // namespace
 
 int32_t read_memory(void* context, void* buffer, int32_t count) {
   MemorySource& source = *static_cast<MemorySource*>(context);
@@ -240,6 +236,8 @@ uint32_t seek_memory(void* context, int32_t offset, int origin) {
   source.position = uint32_t(position);
   return source.position;
 }
+
+namespace {
 
 struct ListingWalk {
   MemorySource* source;
@@ -293,22 +291,13 @@ Verdict accept_command(void*, const char*, int32_t) {
   return Verdict::ok;
 }
 
-// An installer in memory as a byte source, as the stub reads its own file.
-struct InstallerSource {
-  explicit InstallerSource(std::span<const uint8_t> installer)
-      : memory{installer}, source{&memory, read_memory, seek_memory} {}
-  InstallerSource(const InstallerSource&) = delete;
-  MemorySource memory;
-  ByteSource source;
-};
-
 // Locates the package and checks its checksum, as the stub does before it
 // reads a record.
 Verdict locate_checked(const ByteSource& source, PackageLocation* location) {
   Verdict verdict = locate_package(source, location);
   if (verdict != Verdict::ok)
     return verdict;
-  std::vector<uint8_t> buffer(64 << 10);
+  static thread_local std::vector<uint8_t> buffer(64 << 10);
   return check_package(source, *location, buffer.data(), int32_t(buffer.size()));
 }
 

@@ -90,6 +90,23 @@ std::vector<Bytes> split_installer(std::span<const uint8_t> installer, uint32_t 
 // upper-case hexadecimal digits.
 std::string volume_name(const std::string& head_path, int number);
 
+// Bytes in memory as the format's byte source.
+struct MemorySource {
+  std::span<const uint8_t> bytes;
+  uint32_t position = 0;
+};
+int32_t read_memory(void* context, void* buffer, int32_t count);
+uint32_t seek_memory(void* context, int32_t offset, int origin);
+
+// An installer in memory as a byte source, as the stub reads its own file.
+struct InstallerSource {
+  explicit InstallerSource(std::span<const uint8_t> installer)
+      : memory{installer}, source{&memory, read_memory, seek_memory} {}
+  InstallerSource(const InstallerSource&) = delete;
+  MemorySource memory;
+  ByteSource source;
+};
+
 struct ListedFile {
   std::string name;
   uint64_t stream_offset = 0;

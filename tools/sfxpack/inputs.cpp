@@ -63,6 +63,16 @@ void check_name(const Input& input, const InputRules& rules) {
                              "\" would leave the target directory or name a device");
   if (!rules.windows_target)
     return;
+  // The stub checks a UTF-8 name once it is in the ANSI code page, where
+  // "COM\xC2\xB2" (a superscript two) is the device COM2.
+  std::string ansi = name;
+  for (size_t at; (at = ansi.find("\xC2\xB9")) != std::string::npos ||
+                  (at = ansi.find("\xC2\xB2")) != std::string::npos ||
+                  (at = ansi.find("\xC2\xB3")) != std::string::npos;)
+    ansi.erase(at, 1);
+  if (!is_safe_name(ansi.data(), int32_t(ansi.size()), NameRules::windows))
+    throw std::runtime_error(packlib::utf8_text(input.path) + ": stored name \"" + name +
+                             "\" names a device on Windows");
   std::string problem = windows_name_problem(name);
   if (!problem.empty())
     throw std::runtime_error(packlib::utf8_text(input.path) + ": " + problem);
