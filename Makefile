@@ -42,11 +42,11 @@ bench: build
 
 # `make install PREFIX=/opt/sfxstub`: the tool, the three stubs, the manual.
 PREFIX ?= /usr/local
-install: build
+install: posix win32 win64
 	cmake --install build/posix --prefix "$(PREFIX)"
 
 # A Debian package of the same in build/posix.
-deb: build
+deb: posix win32 win64
 	cd build/posix && cpack -G DEB
 
 format:

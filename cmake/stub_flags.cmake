@@ -65,7 +65,8 @@ set_target_properties(sfx_zlib PROPERTIES
 # cent faster than the system's build). The Windows stubs need the source:
 # their size is what the README reports. The POSIX stub falls back to the
 # system library.
-set(SFX_ZLIB_SOURCE ${CMAKE_SOURCE_DIR}/build/zlib-src)
+set(SFX_ZLIB_SOURCE ${CMAKE_SOURCE_DIR}/build/zlib-src CACHE PATH
+  "zlib's source, for the stubs' inflate (tools/fetch-sources.sh)")
 if(EXISTS ${SFX_ZLIB_SOURCE}/inflate.c)
   add_library(sfx_stub_zlib STATIC
     ${SFX_ZLIB_SOURCE}/inflate.c

@@ -107,6 +107,15 @@ void InstallerWriter::finish() {
   for (const fs::path& piece : pieces_)
     move_into_place(temporary_name(piece), piece);
   done_ = true;
+  // Only the head runs: volumes are plain data (mode 644), whatever an
+  // earlier set's were.
+  for (size_t i = 1; i < pieces_.size(); ++i) {
+    std::error_code ignored;
+    fs::permissions(pieces_[i],
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                        fs::perms::others_read,
+                    ignored);
+  }
 }
 
 void InstallerWriter::open_piece() {

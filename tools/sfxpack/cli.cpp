@@ -18,7 +18,8 @@ constexpr char overview[] =
     "  extract  write the files as the stub would, with the same refusals\n"
     "  help     show the help of a command\n"
     "\n"
-    "'sfxpack help COMMAND' or 'sfxpack COMMAND --help' tells more; --version the version.\n";
+    "'sfxpack help COMMAND' or 'sfxpack COMMAND --help' tells more; -V, --version the\n"
+    "version.\n";
 
 constexpr char create_help[] =
     "usage: sfxpack create -o OUT [OPTION]... PATH...\n"
@@ -41,7 +42,7 @@ constexpr char create_help[] =
     "                      exit code (it returns at once otherwise)\n"
     "  --no-checksum       leave out the package checksum (a CRC-32 the installer checks\n"
     "                      before it writes anything)\n"
-    "  --quiet             no progress and no summary\n";
+    "  -q, --quiet         no progress and no summary\n";
 
 constexpr char list_help[] =
     "usage: sfxpack list [--json] IN\n"
@@ -51,7 +52,7 @@ constexpr char list_help[] =
     "volumes. --json writes one JSON object (names in UTF-8).\n";
 
 constexpr char verify_help[] =
-    "usage: sfxpack verify [--quiet] IN...\n"
+    "usage: sfxpack verify [-q|--quiet] IN...\n"
     "\n"
     "Checks each installer: the trailer, the header, the package checksum, the\n"
     "record walk, every stream, every name and the stub's seal. Exit 0 when all are\n"
@@ -89,6 +90,8 @@ Arguments parse_arguments(const std::string& command, const std::vector<std::str
     }
     if (word == "-o")
       word = "--output";
+    else if (word == "-q")
+      word = "--quiet";
     std::string name = word, value;
     bool inline_value = false;
     if (size_t equals = word.find('='); word.rfind("--", 0) == 0 && equals != std::string::npos) {
@@ -110,6 +113,10 @@ Arguments parse_arguments(const std::string& command, const std::vector<std::str
     }
   }
   return parsed;
+}
+
+bool is_command(const std::string& name) {
+  return name == "create" || name == "list" || name == "verify" || name == "extract";
 }
 
 const char* help_text(const std::string& command) {

@@ -41,6 +41,9 @@ Arguments parse_arguments(const std::string& command, const std::vector<std::str
                           const std::vector<std::string>& valued,
                           const std::vector<std::string>& flags);
 
+// Whether `name` is one of sfxpack's commands.
+bool is_command(const std::string& name);
+
 // The help of one command, or the overview for "".
 const char* help_text(const std::string& command);
 

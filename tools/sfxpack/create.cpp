@@ -183,9 +183,9 @@ Plan plan(Request& request, const char* program) {
   if (!seal.sealed || !seal.intact || seal.length != plan.stub.size())
     throw std::runtime_error(display(stub_file) + ": not a sealed stub");
   if (request.split && packlib::is_elf_image(plan.stub))
-    throw std::runtime_error(display(stub_file) +
-                             ": an ELF stub cannot be the head of a split set (its program "
-                             "headers occupy the split-set header's bytes)");
+    throw UsageError("create", display(stub_file) +
+                                   ": an ELF stub cannot be the head of a split set (its "
+                                   "program headers occupy the split-set header's bytes)");
   // The stub finds its volumes by replacing the extension of its own full
   // path: a head without one in its file name would look elsewhere.
   fs::path head = fs::absolute(packlib::utf8_path(request.output));
@@ -233,11 +233,11 @@ void print_summary(const Request& request, const Plan& plan,
   uintmax_t compressed = 0;
   for (const packlib::Stream& stream : streams)
     compressed += stream.size;
-  std::printf("%s: %zu files, %ju bytes in, %zu bytes out (the files compressed to %.1f%%)",
-              request.output.c_str(), streams.size(), in, installer_size,
-              in ? 100.0 * double(compressed) / double(in) : 100.0);
+  std::printf("%s: %zu file%s, %ju bytes in, %zu bytes out (the files compressed to %.1f%%)",
+              request.output.c_str(), streams.size(), streams.size() == 1 ? "" : "s", in,
+              installer_size, in ? 100.0 * double(compressed) / double(in) : 100.0);
   if (request.split)
-    std::printf(", %zu volumes", volumes);
+    std::printf(", %zu volume%s", volumes, volumes == 1 ? "" : "s");
   std::printf("\n");
 }
 

@@ -18,10 +18,16 @@ int main(int argc, char** argv) {
   std::string command = words[0];
   words.erase(words.begin());
   if (command == "--help" || command == "-h" || command == "help") {
-    std::fputs(help_text(words.empty() ? "" : words[0]), stdout);
+    std::string topic = words.empty() ? "" : words[0];
+    if (!topic.empty() && !is_command(topic)) {
+      std::fprintf(stderr, "sfxpack: no help for %s: not a command\nTry 'sfxpack help'.\n",
+                   topic.c_str());
+      return 2;
+    }
+    std::fputs(help_text(topic), stdout);
     return 0;
   }
-  if (command == "--version") {
+  if (command == "--version" || command == "-V") {
     std::fputs(version_text, stdout);
     return 0;
   }
