@@ -546,6 +546,16 @@ TEST_F(Sfxpack, WindowsTargetNames) {
   ASSERT_EQ(warned.exit_code, 0) << warned.output;
   for (const char* text : {"outside ASCII", "does not start with a stored file", "%path%."})
     EXPECT_NE(warned.output.find(text), std::string::npos) << text << "\n" << warned.output;
+  // A program named with slashes is found; a split size below the stub's
+  // own is said.
+  fs::create_directories(work_ / "slashed" / "bin");
+  harness::write_text(work_ / "slashed" / "bin" / "setup.sh", "x");
+  Result slashed = pack({"-o", (work_ / "set.exe").string(), "--stub", windows_stub.string(),
+                         "--split", "1K", "--run", "bin/setup.sh x", (work_ / "slashed").string()});
+  ASSERT_EQ(slashed.exit_code, 0) << slashed.output;
+  EXPECT_EQ(slashed.output.find("does not start"), std::string::npos) << slashed.output;
+  EXPECT_NE(slashed.output.find("the head holds the whole stub"), std::string::npos)
+      << slashed.output;
   Result listed = tool_run({"list", "--json", out.string()});
   EXPECT_NE(listed.standard_output.find("\"Gr\xC3\xBC\xC3\x9F"
                                         "e.txt\""),

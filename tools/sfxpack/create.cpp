@@ -81,11 +81,13 @@ uint64_t parse_size(const std::string& text) {
 // which "%path%" ends right before a quote, are most likely mistakes.
 void check_run_command(const std::string& command, const std::vector<Input>& inputs,
                        bool windows_target) {
-  bool found = false;
-  for (const Input& input : inputs)
-    if (command.rfind(input.name, 0) == 0 &&
-        (command.size() == input.name.size() || command[input.name.size()] == ' '))
-      found = true;
+  // The stub reads either separator in the program's path.
+  std::string text = command;
+  std::replace(text.begin(), text.end(), '/', '\\');
+  bool found = std::any_of(inputs.begin(), inputs.end(), [&](const Input& input) {
+    return text.rfind(input.name, 0) == 0 &&
+           (text.size() == input.name.size() || text[input.name.size()] == ' ');
+  });
   if (!found && !command.empty())
     warn("the setup command \"" + command +
          "\" does not start with a stored file; the stub runs it from the target directory");
@@ -254,6 +256,9 @@ int run(const Request& request, Plan& plan) {
   std::vector<size_t> piece_sizes = {size};
   if (request.split) {
     piece_sizes = packlib::split_piece_sizes(size, plan.stub.size(), size_t(*request.split));
+    if (piece_sizes[0] > *request.split && !request.quiet)
+      warn("the head holds the whole stub: it is " + std::to_string(piece_sizes[0]) +
+           " bytes, more than the split size " + std::to_string(*request.split));
     store_split_set_header(plan.stub.data() + layout::split_set_offset,
                            int32_t(piece_sizes.size()));
     for (size_t i = 1; i < piece_sizes.size(); ++i)
