@@ -19,15 +19,15 @@ rm -rf "$fuzz/seeds"
 "$fuzz/bin/make_seeds" "$fuzz/seeds" >/dev/null
 mkdir -p "$fuzz/artifacts"
 export ASAN_OPTIONS=detect_leaks=1
-targets="walk text reader restart stub"
+targets="walk names command reader restart stub"
 # The stub target is the slow one: it gets a larger share.
-share=$((seconds / 6))
+share=$((seconds / 7))
 [ "$share" -ge 5 ] || share=5
 total=0
 status=0
 for target in $targets; do
   time=$share
-  [ "$target" = stub ] && time=$((seconds - 4 * share))
+  [ "$target" = stub ] && time=$((seconds - 5 * share))
   [ "$time" -ge 5 ] || time=5
   corpus="$fuzz/corpus/$target"
   mkdir -p "$corpus" "tests/fuzz/corpus/$target"
@@ -36,7 +36,8 @@ for target in $targets; do
   # installers know the format's words.
   dictionary=-dict=tests/fuzz/stub.dict
   case $target in
-    text) limit=-max_len=600 dictionary= ;;
+    names) limit=-max_len=300 dictionary= ;;
+    command) limit=-max_len=600 dictionary= ;;
     restart) limit=-max_len=1024 dictionary= ;;
     *) limit= ;;
   esac
