@@ -329,6 +329,20 @@ TEST_F(Sfxpack, SplitSetsJoinToTheInstaller) {
   EXPECT_NE(json.standard_output.find("\"volumes\":[\"" + packlib::volume_name(head.string(), 1)),
             std::string::npos)
       << json.standard_output;
+  // A volume points at its head; a download cut short says how much is
+  // missing, naming the file.
+  std::string volume = packlib::volume_name(head.string(), 1);
+  Result of_volume = tool_run({"list", volume});
+  EXPECT_EQ(of_volume.exit_code, 1);
+  EXPECT_NE(of_volume.output.find(volume + ": a volume of a split set"), std::string::npos)
+      << of_volume.output;
+  Bytes whole_file = packlib::read_whole_file(whole);
+  fs::path cut = work_ / "cut.exe";
+  packlib::write_whole_file(cut, std::span(whole_file).first(whole_file.size() - 1000));
+  Result of_cut = tool_run({"list", cut.string()});
+  EXPECT_EQ(of_cut.exit_code, 1);
+  EXPECT_NE(of_cut.output.find(cut.string() + ": truncated: at least "), std::string::npos)
+      << of_cut.output;
 
   // A second, shorter set takes away the volumes of the first; a head named
   // from elsewhere gets its volumes beside it; a head without an extension

@@ -1,5 +1,6 @@
 // sfxpack list, verify and extract: reading installers as the stub does.
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -58,6 +59,71 @@ Installer load_installer(const std::string& path) {
     bytes[layout::split_set_offset] = 0;
   }
   return installer;
+}
+
+// Bytes missing from a file whose start is a whole stub but whose package
+// is cut short: walks the records from the header behind the stub as far
+// as they go. 0 when that finds no header there or nothing missing.
+uint64_t missing_bytes(const Bytes& bytes, uint32_t stub_length) {
+  size_t header = stub_length;
+  while (header < bytes.size() && header < stub_length + 8 && bytes[header] == 0)
+    ++header;
+  if (header + layout::header_size > bytes.size() ||
+      !std::equal(layout::magic, layout::magic + 6, bytes.begin() + long(header)))
+    return 0;
+  uint64_t at = header + layout::header_size;
+  while (at + 4 <= bytes.size() && load_u32(&bytes[at]) == layout::record_marker) {
+    if (at + 5 > bytes.size())
+      break;
+    uint64_t size_at = at + 5 + bytes[at + 4];
+    if (size_at + 4 > bytes.size())
+      return size_at + 4 + layout::trailer_size - bytes.size();
+    at = size_at + 4 + load_u32(&bytes[size_t(size_at)]);
+  }
+  // At least the trailer is missing behind the last whole record.
+  return at + layout::trailer_size > bytes.size() ? at + layout::trailer_size - bytes.size()
+                                                  : layout::trailer_size;
+}
+
+// Whether the path names a volume of a split set (".F" and two hexadecimal
+// digits), which is read through its head.
+bool is_volume_name(const std::string& path) {
+  size_t dot = path.rfind('.');
+  return dot != std::string::npos && path.size() - dot == 4 && path[dot + 1] == 'F' &&
+         std::isxdigit(static_cast<unsigned char>(path[dot + 2])) &&
+         std::isxdigit(static_cast<unsigned char>(path[dot + 3]));
+}
+
+// What to say of a file the walk refuses, naming the likely cause: a volume
+// given for its head, a download cut short, or the stub's own verdict.
+std::string unreadable(const std::string& path, const Bytes& bytes, Verdict verdict) {
+  bool located = verdict != Verdict::no_trailer && verdict != Verdict::offset_unreachable &&
+                 verdict != Verdict::no_header && verdict != Verdict::end_unreachable;
+  if (!located && is_volume_name(path))
+    return "a volume of a split set, not an installer: give its head (the file of the same name "
+           "with the head's own extension)";
+  packlib::SealState seal = packlib::check_seal(bytes);
+  bool cut = verdict != Verdict::stream_damaged && verdict != Verdict::name_length_rejected &&
+             verdict != Verdict::run_length_rejected && verdict != Verdict::checksum_mismatch;
+  if (cut && seal.sealed && seal.intact) {
+    uint64_t missing = missing_bytes(bytes, seal.length);
+    if (missing > 0) {
+      char message[verdict_message_size];
+      verdict_message(verdict, message);
+      return "truncated: at least " + std::to_string(missing) +
+             " bytes missing or damaged (the installer shows \"" + message + "\")";
+    }
+  }
+  return packlib::verdict_line(verdict);
+}
+
+// The listing of an installer; throws naming the file and the cause.
+packlib::Listing read_or_explain(const std::string& path, const Bytes& bytes) {
+  packlib::Listing listing;
+  Verdict verdict = packlib::walk_installer(bytes, &listing);
+  if (verdict != Verdict::ok)
+    throw std::runtime_error(path + ": " + unreadable(path, bytes, verdict));
+  return listing;
 }
 
 // Whether `text` is well-formed UTF-8: no overlong forms, no surrogates,
@@ -139,7 +205,7 @@ int list(const std::vector<std::string>& words) {
   bool json = arguments.has("--json");
   Installer installer = load_installer(arguments.operands[0]);
   const Bytes& bytes = installer.bytes;
-  packlib::Listing listing = packlib::read_installer(bytes);
+  packlib::Listing listing = read_or_explain(arguments.operands[0], bytes);
   std::string out = json ? "{\"kind\":\"" + std::string(kind_of(bytes)) + "\",\"files\":[" : "";
   bool first = true;
   uint64_t stored_total = 0, size_total = 0;
@@ -219,7 +285,7 @@ int verify_one(const std::string& input, bool quiet) {
   packlib::Listing listing;
   Verdict verdict = packlib::walk_installer(bytes, &listing);
   if (verdict != Verdict::ok) {
-    problem(packlib::verdict_line(verdict));
+    problem(unreadable(input, bytes, verdict));
     return problems;
   }
   if (seal.sealed && seal.length > listing.package_offset)
@@ -276,7 +342,7 @@ int extract(const std::vector<std::string>& words) {
   if (arguments.operands.size() != 2)
     throw UsageError("extract", "extract takes an installer and a directory");
   Bytes bytes = load_installer(arguments.operands[0]).bytes;
-  packlib::Listing listing = packlib::read_installer(bytes);
+  packlib::Listing listing = read_or_explain(arguments.operands[0], bytes);
   fs::path target = packlib::utf8_path(arguments.operands[1]);
   Progress progress(stored_bytes(listing), packlib::stderr_is_terminal());
   for (const packlib::ListedFile& file : listing.files) {
