@@ -168,6 +168,19 @@ fs::path Runner::windows_directory() const {
 
 Result Runner::run(const fs::path& program, const std::vector<std::string>& arguments,
                    const std::vector<std::string>& environment) const {
+  // Wine now and then cannot place its shared user data where address-space
+  // randomisation put something else, and ends before the program starts:
+  // that run says nothing about the program, so it is run again.
+  for (int attempt = 1;; ++attempt) {
+    Result result = run_once(program, arguments, environment);
+    if (platform_ == Platform::posix || attempt == 3 ||
+        result.output.find("failed to map the shared user data") == std::string::npos)
+      return result;
+  }
+}
+
+Result Runner::run_once(const fs::path& program, const std::vector<std::string>& arguments,
+                        const std::vector<std::string>& environment) const {
   std::vector<std::string> words;
   if (platform_ == Platform::wine)
     words.push_back(wine64_loader);

@@ -65,6 +65,8 @@ public:
   fs::path prefix() const; // the platform's Wine prefix
 
 private:
+  Result run_once(const fs::path& program, const std::vector<std::string>& arguments,
+                  const std::vector<std::string>& environment) const;
   fs::path windows_build() const;
   Platform platform_;
   fs::path scratch_;
