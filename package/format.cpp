@@ -231,7 +231,7 @@ Verdict accept_text(void*, const char*, int32_t) {
 }
 
 Verdict skip_stream(void* context, uint32_t size) {
-  const ByteSource& source = *static_cast<const ByteSource*>(context);
+  const ByteSource& source = *static_cast<ByteSource*>(context);
   return source.seek(source.context, static_cast<int32_t>(size), 1) == uint32_t(-1)
              ? Verdict::stream_beyond_end
              : Verdict::ok;
@@ -240,14 +240,15 @@ Verdict skip_stream(void* context, uint32_t size) {
 } // namespace
 
 bool is_whole_package(const ByteSource& source, uint8_t* buffer, int32_t size, uint8_t* options) {
+  ByteSource skipping = source; // the visitor's context: it seeks past each stream
   PackageLocation location;
   if (locate_package(source, &location) != Verdict::ok)
     return false;
   *options = location.options;
   return check_package(source, location, buffer, size) == Verdict::ok &&
          walk_records(source, location,
-                      RecordVisitor{const_cast<ByteSource*>(&source), accept_text, skip_stream,
-                                    accept_text}) == Verdict::ok;
+                      RecordVisitor{&skipping, accept_text, skip_stream, accept_text}) ==
+             Verdict::ok;
 }
 
 bool is_split_set_header(const uint8_t* bytes, int32_t* volume_count) {

@@ -4,7 +4,7 @@
 // byte, in order, each "[rename]" header is followed by exactly one entry,
 // and nothing else is added: checked against a model of the list's lines.
 // An empty input stands for no list at all. A hash of the input chooses,
-// for most inputs, one system call to fail or cut short: the list is then
+// for a third of the inputs, one system call to fail or cut short: the list is then
 // either as it was or edited as above, never anything else.
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cleanup/restart.h"
+#include "fuzz/faults.h"
 #include "harness/harness.h"
 #include "support/os/seam.h"
 #include "tools/packlib/file_io.h"
@@ -83,11 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fs::remove(s.list.string() + "~", ignored);
   if (size != 0)
     packlib::write_whole_file(s.list, std::span(data, size));
-  uint32_t hash = 2166136261u;
-  for (size_t i = 0; i < size; ++i)
-    hash = (hash ^ data[i]) * 16777619u;
-  if (hash % 120 < 40)
-    seam_arm(int32_t(hash % 120) + 1, (hash >> 8) & 1 ? SeamFault::short_count : SeamFault::fail);
+  arm_input_fault(input_hash(data, size), 40); // a third of the inputs
   harness::Outcome outcome = harness::run(s.setup, [] { delete_at_restart(); });
   bool faulted = seam_fired();
   seam_arm(0, SeamFault::fail);

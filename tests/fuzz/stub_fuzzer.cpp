@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "fuzz/faults.h"
 #include "harness/harness.h"
 #include "package/format.h"
 #include "support/os/seam.h"
@@ -110,21 +111,6 @@ void check_agreement(std::span<const uint8_t> input, const harness::Outcome& out
   }
 }
 
-uint32_t hash_of(const uint8_t* data, size_t size) {
-  uint32_t hash = 2166136261u;
-  for (size_t i = 0; i < size; ++i)
-    hash = (hash ^ data[i]) * 16777619u;
-  return hash;
-}
-
-// The fault an input asks for, by a hash of all its bytes: call 1 to 80
-// failed or cut short, or none (a third of the inputs).
-void arm_fault(uint32_t hash) {
-  int32_t call = int32_t(hash % 120);
-  if (call < 80)
-    seam_arm(call + 1, (hash >> 8) & 1 ? SeamFault::short_count : SeamFault::fail);
-}
-
 // A head's volumes, when the input is one of two to four files: slices of
 // the input behind its split-set header, so that joining meets real files.
 void write_volumes(const Scratch& s, std::span<const uint8_t> input) {
@@ -146,7 +132,7 @@ void write_volumes(const Scratch& s, std::span<const uint8_t> input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Scratch& s = scratch();
-  uint32_t hash = hash_of(data, size);
+  uint32_t hash = input_hash(data, size);
   for (const fs::path& directory : {s.own, s.temp, s.target}) {
     fs::remove_all(directory);
     fs::create_directories(directory);
@@ -161,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     arguments = "\"" + harness::stub_path(s.target / "new" / "deeper") + "\"";
   else if (place == 2)
     arguments = "";
-  arm_fault(hash);
+  arm_input_fault(hash, 80); // two thirds of the inputs
   harness::Outcome outcome =
       harness::run_stub({s.own / "bundle.exe", arguments, harness::Seal::matching});
   bool faulted = seam_fired();

@@ -49,13 +49,15 @@ bool glob_match(std::string_view pattern, std::string_view text) {
         resume = t;
         continue;
       }
-      size_t next = p + 1;
-      bool matched;
+      size_t next = 0;
+      bool matched = false;
       if (c == '?') {
+        next = p + 1;
         matched = true;
-      } else if (c == '[' && (next = match_set(pattern, p, static_cast<unsigned char>(text[t]),
-                                               &matched)) != 0) {
-      } else {
+      } else if (c == '[') {
+        next = match_set(pattern, p, static_cast<unsigned char>(text[t]), &matched);
+      }
+      if (next == 0) { // a byte as itself, also a '[' that opens no set
         if (c == '\\' && p + 1 < pattern.size())
           c = pattern[++p];
         next = p + 1;
