@@ -2,12 +2,15 @@
 // uses for every stream) and CRC-32 (the seal).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <string>
 #include <vector>
 #include <zlib.h>
 
 #include "support/inflate/adler32.h"
 #include "support/inflate/crc32.h"
+#include "tools/packlib/sha256.h"
 
 namespace {
 
@@ -57,6 +60,31 @@ TEST(Crc32, MatchesZlib) {
     // Continued from an odd place, off the eight-byte steps.
     uint32_t split = update(0, bytes.data(), 1001);
     EXPECT_EQ(update(split, bytes.data() + 1001, 68999), update(0, bytes.data(), 70000));
+  }
+}
+
+// The tool's SHA-256 against published digests, also fed in uneven pieces
+// across the block and padding boundaries (55, 56 and 64 bytes).
+TEST(Sha256, KnownDigests) {
+  const struct {
+    std::string text;
+    const char* digest;
+  } rows[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::string(1000000, 'a'),
+       "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const auto& row : rows) {
+    for (size_t piece : {size_t(1000000), size_t(7)}) {
+      packlib::Sha256 hash;
+      for (size_t at = 0; at < row.text.size(); at += piece)
+        hash.add(reinterpret_cast<const uint8_t*>(row.text.data()) + at,
+                 std::min(piece, row.text.size() - at));
+      EXPECT_EQ(hash.hex(), row.digest) << row.text.size() << " bytes in pieces of " << piece;
+    }
   }
 }
 

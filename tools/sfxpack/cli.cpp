@@ -2,10 +2,11 @@
 #include "tools/sfxpack/cli.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace sfxpack {
 
-const char version_text[] = "sfxpack 1.1\n";
+const char version_text[] = "sfxpack " SFX_VERSION "\n";
 
 namespace {
 
@@ -37,19 +38,27 @@ constexpr char create_help[] =
     "                      .F01, .F02, ... (hexadecimal) of at most SIZE bytes (K, M, G)\n"
     "  --exclude PATTERN   leave out files and directories whose name or stored path\n"
     "                      matches the glob PATTERN (repeatable)\n"
-    "  --dereference       pack what symbolic links point to (links are refused otherwise)\n"
+    "  --dereference       pack what symbolic links point to (links are refused otherwise;\n"
+    "                      dangling links and link loops always)\n"
     "  --wait              the installer waits for the setup command and ends with its\n"
     "                      exit code (it returns at once otherwise)\n"
     "  --no-checksum       leave out the package checksum (a CRC-32 the installer checks\n"
     "                      before it writes anything)\n"
-    "  -q, --quiet         no progress and no summary\n";
+    "  --strict            refuse what would only be warned of\n"
+    "  --bytes             sizes in the summary in bytes\n"
+    "  -q, --quiet         no progress and no summary\n"
+    "\n"
+    "Every problem with the inputs is reported in one run; then nothing is written.\n"
+    "The summary ends with the SHA-256 of each file written. Exit 0 when packed, 1 for a\n"
+    "problem with the files or the stub, 2 for a mistake in the command line.\n";
 
 constexpr char list_help[] =
-    "usage: sfxpack list [--json] IN\n"
+    "usage: sfxpack list [--json] [--bytes] IN\n"
     "\n"
     "Shows every stored file with its stored and inflated size, the setup command and\n"
     "whether the file carries a signature. A head of a split set is read with its\n"
-    "volumes. --json writes one JSON object (names in UTF-8).\n";
+    "volumes. --bytes gives the sizes in bytes; --json writes one JSON object (names in\n"
+    "UTF-8, sizes in bytes, the file's SHA-256).\n";
 
 constexpr char verify_help[] =
     "usage: sfxpack verify [-q|--quiet] IN...\n"
@@ -113,6 +122,27 @@ Arguments parse_arguments(const std::string& command, const std::vector<std::str
     }
   }
   return parsed;
+}
+
+std::string size_text(uint64_t bytes, bool exact) {
+  if (exact || bytes < 1000)
+    return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+  const char* units[] = {"kB", "MB", "GB", "TB"};
+  double value = double(bytes) / 1000;
+  int unit = 0;
+  // 999.95 kB would round to "1000.0 kB": it is 1.0 MB.
+  for (; value >= 999.95 && unit < 3; ++unit)
+    value /= 1000;
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  return text;
+}
+
+std::string counted(uint64_t count, const char* noun) {
+  std::string digits = std::to_string(count);
+  for (size_t at = digits.size(); at > 3; at -= 3)
+    digits.insert(at - 3, ",");
+  return digits + " " + noun + (count == 1 ? "" : "s");
 }
 
 bool is_command(const std::string& name) {

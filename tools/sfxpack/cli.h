@@ -2,6 +2,7 @@
 // the one-line usage errors.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
@@ -48,5 +49,12 @@ bool is_command(const std::string& name);
 const char* help_text(const std::string& command);
 
 extern const char version_text[];
+
+// A byte count for people, in powers of 1000 ("980 bytes", "165.6 MB"), or
+// exactly ("173741221 bytes") when `exact`.
+std::string size_text(uint64_t bytes, bool exact);
+
+// A count with its noun, grouped in thousands: "1 file", "6,084 files".
+std::string counted(uint64_t count, const char* noun);
 
 } // namespace sfxpack

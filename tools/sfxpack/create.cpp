@@ -17,6 +17,7 @@
 #include "tools/packlib/installer.h"
 #include "tools/packlib/package.h"
 #include "tools/packlib/pending.h"
+#include "tools/packlib/sha256.h"
 #include "tools/packlib/stub_image.h"
 #include "tools/sfxpack/cli.h"
 #include "tools/sfxpack/commands.h"
@@ -35,7 +36,7 @@ void warn(const std::string& text) {
 }
 
 // The stub of a target, found from the tool's own place: installed
-// (PREFIX/bin/sfxpack and PREFIX/share/sfxstub/stub-TARGET), unpacked beside
+// (PREFIX/bin/sfxpack and PREFIX/lib/sfxstub/stub-TARGET), unpacked beside
 // the tool (stub-TARGET), or in the build tree (build/posix/bin/sfxpack and
 // build/TARGET/bin/stub).
 fs::path default_stub(const std::string& target, const char* program) {
@@ -43,7 +44,7 @@ fs::path default_stub(const std::string& target, const char* program) {
   std::string installed = "stub-" + target + (target == "posix" ? "" : ".exe");
   std::string built = target == "posix" ? "stub" : "stub.exe";
   std::vector<fs::path> candidates = {
-      directory / ".." / "share" / "sfxstub" / installed,
+      directory / ".." / "lib" / "sfxstub" / installed,
       directory / installed,
       directory / ".." / ".." / target / "bin" / built,
   };
@@ -80,7 +81,7 @@ uint64_t parse_size(const std::string& text) {
 // A setup command whose program is not among the stored files, and one in
 // which "%path%" ends right before a quote, are most likely mistakes.
 void check_run_command(const std::string& command, const std::vector<Input>& inputs,
-                       bool windows_target) {
+                       bool windows_target, Findings& findings) {
   // The stub reads either separator in the program's path.
   std::string text = command;
   std::replace(text.begin(), text.end(), '/', '\\');
@@ -89,11 +90,12 @@ void check_run_command(const std::string& command, const std::vector<Input>& inp
            (text.size() == input.name.size() || text[input.name.size()] == ' ');
   });
   if (!found && !command.empty())
-    warn("the setup command \"" + command +
-         "\" does not start with a stored file; the stub runs it from the target directory");
+    findings.warn(
+        "the setup command \"" + command +
+        "\" does not start with a stored file; the stub runs it from the target directory");
   if (windows_target && command.find("%path%\"") != std::string::npos)
-    warn("\"%path%\" ends in a backslash, and Windows programs read \\\" as a quote: "
-         "write \"%path%.\" instead");
+    findings.warn("\"%path%\" ends in a backslash, and Windows programs read \\\" as a quote: "
+                  "write \"%path%.\" instead");
 }
 
 // Whether `output` lies inside one of the directories being packed.
@@ -121,6 +123,8 @@ struct Request {
   bool quiet = false;
   bool wait = false;
   bool checksum = true;
+  bool strict = false;      // warnings refuse
+  bool exact_sizes = false; // sizes in bytes, not for people
   std::optional<std::string> stub;
   InputRules rules;
   std::vector<std::string> operands;
@@ -130,7 +134,7 @@ Request parse(const std::vector<std::string>& words) {
   Arguments arguments = parse_arguments(
       "create", words,
       {"--output", "--stub", "--target", "--run", "--level", "--split", "--exclude"},
-      {"--quiet", "--dereference", "--wait", "--no-checksum"});
+      {"--quiet", "--dereference", "--wait", "--no-checksum", "--strict", "--bytes"});
   Request request;
   request.output = arguments.value("--output");
   request.target = arguments.value("--target", "win32");
@@ -152,6 +156,8 @@ Request parse(const std::vector<std::string>& words) {
   request.quiet = arguments.has("--quiet");
   request.wait = arguments.has("--wait");
   request.checksum = !arguments.has("--no-checksum");
+  request.strict = arguments.has("--strict");
+  request.exact_sizes = arguments.has("--bytes");
   request.rules.dereference = arguments.has("--dereference");
   if (arguments.has("--exclude"))
     request.rules.excluded = arguments.options["--exclude"];
@@ -173,11 +179,24 @@ struct Plan {
   std::vector<packlib::SourceFile> inputs;
 };
 
+// The output, when it already exists as one of the files to pack.
+const Input* output_among_inputs(const fs::path& output, const std::vector<Input>& inputs) {
+  std::error_code error;
+  if (!fs::exists(output, error))
+    return nullptr;
+  for (const Input& input : inputs)
+    if (fs::equivalent(input.path, output, error))
+      return &input;
+  return nullptr;
+}
+
 Plan plan(Request& request, const char* program) {
+  Findings findings;
   if (request.run_command && request.run_command->size() > layout::largest_length)
-    throw std::runtime_error("setup command longer than 254 bytes");
-  if (inside_inputs(packlib::utf8_path(request.output), request.operands))
-    throw std::runtime_error(request.output + ": the output lies inside a directory being packed");
+    findings.refuse("setup command longer than 254 bytes");
+  fs::path output = packlib::utf8_path(request.output);
+  if (inside_inputs(output, request.operands))
+    findings.refuse(request.output + ": the output lies inside a directory being packed");
   fs::path stub_file =
       request.stub ? packlib::utf8_path(*request.stub) : default_stub(request.target, program);
   Plan plan{packlib::read_whole_file(stub_file), {}, {}};
@@ -190,18 +209,25 @@ Plan plan(Request& request, const char* program) {
                                    "program headers occupy the split-set header's bytes)");
   // The stub finds its volumes by replacing the extension of its own full
   // path: a head without one in its file name would look elsewhere.
-  fs::path head = fs::absolute(packlib::utf8_path(request.output));
+  fs::path head = fs::absolute(output);
   plan.head_text = display(head);
   size_t name_start = plan.head_text.size() - display(head.filename()).size();
   if (request.split && size_t(extension_position(plan.head_text.c_str(),
                                                  int32_t(plan.head_text.size()))) <= name_start)
-    throw std::runtime_error(request.output +
-                             ": a head needs an extension, such as setup.exe: the stub "
-                             "names its volumes by replacing it");
+    findings.refuse(request.output + ": a head needs an extension, such as setup.exe: the stub "
+                                     "names its volumes by replacing it");
+  if (request.split && plan.stub.size() > *request.split)
+    findings.warn("the head holds the whole stub (" + std::to_string(plan.stub.size()) +
+                  " bytes), more than the split size " + std::to_string(*request.split));
   request.rules.windows_target = packlib::is_pe_image(plan.stub);
-  plan.inputs = gather_inputs(request.operands, request.rules);
-  if (request.run_command)
-    check_run_command(*request.run_command, plan.inputs, request.rules.windows_target);
+  request.rules.names = request.rules.windows_target ? NameRules::windows : NameRules::posix;
+  plan.inputs = gather_inputs(request.operands, request.rules, findings);
+  if (const Input* same = output_among_inputs(output, plan.inputs))
+    findings.refuse(request.output + ": the output is one of the files to pack (" +
+                    display(same->path) + "); write it elsewhere");
+  if (request.run_command && request.run_command->size() <= layout::largest_length)
+    check_run_command(*request.run_command, plan.inputs, request.rules.windows_target, findings);
+  settle(findings, request.strict);
   return plan;
 }
 
@@ -228,19 +254,25 @@ uint8_t package_options(const Request& request, const std::vector<packlib::Strea
                  (request.checksum ? layout::option_checksum : 0));
 }
 
+// One line for people, then the SHA-256 of each file written, to publish
+// beside the installer.
 void print_summary(const Request& request, const Plan& plan,
                    const std::vector<packlib::Stream>& streams, size_t installer_size,
-                   size_t volumes) {
+                   const std::vector<fs::path>& pieces) {
   uintmax_t in = input_bytes(plan.inputs);
   uintmax_t compressed = 0;
   for (const packlib::Stream& stream : streams)
     compressed += stream.size;
-  std::printf("%s: %zu file%s, %ju bytes in, %zu bytes out (the files compressed to %.1f%%)",
-              request.output.c_str(), streams.size(), streams.size() == 1 ? "" : "s", in,
-              installer_size, in ? 100.0 * double(compressed) / double(in) : 100.0);
+  std::printf("%s: %s, %s in, %s out (the files compressed to %.1f%%)", request.output.c_str(),
+              counted(streams.size(), "file").c_str(), size_text(in, request.exact_sizes).c_str(),
+              size_text(installer_size, request.exact_sizes).c_str(),
+              in ? 100.0 * double(compressed) / double(in) : 100.0);
   if (request.split)
-    std::printf(", %zu volume%s", volumes, volumes == 1 ? "" : "s");
+    std::printf(", a head and %s", counted(pieces.size() - 1, "volume").c_str());
   std::printf("\n");
+  for (const fs::path& piece : pieces)
+    std::printf("  SHA-256 %s  %s\n", packlib::sha256_of_file(piece).c_str(),
+                display(piece).c_str());
 }
 
 int run(const Request& request, Plan& plan) {
@@ -256,9 +288,6 @@ int run(const Request& request, Plan& plan) {
   std::vector<size_t> piece_sizes = {size};
   if (request.split) {
     piece_sizes = packlib::split_piece_sizes(size, plan.stub.size(), size_t(*request.split));
-    if (piece_sizes[0] > *request.split && !request.quiet)
-      warn("the head holds the whole stub: it is " + std::to_string(piece_sizes[0]) +
-           " bytes, more than the split size " + std::to_string(*request.split));
     store_split_set_header(plan.stub.data() + layout::split_set_offset,
                            int32_t(piece_sizes.size()));
     for (size_t i = 1; i < piece_sizes.size(); ++i)
@@ -280,7 +309,7 @@ int run(const Request& request, Plan& plan) {
       warn("removed " + display(stale) + ", a volume of an earlier, longer set");
   }
   if (!request.quiet)
-    print_summary(request, plan, streams, size, pieces.size() - 1);
+    print_summary(request, plan, streams, size, pieces);
   return 0;
 }
 

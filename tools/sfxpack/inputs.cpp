@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 #include "package/layout.h"
-#include "package/name_check.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/glob.h"
 
@@ -16,11 +15,15 @@ namespace sfxpack {
 
 namespace {
 
+std::string text(const fs::path& path) {
+  return packlib::utf8_text(path);
+}
+
 bool excluded(const InputRules& rules, const fs::path& path, const std::string& stored) {
   std::string slashes = stored;
   std::replace(slashes.begin(), slashes.end(), '\\', '/');
   for (const std::string& pattern : rules.excluded)
-    if (packlib::glob_match(pattern, packlib::utf8_text(path.filename())) ||
+    if (packlib::glob_match(pattern, text(path.filename())) ||
         packlib::glob_match(pattern, slashes))
       return true;
   return false;
@@ -28,22 +31,26 @@ bool excluded(const InputRules& rules, const fs::path& path, const std::string& 
 
 std::string stored_name(const fs::path& relative) {
   std::string name;
-  for (const fs::path& part : relative) {
-    if (!name.empty())
-      name += '\\';
-    name += packlib::utf8_text(part);
-  }
+  for (const fs::path& part : relative)
+    name += (name.empty() ? "" : "\\") + text(part);
   return name;
 }
 
-void warn(const std::string& text) {
-  std::fprintf(stderr, "sfxpack: warning: %s\n", text.c_str());
+// Stored names separate their parts with backslashes: a backslash inside a
+// part (possible where the system's separator is the slash) would make a
+// directory of its own.
+bool holds_backslash(const fs::path& relative) {
+  if (fs::path::preferred_separator == '\\')
+    return false;
+  for (const fs::path& part : relative)
+    if (text(part).find('\\') != std::string::npos)
+      return true;
+  return false;
 }
 
-[[noreturn]] void refuse_link(const fs::path& path) {
-  throw std::runtime_error(packlib::utf8_text(path) +
-                           ": a symbolic link; pack what it points to with --dereference, "
-                           "or leave it out with --exclude");
+void refuse_backslash(const fs::path& path, Findings& findings) {
+  findings.refuse(text(path) + ": a backslash in a name, which installers read as a directory "
+                               "separator; rename it or leave it out with --exclude");
 }
 
 std::string lower(std::string text) {
@@ -53,94 +60,131 @@ std::string lower(std::string text) {
   return text;
 }
 
-void check_name(const Input& input, const InputRules& rules) {
+// What stands against following the link at `path`, or "" when it leads to
+// a file or to a directory outside its own ancestry.
+std::string link_problem(const fs::path& path) {
+  std::error_code error;
+  fs::file_status target = fs::status(path, error);
+  if (error == std::errc::too_many_symbolic_link_levels)
+    return "a link loop (links that lead to each other); leave it out with --exclude";
+  if (!fs::exists(target)) {
+    fs::path to = fs::read_symlink(path, error);
+    return "a dangling link (" + text(to) + " does not exist); leave it out with --exclude";
+  }
+  if (fs::is_directory(target)) {
+    fs::path to = fs::canonical(path, error);
+    fs::path from = fs::canonical(path.parent_path(), error);
+    fs::path relative = from.lexically_relative(to);
+    if (!error && !relative.empty() && *relative.begin() != "..")
+      return "a link loop (it leads to " + text(to) +
+             ", which holds the link); leave it out with --exclude";
+  }
+  return "";
+}
+
+// Checks a link met while gathering: false when it is not to be followed.
+bool follow_link(const fs::path& path, const InputRules& rules, Findings& findings) {
+  std::string problem =
+      rules.dereference
+          ? link_problem(path)
+          : "a symbolic link; pack what it points to with --dereference, or leave it out "
+            "with --exclude";
+  if (!problem.empty())
+    findings.refuse(text(path) + ": " + problem);
+  return problem.empty();
+}
+
+void check_name(const Input& input, const InputRules& rules, Findings& findings) {
   const std::string& name = input.name;
+  std::string where = text(input.path) + ": ";
   if (name.size() > size_t(layout::longest_name))
-    throw std::runtime_error(packlib::utf8_text(input.path) +
-                             ": stored name longer than 253 bytes");
-  if (!is_safe_name(name.data(), int32_t(name.size()), NameRules::windows))
-    throw std::runtime_error(packlib::utf8_text(input.path) + ": stored name \"" + name +
-                             "\" would leave the target directory or name a device");
+    return findings.refuse(where + "stored name longer than 253 bytes");
+  if (rules.windows_target) {
+    std::string problem = windows_name_problem(name);
+    if (!problem.empty())
+      return findings.refuse(where + problem);
+    // The stub checks a UTF-8 name once it is in the ANSI code page, where
+    // "COM\xC2\xB2" (a superscript two) is the device COM2.
+    std::string ansi = name;
+    for (size_t at; (at = ansi.find("\xC2\xB9")) != std::string::npos ||
+                    (at = ansi.find("\xC2\xB2")) != std::string::npos ||
+                    (at = ansi.find("\xC2\xB3")) != std::string::npos;)
+      ansi.erase(at, 1);
+    if (is_safe_name(name.data(), int32_t(name.size()), NameRules::posix) &&
+        !is_safe_name(ansi.data(), int32_t(ansi.size()), NameRules::windows))
+      return findings.refuse(where + "stored name \"" + name + "\" names a device on Windows");
+  }
+  if (!is_safe_name(name.data(), int32_t(name.size()), rules.names))
+    return findings.refuse(where + "stored name \"" + name +
+                           "\" would leave the target directory or name a device");
   if (!rules.windows_target)
     return;
-  // The stub checks a UTF-8 name once it is in the ANSI code page, where
-  // "COM\xC2\xB2" (a superscript two) is the device COM2.
-  std::string ansi = name;
-  for (size_t at; (at = ansi.find("\xC2\xB9")) != std::string::npos ||
-                  (at = ansi.find("\xC2\xB2")) != std::string::npos ||
-                  (at = ansi.find("\xC2\xB3")) != std::string::npos;)
-    ansi.erase(at, 1);
-  if (!is_safe_name(ansi.data(), int32_t(ansi.size()), NameRules::windows))
-    throw std::runtime_error(packlib::utf8_text(input.path) + ": stored name \"" + name +
-                             "\" names a device on Windows");
-  std::string problem = windows_name_problem(name);
-  if (!problem.empty())
-    throw std::runtime_error(packlib::utf8_text(input.path) + ": " + problem);
   if (std::any_of(name.begin(), name.end(), [](char c) { return (unsigned char)c >= 0x80; }))
-    warn(packlib::utf8_text(input.path) +
-         ": a name outside ASCII, stored in UTF-8: it extracts as itself where the "
-         "system's code page holds it, and is refused elsewhere");
+    findings.warn(where + "a name outside ASCII, stored in UTF-8: it extracts as itself where "
+                          "the system's code page holds it, and is refused elsewhere");
 }
 
 // The files of one command-line operand: the file itself, or those below
 // the directory, with stored names relative to it.
 void gather_argument(const std::string& argument, const InputRules& rules,
-                     std::vector<Input>& inputs) {
+                     std::vector<Input>& inputs, Findings& findings) {
   fs::path root = packlib::utf8_path(argument);
   std::error_code error;
   fs::file_status status = fs::symlink_status(root, error);
   if (error || !fs::exists(status))
-    throw std::runtime_error(argument + ": no such file or directory");
-  if (fs::is_symlink(status) && !rules.dereference)
-    refuse_link(root);
+    return findings.refuse(argument + ": no such file or directory");
+  if (fs::is_symlink(status) && !follow_link(root, rules, findings))
+    return;
   if (fs::is_regular_file(root, error)) {
-    if (!excluded(rules, root, packlib::utf8_text(root.filename())))
-      inputs.push_back({packlib::utf8_text(root.filename()), root});
+    std::string name = stored_name(root.filename());
+    if (holds_backslash(root.filename()))
+      refuse_backslash(root, findings);
+    else if (!excluded(rules, root, name))
+      inputs.push_back({name, root});
     return;
   }
-  if (!fs::is_directory(root, error)) {
-    warn(argument + ": neither a file nor a directory; left out");
-    return;
-  }
+  if (!fs::is_directory(root, error))
+    return findings.warn(argument + ": neither a file nor a directory; left out");
   auto options = rules.dereference ? fs::directory_options::follow_directory_symlink
                                    : fs::directory_options::none;
   for (auto it = fs::recursive_directory_iterator(root, options, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     const fs::path& path = it->path();
-    std::string name = stored_name(path.lexically_relative(root));
-    if (excluded(rules, path, name)) {
-      if (it->is_directory() && !it->is_symlink())
-        it.disable_recursion_pending();
+    fs::path relative = path.lexically_relative(root);
+    std::string name = stored_name(relative);
+    bool link = it->is_symlink();
+    if (excluded(rules, path, name) || (link && !follow_link(path, rules, findings))) {
+      it.disable_recursion_pending();
       continue;
     }
-    if (it->is_symlink() && !rules.dereference)
-      refuse_link(path);
     std::error_code ignored;
-    if (it->is_directory(ignored)) {
+    if (holds_backslash(relative)) {
+      refuse_backslash(path, findings);
+      it.disable_recursion_pending();
+    } else if (it->is_directory(ignored)) {
       if (fs::is_empty(path, ignored))
-        warn(packlib::utf8_text(path) +
-             ": an empty directory; installers keep no empty directories");
+        findings.warn(text(path) + ": an empty directory; installers keep no empty directories");
     } else if (it->is_regular_file(ignored)) {
       inputs.push_back({name, path});
     } else {
-      warn(packlib::utf8_text(path) + ": a special file (device, pipe or socket); left out");
+      findings.warn(text(path) + ": a special file (device, pipe or socket); left out");
     }
   }
   if (error)
-    throw std::runtime_error(argument + ": " + error.message());
+    findings.refuse(argument + ": " + error.message());
 }
 
 // Names that differ only in letter case name one file on Windows.
-void check_case_clashes(const std::vector<Input>& inputs) {
+void check_case_clashes(const std::vector<Input>& inputs, Findings& findings) {
   std::vector<std::pair<std::string, const Input*>> folded;
   for (const Input& input : inputs)
     folded.push_back({lower(input.name), &input});
   std::sort(folded.begin(), folded.end());
   for (size_t i = 1; i < folded.size(); ++i)
-    if (folded[i].first == folded[i - 1].first)
-      throw std::runtime_error(packlib::utf8_text(folded[i].second->path) + ": \"" +
-                               folded[i].second->name + "\" and \"" + folded[i - 1].second->name +
-                               "\" differ only in case: one file on Windows");
+    if (folded[i].first == folded[i - 1].first &&
+        folded[i].second->name != folded[i - 1].second->name)
+      findings.refuse(text(folded[i].second->path) + ": \"" + folded[i].second->name + "\" and \"" +
+                      folded[i - 1].second->name + "\" differ only in case: one file on Windows");
 }
 
 } // namespace
@@ -163,23 +207,41 @@ std::string windows_name_problem(const std::string& name) {
   return "";
 }
 
-std::vector<Input> gather_inputs(const std::vector<std::string>& paths, const InputRules& rules) {
+std::vector<Input> gather_inputs(const std::vector<std::string>& paths, const InputRules& rules,
+                                 Findings& findings) {
   std::vector<Input> inputs;
   for (const std::string& argument : paths)
-    gather_argument(argument, rules, inputs);
-  if (inputs.empty())
-    throw std::runtime_error("no files to pack");
+    gather_argument(argument, rules, inputs, findings);
+  if (inputs.empty() && findings.refusals.empty())
+    findings.refuse("no files to pack");
   std::stable_sort(inputs.begin(), inputs.end(),
                    [](const Input& a, const Input& b) { return a.name < b.name; });
   for (size_t i = 0; i < inputs.size(); ++i) {
-    check_name(inputs[i], rules);
+    check_name(inputs[i], rules, findings);
     if (i > 0 && inputs[i].name == inputs[i - 1].name)
-      throw std::runtime_error(packlib::utf8_text(inputs[i].path) + ": stored name \"" +
-                               inputs[i].name + "\" given twice");
+      findings.refuse(text(inputs[i].path) + ": stored name \"" + inputs[i].name +
+                      "\" given twice (also by " + text(inputs[i - 1].path) + ")");
   }
   if (rules.windows_target)
-    check_case_clashes(inputs);
+    check_case_clashes(inputs, findings);
   return inputs;
+}
+
+void settle(const Findings& findings, bool strict) {
+  std::vector<std::string> refusals = findings.refusals;
+  for (const std::string& warning : findings.warnings)
+    if (strict)
+      refusals.push_back(warning + " (refused by --strict)");
+    else
+      std::fprintf(stderr, "sfxpack: warning: %s\n", warning.c_str());
+  if (refusals.empty())
+    return;
+  std::string all;
+  for (const std::string& refusal : refusals)
+    all += (all.empty() ? "" : "\nsfxpack: ") + refusal;
+  if (refusals.size() > 1)
+    all += "\nsfxpack: " + std::to_string(refusals.size()) + " problems; nothing was written";
+  throw std::runtime_error(all);
 }
 
 } // namespace sfxpack

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "package/name_check.h"
 #include "tools/packlib/compress.h"
 
 namespace sfxpack {
@@ -12,20 +13,37 @@ namespace sfxpack {
 using Input = packlib::SourceFile;
 
 struct InputRules {
-  bool dereference = false;          // pack what links point to
-  std::vector<std::string> excluded; // glob patterns
-  bool windows_target = false;       // check names against Windows rules
+  bool dereference = false;             // pack what links point to
+  std::vector<std::string> excluded;    // glob patterns
+  bool windows_target = false;          // check names against Windows' own limits too
+  NameRules names = NameRules::windows; // the target system's rules for leaving the target
 };
 
-// The files under `paths`, sorted by stored name. Refuses (with one line
-// naming the path and the fix) a symbolic link unless `dereference`, a name
-// the stub would refuse or, for a Windows target, one that Windows cannot
-// hold, two names that collide, and an empty result. Warns on stderr for
-// each special file and empty directory left out, and for names that are
-// not ASCII on a Windows target.
-std::vector<Input> gather_inputs(const std::vector<std::string>& paths, const InputRules& rules);
+// What checking the request found, one line each. Refusals stop the run
+// once all of them are said; warnings are said and packing goes on.
+struct Findings {
+  std::vector<std::string> refusals;
+  std::vector<std::string> warnings;
+
+  void refuse(const std::string& line) { refusals.push_back(line); }
+  void warn(const std::string& line) { warnings.push_back(line); }
+};
+
+// The files under `paths`, sorted by stored name. Refuses (one line naming
+// the path and the fix) a path that is missing, a symbolic link unless
+// `dereference` (then a dangling link or a link loop), a name the target's
+// stub would refuse or, for a Windows target, one that Windows cannot hold,
+// two names that collide, and an empty result. Warns for each special file
+// and empty directory left out, and for names that are not ASCII on a
+// Windows target.
+std::vector<Input> gather_inputs(const std::vector<std::string>& paths, const InputRules& rules,
+                                 Findings& findings);
 
 // Why `name` cannot be stored for a Windows target, or "".
 std::string windows_name_problem(const std::string& name);
+
+// Says the warnings on stderr; with `strict` they count as refusals. Then,
+// if anything is refused, says each refusal and throws, ending the run.
+void settle(const Findings& findings, bool strict);
 
 } // namespace sfxpack

@@ -13,6 +13,7 @@
 #include "package/pe_image.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
+#include "tools/packlib/sha256.h"
 #include "tools/packlib/stub_image.h"
 #include "tools/sfxpack/cli.h"
 #include "tools/sfxpack/commands.h"
@@ -189,6 +190,11 @@ uint64_t stored_bytes(const packlib::Listing& listing) {
   return total;
 }
 
+// A size in a column of the listing: bare digits when exact.
+std::string column(uint64_t bytes, bool exact) {
+  return exact ? std::to_string(bytes) : size_text(bytes, false);
+}
+
 const char* kind_of(const Bytes& bytes) {
   PeFields pe = pe_fields(bytes.data(), uint32_t(std::min<size_t>(bytes.size(), UINT32_MAX)));
   if (pe.valid)
@@ -199,21 +205,25 @@ const char* kind_of(const Bytes& bytes) {
 } // namespace
 
 int list(const std::vector<std::string>& words) {
-  Arguments arguments = parse_arguments("list", words, {}, {"--json"});
+  Arguments arguments = parse_arguments("list", words, {}, {"--json", "--bytes"});
   if (arguments.operands.size() != 1)
     throw UsageError("list", "list takes one installer");
   bool json = arguments.has("--json");
+  bool exact = arguments.has("--bytes");
   Installer installer = load_installer(arguments.operands[0]);
   const Bytes& bytes = installer.bytes;
   packlib::Listing listing = read_or_explain(arguments.operands[0], bytes);
-  std::string out = json ? "{\"kind\":\"" + std::string(kind_of(bytes)) + "\",\"files\":[" : "";
+  std::string out = json ? "{\"kind\":\"" + std::string(kind_of(bytes)) + "\",\"files\":["
+                         : "      stored         size  name\n";
   bool first = true;
   uint64_t stored_total = 0, size_total = 0;
   bool damaged = false;
   for (const packlib::ListedFile& file : listing.files) {
     auto content = packlib::inflate_stream(
         std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size));
-    std::string size = content ? std::to_string(content->size()) : (json ? "null" : "damaged");
+    std::string size = !content ? (json ? "null" : "damaged")
+                       : json   ? std::to_string(content->size())
+                                : column(content->size(), exact);
     stored_total += file.stored_size;
     size_total += content ? content->size() : 0;
     damaged = damaged || !content;
@@ -222,7 +232,8 @@ int list(const std::vector<std::string>& words) {
              ",\"stored\":" + std::to_string(file.stored_size) + ",\"size\":" + size + "}";
     } else {
       char line[64];
-      std::snprintf(line, sizeof line, "%12u %12s  ", file.stored_size, size.c_str());
+      std::snprintf(line, sizeof line, "%12s %12s  ", column(file.stored_size, exact).c_str(),
+                    size.c_str());
       out += line + printable(file.name) + "\n";
     }
     first = false;
@@ -236,6 +247,8 @@ int list(const std::vector<std::string>& words) {
     for (size_t i = 0; i < installer.volumes.size(); ++i)
       out += (i ? "," : "") + json_text(installer.volumes[i]);
     out += std::string("],\"signed\":") + (installer.signed_file ? "true" : "false");
+    out += ",\"sha256\":\"" + packlib::sha256_of_file(packlib::utf8_path(arguments.operands[0])) +
+           "\"";
     char checksum[16] = "null";
     if (listing.options & layout::option_checksum)
       std::snprintf(checksum, sizeof checksum, "\"%08x\"", unsigned(listing.checksum));
@@ -243,9 +256,9 @@ int list(const std::vector<std::string>& words) {
            ",\"wait\":" + ((listing.options & layout::option_wait) ? "true" : "false") + "}\n";
   } else {
     char line[96];
-    std::snprintf(line, sizeof line, "%12ju %12ju  %zu files\n", uintmax_t(stored_total),
-                  uintmax_t(size_total), listing.files.size());
-    out += line;
+    std::snprintf(line, sizeof line, "%12s %12s  ", column(stored_total, exact).c_str(),
+                  column(size_total, exact).c_str());
+    out += line + counted(listing.files.size(), "file") + "\n";
     if (listing.run_command)
       out += "run: " + printable(*listing.run_command) + "\n";
     if (!installer.volumes.empty())
@@ -308,7 +321,7 @@ int verify_one(const std::string& input, bool quiet) {
     }
   }
   if (problems == 0 && !quiet)
-    std::printf("%s: OK, %zu files%s\n", input.c_str(), listing.files.size(),
+    std::printf("%s: OK, %s%s\n", input.c_str(), counted(listing.files.size(), "file").c_str(),
                 !installer.signed_file      ? ""
                 : installer.volumes.empty() ? ", signed (the signature itself is not checked)"
                                             : ", signed (head only: the volumes are not covered)");
