@@ -1,6 +1,6 @@
 # The front door: `make` builds the three targets, `make test` runs every
 # test, `make demo` packs and runs a small installer.
-.PHONY: all build deps posix win32 win64 test demo bench fuzz fuzz-coverage format clean install deb
+.PHONY: all build deps posix win32 win64 test demo bench fuzz fuzz-coverage format clean install deb dist
 
 all: build
 
@@ -48,6 +48,11 @@ install: posix win32 win64
 # A Debian package of the same in build/posix.
 deb: posix win32 win64
 	cd build/posix && cpack -G DEB
+
+# The release files in build/dist: the Debian package, a Linux tarball and
+# sfxstub-VERSION-windows.zip.
+dist: posix win32 win64
+	tools/make-dist.sh
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -410,6 +410,55 @@ TEST_F(Sfxpack, InstalledToolFindsItsStubs) {
   EXPECT_NE(listed.standard_output.find("\"run\":\"setup.sh x\""), std::string::npos);
 }
 
+// `make dist`: the Windows zip holds the tool, the three stubs beside it
+// (where sfxpack.exe looks first), the README and the licenses; the Debian
+// package passes lintian where it is installed.
+TEST_F(Sfxpack, ReleaseFiles) {
+  fs::path dist = work_ / "dist";
+  std::string make =
+      std::string(SFX_SOURCE_DIR) + "/tools/make-dist.sh '" + dist.string() + "' >/dev/null 2>&1";
+  if (std::system(make.c_str()) != 0)
+    GTEST_SKIP() << "make-dist.sh failed: the Windows builds are missing";
+  std::string version = tool_run({"--version"}).standard_output.substr(8);
+  version.pop_back();
+  std::string folder = "sfxstub-" + version + "-windows";
+  fs::path zip = dist / (folder + ".zip");
+  ASSERT_TRUE(fs::exists(zip));
+  ASSERT_TRUE(fs::exists(dist / ("sfxstub_" + version + "_amd64.deb")));
+  ASSERT_TRUE(fs::exists(dist / ("sfxstub-" + version + "-linux-x86_64.tar.gz")));
+  Result listed = runner_.run("/usr/bin/python3", {"-c",
+                                                   "import sys, zipfile\n"
+                                                   "print(' '.join(sorted(zipfile.ZipFile("
+                                                   "sys.argv[1]).namelist())))",
+                                                   zip.string()});
+  std::string names;
+  for (const char* name : {"COPYRIGHT.txt", "LICENSE.txt", "README.md", "sfxpack.exe", "stub-posix",
+                           "stub-win32.exe", "stub-win64.exe"})
+    names += (names.empty() ? "" : " ") + folder + "/" + name;
+  EXPECT_EQ(listed.standard_output, names + "\n");
+
+  Runner wine32(Platform::wine32);
+  if (wine32.available()) {
+    ASSERT_EQ(runner_
+                  .run("/usr/bin/python3",
+                       {"-m", "zipfile", "-e", zip.string(), (work_ / "unzipped").string()})
+                  .exit_code,
+              0);
+    fs::path tool_exe = work_ / "unzipped" / folder / "sfxpack.exe", out = work_ / "zip.exe";
+    Result packed =
+        wine32.run(tool_exe, {"create", "-q", "--target", "win64", "-o", wine32.path_argument(out),
+                              wine32.path_argument(input())});
+    EXPECT_EQ(packed.exit_code, 0) << packed.output;
+    EXPECT_EQ(tool_run({"verify", out.string()}).exit_code, 0);
+  }
+  if (fs::exists("/usr/bin/lintian")) {
+    Result lintian =
+        runner_.run("/usr/bin/lintian", {(dist / ("sfxstub_" + version + "_amd64.deb")).string()});
+    EXPECT_EQ(lintian.exit_code, 0) << lintian.output;
+    EXPECT_EQ(lintian.output.find("E: "), std::string::npos) << lintian.output;
+  }
+}
+
 // sfxpack.exe opens files through the wide-character API with UTF-8
 // inside: a name outside ASCII packs to the same bytes as on Linux.
 TEST_F(Sfxpack, WindowsBuildPacksTheSameBytes) {
