@@ -45,20 +45,29 @@ void Sha256::block(const uint8_t* bytes) {
     uint32_t s1 = rotate(w[i - 2], 17) ^ rotate(w[i - 2], 19) ^ (w[i - 2] >> 10);
     w[i] = w[i - 16] + s0 + w[i - 7] + s1;
   }
-  uint32_t v[8];
-  std::memcpy(v, state_, sizeof v);
+  uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
+  uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
   for (int i = 0; i < 64; ++i) {
-    uint32_t s1 = rotate(v[4], 6) ^ rotate(v[4], 11) ^ rotate(v[4], 25);
-    uint32_t choice = (v[4] & v[5]) ^ (~v[4] & v[6]);
-    uint32_t t1 = v[7] + s1 + choice + round_constants[i] + w[i];
-    uint32_t s0 = rotate(v[0], 2) ^ rotate(v[0], 13) ^ rotate(v[0], 22);
-    uint32_t majority = (v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]);
-    std::memmove(v + 1, v, 7 * sizeof v[0]);
-    v[4] += t1;
-    v[0] = t1 + s0 + majority;
+    uint32_t t1 = h + (rotate(e, 6) ^ rotate(e, 11) ^ rotate(e, 25)) + ((e & f) ^ (~e & g)) +
+                  round_constants[i] + w[i];
+    uint32_t t2 = (rotate(a, 2) ^ rotate(a, 13) ^ rotate(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+    h = g;
+    g = f;
+    f = e;
+    e = d + t1;
+    d = c;
+    c = b;
+    b = a;
+    a = t1 + t2;
   }
-  for (int i = 0; i < 8; ++i)
-    state_[i] += v[i];
+  state_[0] += a;
+  state_[1] += b;
+  state_[2] += c;
+  state_[3] += d;
+  state_[4] += e;
+  state_[5] += f;
+  state_[6] += g;
+  state_[7] += h;
 }
 
 void Sha256::add(const uint8_t* bytes, size_t count) {

@@ -97,12 +97,13 @@ bool follow_link(const fs::path& path, const InputRules& rules, Findings& findin
 void check_name(const Input& input, const InputRules& rules, Findings& findings) {
   const std::string& name = input.name;
   std::string where = text(input.path) + ": ";
+  const std::string fix = "; rename it or leave it out with --exclude";
   if (name.size() > size_t(layout::longest_name))
-    return findings.refuse(where + "stored name longer than 253 bytes");
+    return findings.refuse(where + "stored name longer than 253 bytes" + fix);
   if (rules.windows_target) {
     std::string problem = windows_name_problem(name);
     if (!problem.empty())
-      return findings.refuse(where + problem);
+      return findings.refuse(where + problem + fix);
     // The stub checks a UTF-8 name once it is in the ANSI code page, where
     // "COM\xC2\xB2" (a superscript two) is the device COM2.
     std::string ansi = name;
@@ -112,11 +113,12 @@ void check_name(const Input& input, const InputRules& rules, Findings& findings)
       ansi.erase(at, 1);
     if (is_safe_name(name.data(), int32_t(name.size()), NameRules::posix) &&
         !is_safe_name(ansi.data(), int32_t(ansi.size()), NameRules::windows))
-      return findings.refuse(where + "stored name \"" + name + "\" names a device on Windows");
+      return findings.refuse(where + "stored name \"" + name + "\" names a device on Windows" +
+                             fix);
   }
   if (!is_safe_name(name.data(), int32_t(name.size()), rules.names))
     return findings.refuse(where + "stored name \"" + name +
-                           "\" would leave the target directory or name a device");
+                           "\" would leave the target directory or name a device" + fix);
   if (!rules.windows_target)
     return;
   if (std::any_of(name.begin(), name.end(), [](char c) { return (unsigned char)c >= 0x80; }))
@@ -184,7 +186,8 @@ void check_case_clashes(const std::vector<Input>& inputs, Findings& findings) {
     if (folded[i].first == folded[i - 1].first &&
         folded[i].second->name != folded[i - 1].second->name)
       findings.refuse(text(folded[i].second->path) + ": \"" + folded[i].second->name + "\" and \"" +
-                      folded[i - 1].second->name + "\" differ only in case: one file on Windows");
+                      folded[i - 1].second->name +
+                      "\" differ only in case: one file on Windows; rename one of them");
 }
 
 } // namespace
