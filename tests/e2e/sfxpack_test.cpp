@@ -620,6 +620,10 @@ TEST_F(Sfxpack, EveryProblemInOneRun) {
   fs::create_symlink(".", tree / "docs" / "loop");
   fs::create_symlink("l2", tree / "l1");
   fs::create_symlink("l1", tree / "l2");
+  fs::create_directories(tree / "ring1");
+  fs::create_directories(tree / "ring2");
+  fs::create_symlink("../ring2", tree / "ring1" / "to2");
+  fs::create_symlink("../ring1", tree / "ring2" / "to1");
   auto problems = [&](const std::string& stub_path, std::vector<std::string> options) {
     options.insert(options.end(), {"-o", out.string(), "--stub", stub_path, "--dereference",
                                    tree.string(), (work_ / "missing").string()});
@@ -641,16 +645,18 @@ TEST_F(Sfxpack, EveryProblemInOneRun) {
       "sfxpack: bad/back\\slash: a backslash in a name, which installers read as a directory "
       "separator; rename it or leave it out with --exclude",
       "sfxpack: bad/dangling: a dangling link (nowhere does not exist); " + loop,
-      "sfxpack: bad/docs/loop: a link loop (it leads to bad/docs, which holds the link); " + loop,
+      "sfxpack: bad/docs/loop: a link loop (it leads back to bad/docs); " + loop,
       "sfxpack: bad/l1: a link loop (links that lead to each other); " + loop,
       "sfxpack: bad/l2: a link loop (links that lead to each other); " + loop,
+      "sfxpack: bad/ring1/to2/to1: a link loop (it leads back to bad/ring1); " + loop,
+      "sfxpack: bad/ring2/to1/to2: a link loop (it leads back to bad/ring2); " + loop,
       "sfxpack: missing: no such file or directory",
   };
   std::vector<std::string> windows = common;
   const std::string rename = "; rename it or leave it out with --exclude";
   windows.insert(
       windows.end(),
-      {"sfxpack: 10 problems; nothing was written",
+      {"sfxpack: 12 problems; nothing was written",
        "sfxpack: bad/CON.txt: stored name \"CON.txt\" names a device on Windows" + rename,
        "sfxpack: bad/a:b: stored name \"a:b\" holds a character Windows does not allow in "
        "names" +
@@ -666,7 +672,7 @@ TEST_F(Sfxpack, EveryProblemInOneRun) {
   // The POSIX stub writes "a:b", "CON.txt" and both cases as they are; with
   // --strict the warning is a problem too.
   std::vector<std::string> posix = common;
-  posix.insert(posix.end(), {"sfxpack: 7 problems; nothing was written",
+  posix.insert(posix.end(), {"sfxpack: 9 problems; nothing was written",
                              "sfxpack: bad/empty: an empty directory; installers keep no empty "
                              "directories (refused by --strict)"});
   std::sort(posix.begin(), posix.end());

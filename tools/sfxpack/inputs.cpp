@@ -60,33 +60,49 @@ std::string lower(std::string text) {
   return text;
 }
 
-// What stands against following the link at `path`, or "" when it leads to
-// a file or to a directory outside its own ancestry.
-std::string link_problem(const fs::path& path) {
+// Whether the walk, following the directory link at `path` below `root`,
+// would come back to where it already is: the target holds the link, or is
+// one of the directories the walk came through (reached through other
+// links, so only their identity tells).
+bool leads_back(const fs::path& path, const fs::path& root) {
+  std::error_code error;
+  fs::path to = fs::canonical(path, error);
+  fs::path from = fs::canonical(path.parent_path(), error);
+  fs::path relative = from.lexically_relative(to);
+  if (error || (!relative.empty() && *relative.begin() != ".."))
+    return !error;
+  for (fs::path up = path.parent_path(); !up.empty(); up = up.parent_path()) {
+    if (fs::equivalent(up, to, error))
+      return true;
+    if (up == root || up == up.parent_path())
+      break;
+  }
+  return false;
+}
+
+// What stands against following the link at `path` (the operand itself when
+// it is `root`), or "".
+std::string link_problem(const fs::path& path, const fs::path& root) {
   std::error_code error;
   fs::file_status target = fs::status(path, error);
+  const std::string fix = "; leave it out with --exclude";
   if (error == std::errc::too_many_symbolic_link_levels)
-    return "a link loop (links that lead to each other); leave it out with --exclude";
+    return "a link loop (links that lead to each other)" + fix;
   if (!fs::exists(target)) {
     fs::path to = fs::read_symlink(path, error);
-    return "a dangling link (" + text(to) + " does not exist); leave it out with --exclude";
+    return "a dangling link (" + text(to) + " does not exist)" + fix;
   }
-  if (fs::is_directory(target)) {
-    fs::path to = fs::canonical(path, error);
-    fs::path from = fs::canonical(path.parent_path(), error);
-    fs::path relative = from.lexically_relative(to);
-    if (!error && !relative.empty() && *relative.begin() != "..")
-      return "a link loop (it leads to " + text(to) +
-             ", which holds the link); leave it out with --exclude";
-  }
+  if (path != root && fs::is_directory(target) && leads_back(path, root))
+    return "a link loop (it leads back to " + text(fs::canonical(path, error)) + ")" + fix;
   return "";
 }
 
 // Checks a link met while gathering: false when it is not to be followed.
-bool follow_link(const fs::path& path, const InputRules& rules, Findings& findings) {
+bool follow_link(const fs::path& path, const fs::path& root, const InputRules& rules,
+                 Findings& findings) {
   std::string problem =
       rules.dereference
-          ? link_problem(path)
+          ? link_problem(path, root)
           : "a symbolic link; pack what it points to with --dereference, or leave it out "
             "with --exclude";
   if (!problem.empty())
@@ -135,7 +151,7 @@ void gather_argument(const std::string& argument, const InputRules& rules,
   fs::file_status status = fs::symlink_status(root, error);
   if (error || !fs::exists(status))
     return findings.refuse(argument + ": no such file or directory");
-  if (fs::is_symlink(status) && !follow_link(root, rules, findings))
+  if (fs::is_symlink(status) && !follow_link(root, root, rules, findings))
     return;
   if (fs::is_regular_file(root, error)) {
     std::string name = stored_name(root.filename());
@@ -155,7 +171,7 @@ void gather_argument(const std::string& argument, const InputRules& rules,
     fs::path relative = path.lexically_relative(root);
     std::string name = stored_name(relative);
     bool link = it->is_symlink();
-    if (excluded(rules, path, name) || (link && !follow_link(path, rules, findings))) {
+    if (excluded(rules, path, name) || (link && !follow_link(path, root, rules, findings))) {
       it.disable_recursion_pending();
       continue;
     }
