@@ -195,7 +195,8 @@ Plan plan(Request& request, const char* program) {
   if (request.run_command && request.run_command->size() > layout::largest_length)
     findings.refuse("setup command longer than 254 bytes");
   fs::path output = packlib::utf8_path(request.output);
-  if (inside_inputs(output, request.operands))
+  bool inside = inside_inputs(output, request.operands);
+  if (inside)
     findings.refuse(request.output + ": the output lies inside a directory being packed");
   fs::path stub_file =
       request.stub ? packlib::utf8_path(*request.stub) : default_stub(request.target, program);
@@ -222,7 +223,7 @@ Plan plan(Request& request, const char* program) {
   request.rules.windows_target = packlib::is_pe_image(plan.stub);
   request.rules.names = request.rules.windows_target ? NameRules::windows : NameRules::posix;
   plan.inputs = gather_inputs(request.operands, request.rules, findings);
-  if (const Input* same = output_among_inputs(output, plan.inputs))
+  if (const Input* same = inside ? nullptr : output_among_inputs(output, plan.inputs))
     findings.refuse(request.output + ": the output is one of the files to pack (" +
                     display(same->path) + "); write it elsewhere");
   if (request.run_command && request.run_command->size() <= layout::largest_length)
