@@ -202,8 +202,11 @@ Plan plan(Request& request, const char* program) {
       request.stub ? packlib::utf8_path(*request.stub) : default_stub(request.target, program);
   Plan plan{packlib::read_whole_file(stub_file), {}, {}};
   packlib::SealState seal = packlib::check_seal(plan.stub);
-  if (!seal.sealed || !seal.intact || seal.length != plan.stub.size())
-    throw std::runtime_error(display(stub_file) + ": not a sealed stub");
+  if (!seal.sealed || !seal.intact || seal.length != plan.stub.size()) {
+    // Without a stub the inputs cannot be checked: say what is known.
+    findings.refuse(display(stub_file) + ": not a sealed stub");
+    settle(findings, request.strict);
+  }
   if (request.split && packlib::is_elf_image(plan.stub))
     throw UsageError("create", display(stub_file) +
                                    ": an ELF stub cannot be the head of a split set (its "
