@@ -151,6 +151,17 @@ TEST_F(Sfxpack, ListAndVerify) {
   EXPECT_EQ(sizes, expected) << json.standard_output;
   EXPECT_NE(json.standard_output.find(R"("run":"setup \"%path%\"")"), std::string::npos);
   EXPECT_EQ(tool_run({"verify", installer.string()}).exit_code, 0);
+  // For people a header row and rounded sizes; --bytes the exact ones; JSON
+  // the file's digest.
+  Bytes whole = packlib::read_whole_file(installer);
+  packlib::Sha256 digest;
+  digest.add(whole.data(), whole.size());
+  EXPECT_NE(json.standard_output.find("\"sha256\":\"" + digest.hex() + "\""), std::string::npos);
+  std::string people = tool_run({"list", installer.string()}).standard_output;
+  std::string exact = tool_run({"list", "--bytes", installer.string()}).standard_output;
+  EXPECT_EQ(people.rfind("      stored         size  name\n", 0), 0u) << people;
+  EXPECT_NE(people.find("    300.0 kB  docs\\data.bin"), std::string::npos) << people;
+  EXPECT_NE(exact.find("      300000  docs\\data.bin"), std::string::npos) << exact;
 
   Bytes bytes = packlib::read_whole_file(installer);
   packlib::Listing listing = packlib::read_installer(bytes);
@@ -575,6 +586,9 @@ TEST_F(Sfxpack, HonestAboutItsInput) {
   harness::write_text(tree / "skip" / "b.log", "b");
   harness::write_text(tree / "c.log", "c");
   fs::create_symlink(tree / "a.txt", tree / "link.txt");
+  // An excluded link to a directory is not walked either.
+  harness::write_text(tree / "skip" / "k.txt", "k");
+  fs::create_directory_symlink(tree / "skip", tree / "alias");
   Result refused = pack({"-o", out.string(), "--stub", stub(), tree.string()});
   EXPECT_NE(refused.exit_code, 0);
   EXPECT_NE(refused.output.find("link.txt: a symbolic link"), std::string::npos) << refused.output;
@@ -582,7 +596,7 @@ TEST_F(Sfxpack, HonestAboutItsInput) {
   EXPECT_FALSE(fs::exists(out));
 
   Result packed = pack({"-o", out.string(), "--stub", stub(), "--dereference", "--exclude", "skip",
-                        "--exclude=*.log", tree.string()});
+                        "--exclude", "alias", "--exclude=*.log", tree.string()});
   ASSERT_EQ(packed.exit_code, 0) << packed.output;
   EXPECT_NE(packed.output.find("empty: an empty directory"), std::string::npos) << packed.output;
   Result listed = tool_run({"list", "--json", out.string()});

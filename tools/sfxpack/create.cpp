@@ -224,7 +224,6 @@ Plan plan(Request& request, const char* program) {
     findings.warn("the head holds the whole stub (" + std::to_string(plan.stub.size()) +
                   " bytes), more than the split size " + std::to_string(*request.split));
   request.rules.windows_target = packlib::is_pe_image(plan.stub);
-  request.rules.names = request.rules.windows_target ? NameRules::windows : NameRules::posix;
   plan.inputs = gather_inputs(request.operands, request.rules, findings);
   if (const Input* same = inside ? nullptr : output_among_inputs(output, plan.inputs))
     findings.refuse(request.output + ": the output is one of the files to pack (" +

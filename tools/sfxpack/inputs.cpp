@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "package/layout.h"
+#include "package/name_check.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/glob.h"
 
@@ -67,10 +68,11 @@ std::string lower(std::string text) {
 bool leads_back(const fs::path& path, const fs::path& root) {
   std::error_code error;
   fs::path to = fs::canonical(path, error);
-  fs::path from = fs::canonical(path.parent_path(), error);
-  fs::path relative = from.lexically_relative(to);
-  if (error || (!relative.empty() && *relative.begin() != ".."))
-    return !error;
+  if (error)
+    return false;
+  fs::path holder = fs::canonical(path.parent_path(), error).lexically_relative(to);
+  if (!error && !holder.empty() && *holder.begin() != "..")
+    return true;
   for (fs::path up = path.parent_path(); !up.empty(); up = up.parent_path()) {
     if (fs::equivalent(up, to, error))
       return true;
@@ -116,27 +118,25 @@ void check_name(const Input& input, const InputRules& rules, Findings& findings)
   const std::string fix = "; rename it or leave it out with --exclude";
   if (name.size() > size_t(layout::longest_name))
     return findings.refuse(where + "stored name longer than 253 bytes" + fix);
-  if (rules.windows_target) {
-    std::string problem = windows_name_problem(name);
-    if (!problem.empty())
-      return findings.refuse(where + problem + fix);
-    // The stub checks a UTF-8 name once it is in the ANSI code page, where
-    // "COM\xC2\xB2" (a superscript two) is the device COM2.
-    std::string ansi = name;
-    for (size_t at; (at = ansi.find("\xC2\xB9")) != std::string::npos ||
-                    (at = ansi.find("\xC2\xB2")) != std::string::npos ||
-                    (at = ansi.find("\xC2\xB3")) != std::string::npos;)
-      ansi.erase(at, 1);
-    if (is_safe_name(name.data(), int32_t(name.size()), NameRules::posix) &&
-        !is_safe_name(ansi.data(), int32_t(ansi.size()), NameRules::windows))
-      return findings.refuse(where + "stored name \"" + name + "\" names a device on Windows" +
-                             fix);
-  }
-  if (!is_safe_name(name.data(), int32_t(name.size()), rules.names))
-    return findings.refuse(where + "stored name \"" + name +
-                           "\" would leave the target directory or name a device" + fix);
-  if (!rules.windows_target)
+  if (!rules.windows_target) {
+    if (!is_safe_name(name.data(), int32_t(name.size()), NameRules::posix))
+      findings.refuse(where + "stored name \"" + name + "\" would leave the target directory" +
+                      fix);
     return;
+  }
+  std::string problem = windows_name_problem(name);
+  if (!problem.empty())
+    return findings.refuse(where + problem + fix);
+  // The stub checks a UTF-8 name once it is in the ANSI code page, where
+  // "COM\xC2\xB2" (a superscript two) is the device COM2. What the rules
+  // above leave to refuse is a device name.
+  std::string ansi = name;
+  for (size_t at; (at = ansi.find("\xC2\xB9")) != std::string::npos ||
+                  (at = ansi.find("\xC2\xB2")) != std::string::npos ||
+                  (at = ansi.find("\xC2\xB3")) != std::string::npos;)
+    ansi.erase(at, 1);
+  if (!is_safe_name(ansi.data(), int32_t(ansi.size()), NameRules::windows))
+    return findings.refuse(where + "stored name \"" + name + "\" names a device on Windows" + fix);
   if (std::any_of(name.begin(), name.end(), [](char c) { return (unsigned char)c >= 0x80; }))
     findings.warn(where + "a name outside ASCII, stored in UTF-8: it extracts as itself where "
                           "the system's code page holds it, and is refused elsewhere");

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "package/name_check.h"
 #include "tools/packlib/compress.h"
 
 namespace sfxpack {
@@ -13,10 +12,9 @@ namespace sfxpack {
 using Input = packlib::SourceFile;
 
 struct InputRules {
-  bool dereference = false;             // pack what links point to
-  std::vector<std::string> excluded;    // glob patterns
-  bool windows_target = false;          // check names against Windows' own limits too
-  NameRules names = NameRules::windows; // the target system's rules for leaving the target
+  bool dereference = false;          // pack what links point to
+  std::vector<std::string> excluded; // glob patterns
+  bool windows_target = false;       // names by Windows' rules, else by POSIX systems'
 };
 
 // What checking the request found, one line each. Refusals stop the run
