@@ -135,7 +135,24 @@ Verdict locate_package(const ByteSource& source, PackageLocation* location) {
     return Verdict::no_header;
   location->options = header[layout::options_offset];
   location->checksum = load_u32(header + layout::checksum_offset);
+  location->checksum_start = header_checksum_start(header);
+  // Reserved bytes that are zero around a checksum field that is not: a
+  // checksummed header whose option was lost. Writers that leave the
+  // reserved bytes zero (or fill them all) are read as always.
+  bool carries_checksum = location->checksum != 0 && header[layout::options_offset + 1] == 0 &&
+                          load_u32(header + layout::checksum_offset + 4) == 0;
+  if (carries_checksum && !(location->options & layout::option_checksum))
+    return Verdict::checksum_mismatch;
   return Verdict::ok;
+}
+
+uint32_t header_checksum_start(const uint8_t* header) {
+  if (!(header[layout::options_offset] & layout::option_checksum_header))
+    return 0;
+  uint8_t covered[layout::header_size];
+  copy_bytes(covered, header, sizeof covered);
+  store_u32(covered + layout::checksum_offset, 0);
+  return crc32_fast_update(0, covered, sizeof covered);
 }
 
 namespace {
@@ -147,7 +164,7 @@ bool package_body_crc(const ByteSource& source, const PackageLocation& location,
   if (body > location.trailer || source.seek(source.context, static_cast<int32_t>(body), 0) != body)
     return false;
   uint32_t left = location.trailer - body;
-  uint32_t sum = 0;
+  uint32_t sum = location.checksum_start;
   while (left > 0) {
     int32_t wanted = left < uint32_t(size) ? int32_t(left) : size;
     if (source.read(source.context, buffer, wanted) != wanted)

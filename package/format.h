@@ -76,7 +76,13 @@ struct PackageLocation {
   uint32_t trailer = 0; // the trailer's position; the package data ends 8 bytes behind it
   uint8_t options = 0;  // the header's option set (layout::option_*)
   uint32_t checksum = 0;
+  uint32_t checksum_start = 0; // the CRC-32 of the header where the checksum covers it
 };
+
+// The CRC-32 that a package checksum starts from: that of the 16 header
+// bytes with the checksum field as zero where the header's options ask for
+// it to be covered, else 0. Writers and readers share it.
+uint32_t header_checksum_start(const uint8_t* header);
 
 // Where the package data ends in a source of `size` bytes: at the start of a
 // code-signing certificate table that ends the file (named by the PE
@@ -84,7 +90,8 @@ struct PackageLocation {
 uint32_t package_data_end(const ByteSource& source, uint32_t size);
 
 // Finds the package through the trailer and checks its header; on success
-// the source stands just behind the header. The trailer is the last 8 bytes
+// the source stands just behind the header. A header that carries a
+// checksum without its option is `checksum_mismatch`. The trailer is the last 8 bytes
 // before the end of the package data; in a signed file up to 7 zero bytes
 // of alignment may follow it.
 Verdict locate_package(const ByteSource& source, PackageLocation* location);

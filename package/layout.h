@@ -24,7 +24,10 @@ inline constexpr int32_t largest_volume_count = 200;
 // The package header: the magic and its NUL, then ten reserved bytes, which
 // writers have always left zero. Byte 6 is a set of package options;
 // bytes 8 to 11 hold the package checksum when its option asks for one.
-// Other bits and bytes stay zero and are not read.
+// Other bits and bytes stay zero and are not read, with one exception: a
+// header whose reserved bytes are zero but for a checksum field carries a
+// checksum, and without its option it is damaged (a flipped option bit
+// must not turn the check off).
 constexpr char magic[6] = {'V', 'K', 'Z', 'i', 'p', '\0'};
 inline constexpr int32_t header_size = 16;
 inline constexpr int32_t options_offset = 6;
@@ -36,6 +39,10 @@ inline constexpr uint8_t option_wait = 0x02;
 // Bytes 8 to 11 hold the CRC-32 of every byte behind the header up to the
 // trailer.
 inline constexpr uint8_t option_checksum = 0x04;
+// With the checksum: the CRC-32 starts with the header's 16 bytes, its
+// checksum field as zero, so that the options and the reserved bytes are
+// checked too.
+inline constexpr uint8_t option_checksum_header = 0x80;
 
 // The trailer: the trailer marker and the package offset.
 inline constexpr int32_t trailer_size = 8;

@@ -127,7 +127,8 @@ TEST_F(Sfxpack, OutputIsReproducible) {
       [](const packlib::StoredFile& a, const packlib::StoredFile& b) { return a.name < b.name; });
   EXPECT_TRUE(packlib::build_installer(packlib::read_whole_file(stub()), files,
                                        std::string("x %path%"),
-                                       layout::option_checksum) == packlib::read_whole_file(first));
+                                       layout::option_checksum | layout::option_checksum_header) ==
+              packlib::read_whole_file(first));
 }
 
 TEST_F(Sfxpack, ListAndVerify) {
@@ -759,7 +760,8 @@ TEST_F(Sfxpack, WindowsTargetNames) {
                 .exit_code,
             0);
   packlib::Listing plain = packlib::read_installer(packlib::read_whole_file(out));
-  EXPECT_EQ(plain.options, layout::option_wait | layout::option_checksum);
+  EXPECT_EQ(plain.options,
+            layout::option_wait | layout::option_checksum | layout::option_checksum_header);
 }
 
 } // namespace

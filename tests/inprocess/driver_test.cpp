@@ -17,6 +17,8 @@
 #include "harness/harness.h"
 #include "package/format.h"
 #include "package/layout.h"
+#include "support/base/bytes.h"
+#include "support/inflate/crc32.h"
 #include "support/inflate/inflate_stream.h"
 #include "support/inflate/whole_inflate.h"
 #include "support/os/host.h"
@@ -289,6 +291,60 @@ TEST_F(Driver, DamagedRecords) {
     // A damaged size is refused before anything of its size is allocated:
     // nothing larger than the extraction's fixed buffers.
     EXPECT_LE(outcome.largest_block, std::max(inflate_work_size, whole_inflate_size)) << c.what;
+  }
+}
+
+// Every single-byte change of a checksummed package, header and trailer
+// included, ends in a message before anything is written. Packages of
+// earlier writers (the checksum over the body alone, or junk in the
+// reserved bytes) extract as they always have.
+TEST_F(Driver, EveryChangedByteOfAChecksummedPackageIsRefused) {
+  PackageBuilder builder = package();
+  builder.record("a.txt", packlib::deflate_stream(text_bytes("content")))
+      .record("d\\b.txt", packlib::deflate_stream(text_bytes("more")))
+      .run("none.exe")
+      .trailer()
+      .options(layout::option_checksum_header)
+      .seal_checksum();
+  const Bytes sealed = builder.bytes();
+  std::vector<std::string> unnoticed;
+  int32_t flips = 0;
+  for (size_t at = 300; at < sealed.size(); ++at) {
+    for (uint8_t mask : {uint8_t(0x01), uint8_t(0xFF)}) {
+      Bytes changed = sealed;
+      changed[at] ^= mask;
+      fs::remove_all(out());
+      fs::create_directories(out());
+      Outcome outcome = run(changed);
+      ++flips;
+      if (outcome.warning().empty() || !fs::is_empty(out()))
+        unnoticed.push_back(std::to_string(at - 300) + "^" + std::to_string(mask));
+    }
+  }
+  EXPECT_EQ(flips, 2 * int32_t(sealed.size() - 300));
+  EXPECT_TRUE(unnoticed.empty()) << testing::PrintToString(unnoticed);
+
+  struct Control {
+    const char* what;
+    uint8_t options;
+    Bytes reserved; // header bytes 7 to 15
+  };
+  for (const Control& c :
+       {Control{"a body checksum", layout::option_checksum, Bytes(9, 0)},
+        Control{"junk", 0, text_bytes("123456789")}, Control{"no checksum", 0, Bytes(9, 0)}}) {
+    PackageBuilder plain = package();
+    plain.record("a.txt", packlib::deflate_stream(text_bytes("content"))).trailer();
+    Bytes file = plain.bytes();
+    std::copy(c.reserved.begin(), c.reserved.end(), file.begin() + 300 + 7);
+    if (c.options & layout::option_checksum) {
+      uint32_t crc = crc32_fast_update(0, file.data() + 316, file.size() - 316 - 8);
+      store_u32(file.data() + 300 + layout::checksum_offset, crc);
+    }
+    file[300 + layout::options_offset] = c.options;
+    fs::remove_all(out());
+    fs::create_directories(out());
+    EXPECT_TRUE(run(file).messages.empty()) << c.what;
+    EXPECT_EQ(harness::read_text(out() / "a.txt"), "content") << c.what;
   }
 }
 

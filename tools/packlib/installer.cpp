@@ -148,17 +148,18 @@ void write_installer(const Bytes& stub, std::vector<Stream>& streams,
   InstallerSize size = installer_size(stub.size(), streams, run_command);
   if (size.total > layout::largest_compressed_size)
     throw std::runtime_error("installer larger than 2 GiB - 1");
-  uint32_t crc = 0;
-  if (options & layout::option_checksum)
-    emit_body(streams, run_command, false, [&](const uint8_t* bytes, size_t count) {
-      crc = crc32_fast_update(crc, bytes, count);
-    });
   Bytes padded = stub;
   padded.resize(stub.size() + size.padding, 0);
   PackageBuilder builder(padded);
   builder.header().options(options);
-  if (options & layout::option_checksum)
-    store_u32(builder.bytes().data() + padded.size() + layout::checksum_offset, crc);
+  uint8_t* header = builder.bytes().data() + padded.size();
+  if (options & layout::option_checksum) {
+    uint32_t crc = header_checksum_start(header);
+    emit_body(streams, run_command, false, [&](const uint8_t* bytes, size_t count) {
+      crc = crc32_fast_update(crc, bytes, count);
+    });
+    store_u32(header + layout::checksum_offset, crc);
+  }
   out(builder.bytes().data(), builder.bytes().size());
   emit_body(streams, run_command, true, out);
   builder.bytes().clear();

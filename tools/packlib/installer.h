@@ -33,8 +33,9 @@ InstallerSize installer_size(size_t stub_length, const std::vector<Stream>& stre
                              const std::optional<std::string>& run_command);
 
 // Writes the stub and the package to `out`: `options` go to the header,
-// and with `layout::option_checksum` a first pass over the body fills in
-// the checksum. Streams held in memory are let go as they are written.
+// and with `layout::option_checksum` a first pass over the header (where
+// `layout::option_checksum_header` asks) and the body fills in the
+// checksum. Streams held in memory are let go as they are written.
 // Throws on a name or command too long to store, or an installer of 2 GiB
 // or more.
 void write_installer(const Bytes& stub, std::vector<Stream>& streams,

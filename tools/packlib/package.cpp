@@ -163,9 +163,11 @@ PackageBuilder& PackageBuilder::options(uint8_t options) {
 
 PackageBuilder& PackageBuilder::seal_checksum() {
   bytes_[package_offset_ + layout::options_offset] |= layout::option_checksum;
+  store_u32(bytes_.data() + package_offset_ + layout::checksum_offset, 0);
   size_t body = package_offset_ + layout::header_size;
   uint32_t crc =
-      crc32_fast_update(0, bytes_.data() + body, bytes_.size() - layout::trailer_size - body);
+      crc32_fast_update(header_checksum_start(bytes_.data() + package_offset_),
+                        bytes_.data() + body, bytes_.size() - layout::trailer_size - body);
   store_u32(bytes_.data() + package_offset_ + layout::checksum_offset, crc);
   return *this;
 }

@@ -39,7 +39,8 @@ public:
   PackageBuilder& run(const std::string& command); // run record and the one NUL of the gap
   PackageBuilder& trailer();                       // trailer marker and the package offset
   // Sets the header's option set; `seal_checksum` also sets the checksum
-  // option and writes the CRC-32 of the body, once the trailer is there.
+  // option and writes the CRC-32 of the body (and of the header, where its
+  // options ask for that), once the trailer is there.
   PackageBuilder& options(uint8_t options);
   PackageBuilder& seal_checksum();
   PackageBuilder& u8(uint8_t value);

@@ -254,7 +254,7 @@ uint8_t package_options(const Request& request, const std::vector<packlib::Strea
                 return outside_ascii(stream.name);
               });
   return uint8_t((utf8 ? layout::option_utf8 : 0) | (request.wait ? layout::option_wait : 0) |
-                 (request.checksum ? layout::option_checksum : 0));
+                 (request.checksum ? layout::option_checksum | layout::option_checksum_header : 0));
 }
 
 // One line for people, then the SHA-256 of each file written, to publish

@@ -265,7 +265,8 @@ int list(const std::vector<std::string>& words) {
       out += "volumes: " + std::to_string(installer.volumes.size()) + "\n";
     if (listing.options & layout::option_checksum) {
       char line[48];
-      std::snprintf(line, sizeof line, "checksum: %08x (checked)\n", unsigned(listing.checksum));
+      std::snprintf(line, sizeof line, "checksum: %08x (checked%s)\n", unsigned(listing.checksum),
+                    (listing.options & layout::option_checksum_header) ? ", header included" : "");
       out += line;
     }
     if (listing.options & layout::option_wait)
