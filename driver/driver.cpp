@@ -96,6 +96,17 @@ int32_t start_program(const String& directory, const char* verb, const char* pro
   return exit_code;
 }
 
+// A relative temp directory (TMPDIR=tmp) made absolute in its buffer, so
+// that a private target inside it still names the same place after the
+// change into it; false when the system cannot or it no longer fits.
+bool make_absolute(char (&directory)[temp_directory_size]) {
+  String absolute = full_path(String(directory));
+  if (absolute.empty() || absolute.length() >= temp_directory_size - 1)
+    return false;
+  copy_bytes(directory, absolute.c_str(), size_t(absolute.length()) + 1);
+  return true;
+}
+
 [[noreturn]] void end_with(int32_t exit_code) {
   termination.exit_code = exit_code;
   halt();
@@ -139,8 +150,14 @@ void register_deletion() {
 }
 
 // Head mode: joins the split set, registers the head for deletion at
-// restart and starts the joined copy in the temp directory.
-[[noreturn]] void run_head(FileHandle own_file, const char* temp_directory) {
+// restart and starts the joined copy in the temp directory. Without one the
+// set is not joined: never at the root of a drive.
+[[noreturn]] void run_head(FileHandle own_file, const char* temp_directory,
+                           bool have_temp_directory) {
+  if (!have_temp_directory) {
+    close_file(own_file);
+    warn_and_halt("Combine error!!");
+  }
   JoinedCopy copy;
   JoinOutcome outcome = join_volumes(own_file, temp_directory, &copy);
   close_file(own_file);
@@ -208,7 +225,8 @@ void stub_main() {
   uint32_t temp_length = get_temp_path(temp_directory, temp_directory_size);
   // A directory that does not fit leaves the buffer unfilled; it is then
   // treated as missing rather than grown past its buffer.
-  bool have_temp_directory = temp_length != 0 && temp_length < temp_directory_size;
+  bool have_temp_directory =
+      temp_length != 0 && temp_length < temp_directory_size && make_absolute(temp_directory);
   if (!have_temp_directory)
     temp_directory[0] = '\0';
 
@@ -225,7 +243,7 @@ void stub_main() {
   if (own.seek(own.context, layout::split_set_offset, seek_from_start) == uint32_t(-1))
     fail(Verdict::end_unreachable, own_file);
   if (read_u32_from_zero(own) == layout::split_set_marker)
-    run_head(own_file, temp_directory);
+    run_head(own_file, temp_directory, have_temp_directory);
 
   if (!own_file_is_unaltered(own_file)) {
     close_file(own_file);

@@ -97,13 +97,13 @@ InflateOutcome inflate_record(Extractor& extractor, Output& output, uint32_t siz
                         extractor.buffers);
 }
 
-// A new file of a name no entry has yet, in the record's directory.
+// A new file of a name no entry has yet, in the record's directory. Every
+// name is drawn afresh: one a writer of the directory saw says nothing of
+// the next.
 [[gnu::noinline]] FileHandle create_temporary(Extractor& extractor,
                                               char (&name)[unique_name_size]) {
-  if (extractor.temporary_base == 0)
-    extractor.temporary_base = random_bits() | 1;
   for (int32_t attempt = 0; attempt < temporary_name_attempts; ++attempt) {
-    unique_name(extractor.temporary_base++, name);
+    unique_name(random_bits(), name);
     FileHandle file = create_file_in(extractor.directory, name);
     if (file != no_file)
       return file;

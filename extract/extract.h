@@ -34,7 +34,6 @@ struct Extractor {
   uint8_t* buffers = nullptr;
   uint8_t* whole_input = nullptr; // the fast engine's buffers, where the build has one
   uint8_t* whole_output = nullptr;
-  uint32_t temporary_base = 0;
 };
 
 // Opens the directories of the record named `name` (or keeps those the last

@@ -53,5 +53,12 @@ void delete_in(const Directory& directory, const char* name);
 // exists or it cannot be made.
 bool create_private_directory(const String& path);
 
+// Removes what the run left unfinished when it is ended from outside (POSIX:
+// SIGINT, SIGTERM, SIGHUP): the file `create_file_in` made and neither
+// `replace_in` nor `delete_in` has taken yet, and the directory
+// `create_private_directory` made while it is still empty. Safe in a signal
+// handler; nothing on Windows, where no such signal reaches the stub.
+void remove_unfinished();
+
 // 32 bits that others cannot guess, for names that must not be foreseen.
 uint32_t random_bits();

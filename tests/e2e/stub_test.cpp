@@ -492,24 +492,20 @@ TEST_P(Stub, PackageChecksum) {
   }
 }
 
-// A file close to the format's 2 GiB limit extracts within the i686
-// stub's address space: memory stays the same whatever the file's size.
-TEST_P(Stub, LargeFileInFlatMemory) {
-  if (GetParam() != Platform::wine32)
-    GTEST_SKIP() << "the 32-bit stub's address space is what this tests";
-  // After a full flush each further 4 MiB of zeros compresses to the same
-  // bytes: 486 pieces make 1.9 GiB, closed by an empty final block and the
-  // check value.
-  constexpr uint32_t piece_size = 4 << 20, pieces = 486;
+// A zlib stream of `pieces` times 4 MiB of zeros, made quickly: after a
+// full flush each further piece compresses to the same bytes; an empty
+// final block and the check value close it.
+Bytes zeros_stream(uint32_t pieces) {
+  constexpr uint32_t piece_size = 4 << 20;
   Bytes zeros(piece_size, 0), piece(1 << 20), stream;
   z_stream deflater{};
-  ASSERT_EQ(deflateInit(&deflater, 1), Z_OK);
+  deflateInit(&deflater, 1);
   for (uint32_t round = 0; round < 2; ++round) {
     deflater.next_in = zeros.data();
     deflater.avail_in = piece_size;
     deflater.next_out = piece.data();
     deflater.avail_out = uInt(piece.size());
-    ASSERT_EQ(deflate(&deflater, Z_FULL_FLUSH), Z_OK);
+    deflate(&deflater, Z_FULL_FLUSH);
     Bytes produced(piece.begin(), piece.end() - long(deflater.avail_out));
     for (uint32_t copies = round == 0 ? 1 : pieces - 1; copies > 0; --copies)
       stream.insert(stream.end(), produced.begin(), produced.end());
@@ -521,14 +517,58 @@ TEST_P(Stub, LargeFileInFlatMemory) {
     whole = adler32_combine(whole, check, piece_size);
   stream.insert(stream.end(), {0x03, 0x00, uint8_t(whole >> 24), uint8_t(whole >> 16),
                                uint8_t(whole >> 8), uint8_t(whole)});
+  return stream;
+}
+
+// A file close to the format's 2 GiB limit extracts within the i686
+// stub's address space: memory stays the same whatever the file's size.
+TEST_P(Stub, LargeFileInFlatMemory) {
+  if (GetParam() != Platform::wine32)
+    GTEST_SKIP() << "the 32-bit stub's address space is what this tests";
   PackageBuilder builder = package();
-  builder.record("big.bin", stream).trailer();
+  builder.record("big.bin", zeros_stream(486)).trailer(); // 1.9 GiB
   Result result = run(builder.bytes());
   EXPECT_TRUE(result.boxes.empty()) << result.output;
   EXPECT_EQ(result.exit_code, 0);
   std::error_code ignored;
-  EXPECT_EQ(fs::file_size(out() / "big.bin", ignored), uintmax_t(piece_size) * pieces);
+  EXPECT_EQ(fs::file_size(out() / "big.bin", ignored), uintmax_t(4 << 20) * 486);
   fs::remove(out() / "big.bin", ignored);
+}
+
+// Stopped by a signal while a file is written, the POSIX stub leaves
+// neither the partial file nor its private directory, and ends as the
+// signal ends it (SIGINT as the run-time error it has always been).
+TEST_P(Stub, StoppedByASignalLeavesNothingHalfWritten) {
+  if (GetParam() != Platform::posix)
+    GTEST_SKIP() << "signals from outside are a POSIX matter";
+  PackageBuilder builder = package();
+  builder.record("big.bin", zeros_stream(256)).trailer(); // 1 GiB
+  packlib::write_whole_file(installer_, builder.bytes());
+  fs::path temp = work_ / "temp";
+  for (const char* signal : {"TERM", "HUP", "INT"}) {
+    for (bool private_target : {true, false}) {
+      fs::remove_all(temp);
+      fs::remove_all(out());
+      fs::create_directories(temp);
+      fs::create_directories(out());
+      fs::path watched = private_target ? temp : out();
+      std::string pattern =
+          "'" + watched.string() + "'" + (private_target ? "/sfx*/sfx*.tmp" : "/sfx*.tmp");
+      std::string command = "TMPDIR='" + temp.string() + "' '" + installer_.string() + "' " +
+                            (private_target ? "" : "'" + out().string() + "'") +
+                            " 2>/dev/null & for i in $(seq 1000); do ls " + pattern +
+                            " >/dev/null 2>&1 && break; sleep 0.01; done; kill -" + signal +
+                            " $!; wait $!; echo $? > '" + (work_ / "status").string() + "'";
+      std::system(command.c_str());
+      std::string status = harness::read_text(work_ / "status");
+      EXPECT_EQ(status, std::string(signal) == "INT"    ? "217\n"
+                        : std::string(signal) == "TERM" ? "143\n"
+                                                        : "129\n")
+          << signal;
+      EXPECT_TRUE(fs::is_empty(watched))
+          << signal << " " << private_target << ": " << fs::directory_iterator(watched)->path();
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Platforms, Stub,

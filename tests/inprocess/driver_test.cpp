@@ -187,10 +187,42 @@ TEST_F(Driver, TempDirectoryTooLongForItsBuffer) {
   PackageBuilder builder = package();
   builder.record("f.txt", packlib::deflate_stream(text_bytes("x"))).trailer();
   Outcome outcome = run(builder.bytes(), "");
+  // A head joins its set in the temp directory alone, never in the current
+  // directory or at the root of a drive.
+  Bytes head = builder.bytes();
+  store_split_set_header(&head[layout::split_set_offset], 2);
+  packlib::write_whole_file(work_ / "bundle.F01", Bytes(10, 0));
+  Outcome joined = run(head, "");
   fs::current_path(before);
   EXPECT_TRUE(outcome.messages.empty()) << outcome.warning();
   EXPECT_EQ(harness::read_text(work_ / "current" / "f.txt"), "x");
+  EXPECT_EQ(joined.warning(), "Combine error!!");
+  EXPECT_TRUE(fs::exists(work_ / "bundle.F01"));
+  EXPECT_FALSE(fs::exists(work_ / "current" / "_TMP_VK.exe"));
+  EXPECT_FALSE(fs::exists(fs::path(work_.path().root_path()) / "_TMP_VK.exe"));
 }
+
+#ifndef _WIN32
+// A relative temp directory is made absolute first: the private target and
+// the launch after the change into it name the same place.
+TEST_F(Driver, RelativeTempDirectoryIsMadeAbsolute) {
+  std::error_code ignored;
+  fs::path before = fs::current_path(ignored);
+  fs::current_path(work_.path());
+  fs::create_directories(work_ / "relt");
+  setenv("TMPDIR", "relt", 1);
+  PackageBuilder builder = package();
+  builder.record("go.sh", packlib::deflate_stream(text_bytes("#!/bin/sh\nexit 7\n")))
+      .run("go.sh")
+      .trailer()
+      .options(layout::option_wait);
+  Outcome outcome = run(builder.bytes(), "");
+  fs::current_path(before);
+  EXPECT_TRUE(outcome.messages.empty()) << outcome.warning();
+  EXPECT_EQ(outcome.exit_code, 7);
+  EXPECT_EQ(std::distance(fs::directory_iterator(work_ / "relt"), fs::directory_iterator()), 1);
+}
+#endif
 
 TEST_F(Driver, ExtractsRecordsInOrder) {
   PackageBuilder builder = package();

@@ -4,7 +4,10 @@
 #include "support/os/seam.h"
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/random.h>
@@ -17,6 +20,18 @@ namespace {
 
 int descriptor_of(const Directory& directory) {
   return static_cast<int>(directory.handle);
+}
+
+// What `remove_unfinished` removes, as a signal handler may read it: the
+// name is complete before its directory's descriptor is set.
+volatile sig_atomic_t unfinished_directory = -1;
+char unfinished_name[32];
+volatile sig_atomic_t have_private_directory = 0;
+char private_directory[PATH_MAX];
+
+void forget_unfinished(const Directory& directory, const char* name) {
+  if (unfinished_directory == descriptor_of(directory) && std::strcmp(unfinished_name, name) == 0)
+    unfinished_directory = -1;
 }
 
 } // namespace
@@ -62,26 +77,50 @@ void close_directory(Directory* directory) {
 FileHandle create_file_in(const Directory& directory, const char* name) {
   if (os_call_fails(OsCall::create))
     return no_file;
+  size_t length = std::strlen(name);
+  if (length >= sizeof unfinished_name)
+    return no_file;
+  unfinished_directory = -1;
   int descriptor = ::openat(descriptor_of(directory), name,
                             O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  return descriptor < 0 ? no_file : descriptor;
+  if (descriptor < 0)
+    return no_file;
+  std::memcpy(unfinished_name, name, length + 1);
+  unfinished_directory = descriptor_of(directory);
+  return descriptor;
 }
 
 bool replace_in(const Directory& directory, const char* from, const char* to) {
-  return !os_call_fails(OsCall::move) &&
-         ::renameat(descriptor_of(directory), from, descriptor_of(directory), to) == 0;
+  if (os_call_fails(OsCall::move) ||
+      ::renameat(descriptor_of(directory), from, descriptor_of(directory), to) != 0)
+    return false;
+  forget_unfinished(directory, from);
+  return true;
 }
 
 void delete_in(const Directory& directory, const char* name) {
-  if (!os_call_fails(OsCall::remove))
-    ::unlinkat(descriptor_of(directory), name, 0);
+  if (!os_call_fails(OsCall::remove) && ::unlinkat(descriptor_of(directory), name, 0) == 0)
+    forget_unfinished(directory, name);
 }
 
 bool create_private_directory(const String& path) {
   if (os_call_fails(OsCall::make_directory))
     return false;
   NativePath native = native_path(path.c_str());
-  return native.fits && ::mkdir(native.text, 0700) == 0;
+  if (!native.fits || ::mkdir(native.text, 0700) != 0)
+    return false;
+  have_private_directory = 0;
+  std::memcpy(private_directory, native.text, std::strlen(native.text) + 1);
+  have_private_directory = 1;
+  return true;
+}
+
+void remove_unfinished() {
+  int directory = unfinished_directory;
+  if (directory >= 0)
+    ::unlinkat(directory, unfinished_name, 0);
+  if (have_private_directory)
+    ::rmdir(private_directory); // fails, as it should, once it holds files
 }
 
 // The kernel's random source; where it cannot answer, the clock, the

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <ucontext.h>
 
+#include "support/os/directory.h"
 #include "support/runtime/fault_codes.h"
 #include "support/runtime/termination.h"
 
@@ -79,9 +80,19 @@ uint32_t exception_for_signal(int signal_number, const siginfo_t* info, void* co
 }
 
 void on_fault(int signal_number, siginfo_t* info, void* context) {
+  if (signal_number == SIGINT)
+    remove_unfinished();
   uint32_t code = exception_for_signal(signal_number, info, context);
   run_time_error(error_number_for_exception(code),
                  reinterpret_cast<const void*>(instruction_of(context)));
+}
+
+// Ended from outside: what the run left unfinished goes, then the signal
+// ends the process as it would have.
+void on_stop(int signal_number) {
+  remove_unfinished();
+  ::signal(signal_number, SIG_DFL);
+  ::raise(signal_number);
 }
 
 } // namespace
@@ -97,4 +108,9 @@ void install_fault_handler() {
   sigemptyset(&action.sa_mask);
   for (int signal_number : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGINT})
     sigaction(signal_number, &action, nullptr);
+  struct sigaction stop = {};
+  stop.sa_handler = on_stop;
+  sigemptyset(&stop.sa_mask);
+  for (int signal_number : {SIGTERM, SIGHUP})
+    sigaction(signal_number, &stop, nullptr);
 }

@@ -140,6 +140,8 @@ bool create_private_directory(const String& path) {
   return !os_call_fails(OsCall::make_directory) && CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
+void remove_unfinished() {}
+
 // kernel32 has no random source on every Windows version: the processor's
 // time-stamp counter, read in cycles, and the stack's place in the address
 // space, mixed. Names made from it are still created exclusively, so a
