@@ -51,7 +51,7 @@ String given_target_directory() {
     target = full_path(target);
   if (target.empty() || target.length() >= longest_argument)
     fail(Verdict::output_not_created, no_file);
-  if (target.last_char() != '\\')
+  if (!ends_in_backslash(target))
     target += '\\';
   return target;
 }
@@ -65,7 +65,7 @@ String private_target_directory(const char* temp_directory, bool have_temp_direc
     String current = full_path(".\\");
     if (current.empty())
       fail(Verdict::output_not_created, no_file);
-    return current.last_char() == '\\' ? current : current + "\\";
+    return ends_in_backslash(current) ? current : current + "\\";
   }
   char name[unique_name_size];
   for (int32_t attempt = 0; attempt < 16; ++attempt) {
@@ -220,6 +220,7 @@ Verdict check_checksum(const ByteSource& own, const PackageLocation& location) {
 } // namespace
 
 void stub_main() {
+  load_code_page();
   char temp_directory[temp_directory_size];
   fill_bytes(temp_directory, 0, sizeof temp_directory);
   uint32_t temp_length = get_temp_path(temp_directory, temp_directory_size);
@@ -232,8 +233,7 @@ void stub_main() {
 
   String target_directory = given_target_directory();
   int32_t temp_used = c_string_length(temp_directory);
-  if ((temp_used == 0 || temp_directory[temp_used - 1] != '\\') &&
-      temp_used < temp_directory_size - 1)
+  if (!ends_in_backslash(String(temp_directory)) && temp_used < temp_directory_size - 1)
     append_c_string(temp_directory, "\\");
 
   // The own file is opened once, here, and handed to each step that reads

@@ -1,6 +1,7 @@
 // Directory creation shared by every platform.
 #include "extract/directories.h"
 
+#include "support/base/code_page.h"
 #include "support/os/paths.h"
 #include "support/text/path_text.h"
 
@@ -11,7 +12,7 @@ namespace {
 // walk up ends.
 bool is_plain_short_name(const String& path) {
   bool only_dots = true;
-  for (int32_t i = 0; i < path.length(); ++i) {
+  for (int32_t i = 0; i < path.length(); i = next_character(path.c_str(), path.length(), i)) {
     if (path[i] == ':' || path[i] == '\\')
       return false;
     if (path[i] != '.')
@@ -26,7 +27,7 @@ void force_directories(const String& path) {
   if (path.empty())
     return;
   String directory = path;
-  if (directory.last_char() == '\\')
+  if (ends_in_backslash(directory))
     directory = directory.substring(0, directory.length() - 1);
   if (directory.length() < 3 && !is_plain_short_name(directory))
     return;

@@ -4,6 +4,7 @@
 #include "extract/directories.h"
 #include "package/name_check.h"
 #include "support/base/bytes.h"
+#include "support/base/code_page.h"
 #include "support/inflate/inflate_stream.h"
 #include "support/inflate/whole_inflate.h"
 #include "support/os/system.h"
@@ -160,13 +161,14 @@ Verdict prepare_output(Extractor& extractor, const char* name_text, int32_t leng
     extractor.chain = static_cast<Directory*>(heap_allocate(size));
     fill_bytes(extractor.chain, 0, size_t(size)); // empty directories: no handle, no path
   }
-  // Components end at either separator; only those ending in a backslash
-  // are created, as directories have always been.
+  // Components end at either separator, stepping by character; only those
+  // ending in a backslash are created, as directories have always been.
   const Directory* current = &extractor.target;
   int32_t depth = 0;
   int32_t start = 0;
   Verdict verdict = Verdict::ok;
-  for (int32_t end = 0; end < name.length() && verdict == Verdict::ok; ++end) {
+  for (int32_t end = 0; end < name.length() && verdict == Verdict::ok;
+       end = next_character(name.c_str(), name.length(), end)) {
     if (name[end] != '\\' && name[end] != '/')
       continue;
     if (end > start) {

@@ -1,6 +1,8 @@
 // The check of stored names against the target directory and devices.
 #include "package/name_check.h"
 
+#include "support/base/code_page.h"
+
 namespace {
 
 char upper(char byte) {
@@ -70,7 +72,7 @@ template <NameRules rules> bool check_name(const char* text, int32_t length) {
       ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z')))
     return false;
   int32_t start = 0;
-  for (int32_t i = 0; i <= length; ++i) {
+  for (int32_t i = 0; i <= length; i = i < length ? next_character(text, length, i) : i + 1) {
     if (i < length && text[i] == ':' && rules == NameRules::windows)
       return false;
     if (i == length || is_separator(text[i])) {
@@ -85,9 +87,10 @@ template <NameRules rules> bool check_name(const char* text, int32_t length) {
 } // namespace
 
 bool names_a_file(const char* name, int32_t length) {
-  int32_t start = length;
-  while (start > 0 && name[start - 1] != '\\' && name[start - 1] != '/')
-    --start;
+  int32_t start = 0;
+  for (int32_t i = 0; i < length; i = next_character(name, length, i))
+    if (is_separator(name[i]))
+      start = i + 1;
   return length > start && !(length - start == 1 && name[start] == '.');
 }
 

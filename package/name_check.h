@@ -20,7 +20,8 @@ enum class NameRules {
 };
 
 // False for a name that would leave the target directory or, on Windows,
-// name a device. Components are split at both backslash and slash.
+// name a device. Components are split at both backslash and slash, a
+// character at a time in the system code page.
 bool is_safe_name(const char* name, int32_t length, NameRules rules);
 bool is_safe_windows_name(const char* name, int32_t length);
 bool is_safe_posix_name(const char* name, int32_t length);

@@ -9,6 +9,9 @@ bool fired = false;
 void (*armed_action)() = nullptr;
 bool by_kind = false;
 OsCall armed_kind = OsCall::open;
+bool answering = false;
+OsCall answer_kind = OsCall::code_page;
+uint32_t armed_answer = 0;
 } // namespace
 
 void seam_arm(int32_t call_number, SeamFault fault) {
@@ -16,6 +19,7 @@ void seam_arm(int32_t call_number, SeamFault fault) {
   armed_fault = fault;
   armed_action = nullptr;
   by_kind = false;
+  answering = false;
   calls = 0;
   fired = false;
 }
@@ -29,6 +33,17 @@ void seam_arm_kind(OsCall call) {
   seam_arm(1, SeamFault::fail);
   by_kind = true;
   armed_kind = call;
+}
+
+void seam_arm_answer(OsCall call, uint32_t answer) {
+  seam_arm(0, SeamFault::fail);
+  answering = true;
+  answer_kind = call;
+  armed_answer = answer;
+}
+
+uint32_t os_answer(OsCall call, uint32_t answer) {
+  return answering && call == answer_kind ? armed_answer : answer;
 }
 
 bool seam_fired() {

@@ -26,6 +26,7 @@ enum class OsCall : uint8_t {
   attributes,       // a file's attributes set
   change_directory, // the current directory changed
   pause,            // not counted: an armed seam skips the pause, so fault loops run fast
+  code_page,        // not counted: the system's ANSI code page, an answer a test may choose
 };
 
 #ifdef SFX_OS_SEAM
@@ -35,6 +36,16 @@ int32_t os_seam(OsCall call, int32_t count);
 #else
 constexpr int32_t os_seam(OsCall, int32_t count) {
   return count;
+}
+#endif
+
+#ifdef SFX_OS_SEAM
+// The system's `answer` to a question of kind `call`, or the one a test
+// armed in its place.
+uint32_t os_answer(OsCall call, uint32_t answer);
+#else
+constexpr uint32_t os_answer(OsCall, uint32_t answer) {
+  return answer;
 }
 #endif
 
@@ -59,6 +70,10 @@ void seam_arm_action(int32_t call_number, void (*action)());
 // Arms the seam to fail the first call of kind `call` from now, whatever
 // calls of other kinds (the heap's, say) come before it.
 void seam_arm_kind(OsCall call);
+
+// Makes every question of kind `call` answer `answer` until the seam is
+// armed anew: a test's way to run on a system that answers otherwise.
+void seam_arm_answer(OsCall call, uint32_t answer);
 
 // Whether the armed fault has been met since the last `seam_arm`.
 bool seam_fired();

@@ -13,6 +13,11 @@
 // name. Unchanged where the system takes UTF-8 (POSIX).
 bool text_from_utf8(const char* text, int32_t length, String* converted);
 
+// Reads which bytes of the system's ANSI code page lead double-byte
+// characters (support/base/code_page.h); first thing at start-up. Nothing
+// where the system takes UTF-8 (POSIX).
+void load_code_page();
+
 // Whether the system is Windows NT or later, which never reads the
 // restart-rename list; false off Windows.
 bool system_is_nt();

@@ -3,6 +3,7 @@
 
 #include "support/base/bytes.h"
 #include "support/base/c_string.h"
+#include "support/base/code_page.h"
 
 String change_extension(const String& path, const char* extension) {
   return path.substring(0, extension_position(path.c_str(), path.length())) + extension;
@@ -35,11 +36,21 @@ String lower_case(const String& text) {
   return result;
 }
 
+// Paths are walked forward, a character at a time: a backslash may be the
+// second byte of a double-byte character, which only its lead byte tells.
 String directory_of(const String& path) {
-  for (int32_t i = path.length() - 1; i >= 1; --i)
-    if (path[i] == '\\')
-      return path.substring(0, i);
-  return String();
+  int32_t last = -1;
+  for (int32_t i = 0; i < path.length(); i = next_character(path.c_str(), path.length(), i))
+    if (i >= 1 && path[i] == '\\')
+      last = i;
+  return last < 0 ? String() : path.substring(0, last);
+}
+
+bool ends_in_backslash(const String& path) {
+  int32_t last = -1;
+  for (int32_t i = 0; i < path.length(); i = next_character(path.c_str(), path.length(), i))
+    last = i;
+  return last >= 0 && path[last] == '\\';
 }
 
 String drive_root_if_bare(const String& path) {
@@ -49,8 +60,9 @@ String drive_root_if_bare(const String& path) {
 }
 
 String directory_prefix(const String& path) {
-  for (int32_t i = path.length() - 1; i >= 0; --i)
+  int32_t end = 0;
+  for (int32_t i = 0; i < path.length(); i = next_character(path.c_str(), path.length(), i))
     if (path[i] == '\\' || path[i] == ':')
-      return path.substring(0, i + 1);
-  return String();
+      end = i + 1;
+  return path.substring(0, end);
 }

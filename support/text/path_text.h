@@ -23,9 +23,15 @@ void unique_name(uint32_t bits, char (&name)[unique_name_size]);
 // that is passed over whole. Ends at the first NUL.
 String lower_case(const String& text);
 
+// Paths below step by character in the system code page (a backslash that
+// is the second byte of a double-byte character separates nothing).
+
 // The text before the last backslash at or after the second byte; empty when
 // there is none.
 String directory_of(const String& path);
+
+// Whether the path's last character is a backslash.
+bool ends_in_backslash(const String& path);
 
 // A bare drive ("C:") as its root ("C:\\"); any other path unchanged. A bare
 // drive would otherwise be made absolute as that drive's current

@@ -492,6 +492,55 @@ TEST_P(Stub, PackageChecksum) {
   }
 }
 
+// The variables that give Wine code page 932: a Japanese locale generated
+// once into a directory of the test run's own.
+std::vector<std::string> japanese_code_page() {
+  static const std::string locales = [] {
+    char pattern[] = "/tmp/sfx-locale.XXXXXX";
+    std::string made = ::mkdtemp(pattern);
+    std::system(("localedef -i ja_JP -f UTF-8 '" + made + "/ja_JP.UTF-8' >/dev/null 2>&1").c_str());
+    return made;
+  }();
+  return {"LOCPATH=" + locales, "LC_ALL=ja_JP.UTF-8"};
+}
+
+// On East Asian Windows a backslash byte may be the second half of a
+// character (表 is 95 5C in code page 932): names and the target are walked
+// a character at a time, in ANSI packages and in UTF-8 ones alike.
+TEST_P(Stub, DoubleByteCodePage) {
+  if (!is_wine(GetParam()))
+    GTEST_SKIP() << "POSIX names are bytes";
+  ASSERT_TRUE(fs::exists(japanese_code_page()[0].substr(8) + "/ja_JP.UTF-8"));
+  const std::string table = "\x88\xEA\x97\x97\x95\x5C", ten = "\x8F\x5C", so = "\x83\x5C";
+  PackageBuilder ansi = package();
+  ansi.record(table + "\\file.txt", packlib::deflate_stream(bytes_of("list")))
+      .record(ten + "\\a\\b.txt", packlib::deflate_stream(bytes_of("ten")))
+      .record(so + ".txt", packlib::deflate_stream(bytes_of("so")))
+      .trailer();
+  PackageBuilder utf8 = package();
+  utf8.record("\xE4\xB8\x80\xE8\xA6\xA7\xE8\xA1\xA8\\utf.txt",
+              packlib::deflate_stream(bytes_of("u")))
+      .trailer()
+      .options(layout::option_utf8);
+  // The target ends in 表 as well; a file of the same name is there already.
+  fs::path target = out() / "\u8868";
+  fs::create_directories(target / "\u4E00\u89A7\u8868");
+  harness::write_text(target / "\u4E00\u89A7\u8868" / "file.txt", "old");
+  for (const Bytes* file : {&ansi.bytes(), &utf8.bytes()}) {
+    packlib::write_whole_file(installer_, *file);
+    Result result = runner_.run(installer_, {runner_.path_argument(target)}, japanese_code_page());
+    EXPECT_EQ(result.exit_code, 0) << result.output;
+    EXPECT_TRUE(result.boxes.empty()) << result.warning();
+  }
+  EXPECT_EQ(harness::read_text(target / "\u4E00\u89A7\u8868" / "file.txt"), "list");
+  EXPECT_EQ(harness::read_text(target / "\u5341" / "a" / "b.txt"), "ten");
+  EXPECT_EQ(harness::read_text(target / "\u30BD.txt"), "so");
+  EXPECT_EQ(harness::read_text(target / "\u4E00\u89A7\u8868" / "utf.txt"), "u");
+  // Nothing beside them: no stray directory of the first half of a name.
+  EXPECT_EQ(std::distance(fs::directory_iterator(target), fs::directory_iterator()), 3);
+  EXPECT_EQ(std::distance(fs::directory_iterator(out()), fs::directory_iterator()), 1);
+}
+
 // A zlib stream of `pieces` times 4 MiB of zeros, made quickly: after a
 // full flush each further piece compresses to the same bytes; an empty
 // final block and the check value close it.

@@ -14,6 +14,7 @@
 #include "harness/harness.h"
 #include "support/os/directory.h"
 #include "support/os/files.h"
+#include "support/os/host.h"
 #include "support/os/memory.h"
 #include "support/os/paths.h"
 #include "support/os/process.h"
@@ -195,12 +196,45 @@ TEST_F(Files, EveryOsFunctionAsksTheSeam) {
   }
   // Answers that cannot fail, releases, the pause (which an armed seam
   // skips) and what the process frame provides:
-  // last_error close_directory random_bits system_is_nt system_has_restart_list
-  // pause_ms system_free install_fault_handler argument_count argument
+  // last_error close_directory random_bits system_is_nt system_has_restart_list load_code_page
+  // pause_ms system_free install_fault_handler argument_count argument remove_unfinished
   // harden_dll_search show_message end_process allocation_base
   system_free(block);
   close_directory(&directory);
   close_file(file);
+}
+
+// Names stored in UTF-8 reach the system's code page only when they come
+// back the same: never by best fit (a fullwidth colon is no drive colon).
+// Where the code page is UTF-8 itself (the seam answers 65001), well-formed
+// text passes as it is. POSIX takes the bytes.
+TEST(Utf8Names, ConvertedOnlyWhereTheyComeBackTheSame) {
+  const struct {
+    const char* text;
+    uint32_t code_page;  // 0: the system's own (1252 here under Wine)
+    const char* windows; // null: refused
+  } rows[] = {
+      {"a\xC3\xA9", 0, "a\xE9"},         {"\xC4\x80", 0, nullptr}, // U+0100 would become "A"
+      {"c\xEF\xBC\x9A", 0, nullptr},                               // U+FF1A would become ":"
+      {"\xC0\xAF", 0, nullptr},                                    // overlong
+      {"a\xC3\xA9", 65001, "a\xC3\xA9"}, {"\xC4\x80\xEF\xBC\x9A", 65001, "\xC4\x80\xEF\xBC\x9A"},
+      {"\xC0\xAF", 65001, nullptr},
+  };
+  for (const auto& row : rows) {
+    if (row.code_page)
+      seam_arm_answer(OsCall::code_page, row.code_page);
+    String converted;
+    bool taken = text_from_utf8(row.text, int32_t(std::strlen(row.text)), &converted);
+    seam_arm(0, SeamFault::fail);
+    if (!host_is_windows) {
+      EXPECT_TRUE(taken) << row.text;
+      continue;
+    }
+    EXPECT_EQ(taken, row.windows != nullptr) << row.text << " " << row.code_page;
+    if (taken && row.windows) {
+      EXPECT_STREQ(converted.c_str(), row.windows) << row.text;
+    }
+  }
 }
 
 #ifdef _WIN32

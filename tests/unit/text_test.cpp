@@ -2,15 +2,19 @@
 // fault table, the launch split and the name check.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "package/name_check.h"
 #include "support/base/c_string.h"
+#include "support/base/code_page.h"
 #include "support/runtime/fault_codes.h"
 #include "support/runtime/report.h"
 #include "support/text/command_line.h"
 #include "support/text/launch_command.h"
 #include "support/text/path_text.h"
+#include "support/text/utf8.h"
 #include "tools/packlib/glob.h"
 
 namespace {
@@ -106,6 +110,42 @@ TEST(PathText, DirectoryOfAndPrefix) {
   EXPECT_EQ(text(drive_root_if_bare("C:x")), "C:x");
   EXPECT_EQ(text(drive_root_if_bare("1:")), "1:");
   EXPECT_EQ(text(drive_root_if_bare("C:\\dir")), "C:\\dir");
+}
+
+// Code page 932: a backslash or a letter behind a lead byte is the second
+// half of a character (表 is 95 5C, 十 is 8F 5C, ソ is 83 5C).
+TEST(PathText, DoubleByteCodePage) {
+  struct Japanese {
+    Japanese() {
+      static constexpr uint8_t ranges[lead_byte_ranges_size] = {0x81, 0x9F, 0xE0, 0xFC};
+      set_lead_byte_ranges(ranges);
+    }
+    ~Japanese() { set_lead_byte_ranges(Bytes12{}.bytes); }
+    struct Bytes12 {
+      uint8_t bytes[lead_byte_ranges_size] = {};
+    };
+  } code_page;
+  const std::string table = "\x88\xEA\x97\x97\x95\x5C"; // 一覧表
+  EXPECT_EQ(text(directory_of(("C:\\" + table + "\\file.txt").c_str())), "C:\\" + table);
+  EXPECT_EQ(text(directory_of(("C:\\" + table).c_str())), "C:");
+  EXPECT_EQ(text(directory_prefix(("C:\\" + table).c_str())), "C:\\");
+  EXPECT_EQ(text(directory_prefix("a\\\x8F\x5C:b")), "a\\\x8F\x5C:");
+  EXPECT_FALSE(ends_in_backslash(("C:\\" + table).c_str()));
+  EXPECT_TRUE(ends_in_backslash(("C:\\" + table + "\\").c_str()));
+  EXPECT_TRUE(ends_in_backslash("C:\\"));
+  EXPECT_FALSE(ends_in_backslash(""));
+  EXPECT_FALSE(ends_in_backslash("a\x95\\")); // the second half of 表
+  // A lead byte at the very end stands alone.
+  EXPECT_EQ(text(directory_of("a\\b\x95")), "a");
+  EXPECT_TRUE(names_a_file(table.c_str(), int32_t(table.size())));
+  EXPECT_FALSE(names_a_file("\x95\x5C\\", 3));
+  for (const char* name : {"\x8F\x5C..",
+                           "\x95\x5C"
+                           "CON",
+                           "\x83\x5C\\a.txt", "\x95\x7C"})
+    EXPECT_TRUE(is_safe_windows_name(name, int32_t(std::strlen(name)))) << name;
+  for (const char* name : {"\x8F\x5C\\..\\x", "\x95\x5C\\CON", "\x95\x5C:x"})
+    EXPECT_FALSE(is_safe_windows_name(name, int32_t(std::strlen(name)))) << name;
 }
 
 std::string report(uint32_t number, uintptr_t offset) {
@@ -220,6 +260,36 @@ TEST(Glob, Patterns) {
   for (const auto& row : rows)
     EXPECT_EQ(packlib::glob_match(row.pattern, row.text), row.matches)
         << row.pattern << " " << row.text;
+}
+
+TEST(Utf8, StrictDecoding) {
+  const struct {
+    const char* text;
+    std::vector<uint16_t> units; // empty: refused
+  } rows[] = {
+      {"a\xC3\xA9", {'a', 0xE9}},
+      {"\xE2\x82\xAC", {0x20AC}},
+      {"\xF0\x9F\x98\x80", {0xD83D, 0xDE00}},
+      {"\xEF\xBC\x9A", {0xFF1A}},
+      {"\xC0\xAF", {}},         // overlong '/'
+      {"\xE0\x80\xAF", {}},     // overlong, three bytes
+      {"\xED\xA0\x80", {}},     // a surrogate
+      {"\xF4\x90\x80\x80", {}}, // past U+10FFFF
+      {"\xC3", {}},             // cut short
+      {"\xA9", {}},             // a stray continuation byte
+      {"\xC3\x28", {}},         // a lead byte without its continuation
+  };
+  for (const auto& row : rows) {
+    uint16_t wide[8];
+    int32_t count = utf16_from_utf8(row.text, int32_t(std::strlen(row.text)), wide, 8);
+    if (row.units.empty())
+      EXPECT_EQ(count, -1) << row.text;
+    else
+      EXPECT_EQ(std::vector<uint16_t>(wide, wide + std::max(count, 0)), row.units) << row.text;
+  }
+  uint16_t one[1];
+  EXPECT_EQ(utf16_from_utf8("ab", 2, one, 1), -1); // does not fit
+  EXPECT_EQ(utf16_from_utf8("", 0, one, 1), 0);
 }
 
 TEST(CString, Append) {

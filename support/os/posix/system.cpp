@@ -19,6 +19,8 @@ bool text_from_utf8(const char* text, int32_t length, String* converted) {
   return true;
 }
 
+void load_code_page() {}
+
 bool system_is_nt() {
   return false;
 }
