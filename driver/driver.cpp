@@ -78,21 +78,23 @@ String private_target_directory(const char* temp_directory, bool have_temp_direc
 }
 
 // Changes into `directory` (a failure ends the process with the system's
-// error code) and starts the program. Without waiting it pauses one second
-// and answers 0. Waiting, it answers the program's exit code; a program
-// that cannot be started fails the run.
+// error code) and starts the program, `held` open where the extraction
+// wrote it (then let go). Without waiting it pauses one second and answers
+// 0. Waiting, it answers the program's exit code; a program that cannot be
+// started fails the run.
 int32_t start_program(const String& directory, const char* verb, const char* program,
-                      const char* parameters, bool wait) {
+                      const char* parameters, bool wait, FileHandle held) {
   change_directory(directory);
   io_check();
-  if (!wait) {
-    launch_program(verb, program, parameters, nullptr);
-    pause_ms(1000);
-    return 0;
-  }
   int32_t exit_code = 0;
-  if (!launch_program(verb, program, parameters, &exit_code))
-    fail(Verdict::setup_not_started, no_file);
+  if (!wait) {
+    launch_program(verb, program, parameters, held, nullptr);
+    pause_ms(1000);
+  } else if (!launch_program(verb, program, parameters, held, &exit_code)) {
+    fail(Verdict::setup_not_started, held);
+  }
+  if (held != no_file)
+    close_file(held);
   return exit_code;
 }
 
@@ -143,6 +145,32 @@ Verdict take_setup_command(void* context, const char* command, int32_t length) {
   return set_setup_command(text, extraction.extractor.target_path, *extraction.setup_command);
 }
 
+// The setup command read before anything is written, by a walk that skips
+// every stream, so that the program it names is known when the record walk
+// writes it. The walk's verdict waits for the real one, which reaches the
+// same record in order.
+Verdict skip_name(void*, const char*, int32_t) {
+  return Verdict::ok;
+}
+
+Verdict skip_content(void* context, uint32_t size) {
+  Extraction& extraction = *static_cast<Extraction*>(context);
+  return seek_file(extraction.own_file, int32_t(size), seek_from_current) == uint32_t(-1)
+             ? Verdict::stream_beyond_end
+             : Verdict::ok;
+}
+
+Verdict expect_setup_command(const ByteSource& own, const PackageLocation& location,
+                             Extraction& extraction) {
+  walk_records(own, location,
+               RecordVisitor{&extraction, skip_name, skip_content, take_setup_command});
+  expect_setup_program(extraction.extractor, *extraction.setup_command);
+  uint32_t body = location.package_offset + uint32_t(layout::header_size);
+  return own.seek(own.context, int32_t(body), seek_from_start) == body
+             ? Verdict::ok
+             : Verdict::offset_unreachable;
+}
+
 // Enters the own file in the restart-rename list where the system keeps one.
 void register_deletion() {
   if (system_has_restart_list())
@@ -167,7 +195,7 @@ void register_deletion() {
     warn_and_halt("Combine error!!");
   register_deletion();
   end_with(start_program(String(temp_directory), nullptr, copy.path.c_str(), copy.argument.c_str(),
-                         copy.wait));
+                         copy.wait, no_file));
 }
 
 // The package's checksum, where it asks for one, before anything is created.
@@ -199,6 +227,8 @@ Verdict check_checksum(const ByteSource& own, const PackageLocation& location) {
       own_file, {}, &setup_command, (location.options & layout::option_utf8) != 0};
   extraction.extractor.target_path = target_directory;
   if (verdict == Verdict::ok)
+    verdict = expect_setup_command(own, location, extraction);
+  if (verdict == Verdict::ok)
     verdict =
         walk_records(own, location,
                      RecordVisitor{&extraction, extract_name, extract_content, take_setup_command});
@@ -207,12 +237,14 @@ Verdict check_checksum(const ByteSource& own, const PackageLocation& location) {
   close_file(own_file);
 
   int32_t exit_code = 0;
-  if (setup_command[0] != '\0') {
-    LaunchCommand program = setup_program(setup_command, target_directory);
+  LaunchCommand program;
+  if (setup_command[0] != '\0')
+    program = setup_program(setup_command, target_directory);
+  FileHandle held = finish_extraction(extraction.extractor, program.program);
+  if (setup_command[0] != '\0')
     exit_code = start_program(target_directory, "open", program.program.c_str(),
                               program.parameters.empty() ? nullptr : program.parameters.c_str(),
-                              (location.options & layout::option_wait) != 0);
-  }
+                              (location.options & layout::option_wait) != 0, held);
   register_deletion();
   end_with(exit_code);
 }

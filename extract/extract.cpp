@@ -7,15 +7,64 @@
 #include "support/base/code_page.h"
 #include "support/inflate/inflate_stream.h"
 #include "support/inflate/whole_inflate.h"
+#include "support/os/host.h"
 #include "support/os/system.h"
 #include "support/runtime/error_numbers.h"
 #include "support/runtime/heap.h"
 #include "support/runtime/termination.h"
+#include "support/text/launch_command.h"
 #include "support/text/path_text.h"
 
 namespace {
 
 constexpr int32_t temporary_name_attempts = 64;
+constexpr int32_t most_setup_candidates = 32;
+
+// A stored name as a key that the launch's name of the same file matches:
+// both separators alike and, where names are case-blind (Windows), ASCII
+// letters lowered.
+String name_key(const String& name) {
+  String key = host_is_windows ? lower_case(name) : name;
+  for (int32_t i = 0; i < key.length(); ++i)
+    if (key[i] == '/')
+      key.data()[i] = '\\';
+  return key;
+}
+
+// The candidate whose key is the record's name, or -1.
+int32_t setup_candidate(const Extractor& extractor, const String& name) {
+  if (extractor.candidate_count == 0)
+    return -1;
+  String key = name_key(name);
+  for (int32_t i = 0; i < extractor.candidate_count; ++i)
+    if (extractor.candidates[i].key == key)
+      return i;
+  return -1;
+}
+
+// Where the launch split's candidates are gathered: it asks whether each
+// one exists, and hears no.
+Extractor* gathering = nullptr;
+
+// A path under the target directory as a key, or an empty one.
+String relative_key(const Extractor& extractor, const String& path) {
+  int32_t prefix = extractor.target_path.length();
+  if (path.length() <= prefix || !same_bytes(path.c_str(), extractor.target_path.c_str(), prefix))
+    return String();
+  String rest = path.substring(prefix, path.length() - prefix);
+  if (!is_safe_output_name(rest.c_str(), rest.length()) ||
+      !names_a_file(rest.c_str(), rest.length()))
+    return String();
+  return name_key(rest);
+}
+
+bool gather_candidate(const String& path) {
+  String key = relative_key(*gathering, path);
+  if (!key.empty() && setup_candidate(*gathering, key) < 0 &&
+      gathering->candidate_count < most_setup_candidates)
+    gathering->candidates[gathering->candidate_count++].key = key;
+  return false;
+}
 
 // Lets go of the held directories from `depth` down.
 void close_chain_from(Extractor& extractor, int32_t depth) {
@@ -125,29 +174,54 @@ InflateOutcome inflate_record(Extractor& extractor, Output& output, uint32_t siz
     extractor.whole_input = static_cast<uint8_t*>(heap_allocate(whole_inflate_size));
     extractor.whole_output = static_cast<uint8_t*>(heap_allocate(whole_inflate_size));
   }
+  int32_t candidate = setup_candidate(extractor, extractor.chain_name);
   char temporary[unique_name_size];
   Output output{own_file, create_temporary(extractor, temporary), false};
   if (output.file == no_file)
     return Verdict::output_not_created;
   InflateOutcome outcome = inflate_record(extractor, output, size);
-  bool closed = close_file(output.file);
   // An empty name or "." (the directory's own) is never a file's.
-  if (outcome == InflateOutcome::inflated && closed &&
-      names_a_file(extractor.file_name.c_str(), extractor.file_name.length()) &&
-      replace_in(extractor.directory, temporary, extractor.file_name.c_str()))
-    return Verdict::ok;
-  delete_in(extractor.directory, temporary);
+  if (outcome == InflateOutcome::inflated &&
+      names_a_file(extractor.file_name.c_str(), extractor.file_name.length())) {
+    // A file the setup command may start is held from the moment it has
+    // its name; one written before under that name is let go first.
+    FileIdentity written;
+    if (candidate >= 0) {
+      FileHandle& held = extractor.candidates[candidate].held;
+      if (held != no_file)
+        close_file(held);
+      held = no_file;
+      if (!file_identity(output.file, &written)) {
+        delete_in(extractor.directory, output.file, temporary);
+        return Verdict::output_not_created;
+      }
+    }
+    Placed placed =
+        place_in(extractor.directory, output.file, temporary, extractor.file_name.c_str());
+    if (placed == Placed::moved && candidate >= 0) {
+      // Nobody else's file may stand there by now: anything but the file
+      // written is refused.
+      extractor.candidates[candidate].held =
+          open_program_in(extractor.directory, extractor.file_name.c_str(), written);
+      if (extractor.candidates[candidate].held == no_file)
+        return Verdict::output_not_created;
+    }
+    if (placed == Placed::moved)
+      return Verdict::ok;
+    // The name could not be replaced: a directory, or on Windows a
+    // read-only or running file, stands there.
+    return placed == Placed::not_closed ? Verdict::output_incomplete : Verdict::output_not_created;
+  }
+  delete_in(extractor.directory, output.file, temporary);
   if (outcome == InflateOutcome::too_large)
     run_time_error(error_heap_exhausted, __builtin_return_address(0));
   if (outcome == InflateOutcome::read_failed)
     return Verdict::stream_beyond_end;
   if (outcome == InflateOutcome::damaged)
     return Verdict::stream_damaged;
-  if (outcome == InflateOutcome::write_failed || !closed)
+  if (outcome == InflateOutcome::write_failed)
     return Verdict::output_incomplete;
-  // The name could not be replaced: a directory, or on Windows a read-only
-  // or running file, stands there.
-  return Verdict::output_not_created;
+  return Verdict::output_not_created; // an empty name or "."
 }
 
 Verdict prepare_output(Extractor& extractor, const char* name_text, int32_t length) {
@@ -186,6 +260,42 @@ Verdict prepare_output(Extractor& extractor, const char* name_text, int32_t leng
   extractor.directory = *current;
   extractor.file_name = name.substring(start, name.length() - start);
   return Verdict::ok;
+}
+
+void expect_setup_program(Extractor& extractor, const char* command) {
+  if (!extractor.candidates) {
+    int32_t size = int32_t(sizeof(SetupCandidate)) * most_setup_candidates;
+    extractor.candidates = static_cast<SetupCandidate*>(heap_allocate(size));
+    fill_bytes(extractor.candidates, 0, size_t(size)); // empty keys
+    for (int32_t i = 0; i < most_setup_candidates; ++i)
+      extractor.candidates[i].held = no_file;
+  }
+  extractor.candidate_count = 0;
+  gathering = &extractor;
+  // The split asks after every candidate in turn, and the one it falls
+  // back on (or the quoted program) is its answer.
+  LaunchCommand split =
+      split_launch_command(String(command), extractor.target_path.length(), gather_candidate);
+  gather_candidate(split.program);
+  gathering = nullptr;
+}
+
+FileHandle finish_extraction(Extractor& extractor, const String& program) {
+  close_chain_from(extractor, 0);
+  if (extractor.target_open)
+    close_directory(&extractor.target);
+  extractor.target_open = false;
+  String key = program.empty() ? String() : relative_key(extractor, program);
+  FileHandle kept = no_file;
+  for (int32_t i = 0; i < extractor.candidate_count; ++i) {
+    FileHandle& held = extractor.candidates[i].held;
+    if (held != no_file && kept == no_file && !key.empty() && extractor.candidates[i].key == key)
+      kept = held;
+    else if (held != no_file)
+      close_file(held);
+    held = no_file;
+  }
+  return kept;
 }
 
 Verdict prepare_utf8_output(Extractor& extractor, const char* name, int32_t length) {

@@ -17,11 +17,18 @@
 // The deepest a name of at most 254 bytes can reach.
 inline constexpr int32_t deepest_name = 128;
 
+// A name under the target directory that the setup command may start, with
+// the file of that name held open once the walk has written it.
+struct SetupCandidate {
+  String key; // see `name_key` in extract.cpp
+  FileHandle held = no_file;
+};
+
 // The extraction's state: the target directory, opened at the first record
 // and kept; the directories of the last record's name, held open so that
 // the next record in the same directories walks no step again (records of
 // one directory usually follow one another); the inflate buffers, taken at
-// the first stream and kept.
+// the first stream and kept; the setup program's possible names.
 struct Extractor {
   String target_path;
   Directory target;
@@ -34,7 +41,21 @@ struct Extractor {
   uint8_t* buffers = nullptr;
   uint8_t* whole_input = nullptr; // the fast engine's buffers, where the build has one
   uint8_t* whole_output = nullptr;
+  SetupCandidate* candidates = nullptr; // `candidate_count` of them
+  int32_t candidate_count = 0;
 };
+
+// Before the walk: the names under the target directory that the setup
+// command may start, each way its launch may split it. The walk holds the
+// file of such a name open from the moment it has written it
+// (`open_program_in`), so that the program started is the one extracted,
+// whoever else can write to the target.
+void expect_setup_program(Extractor& extractor, const char* command);
+
+// After the walk: lets go of every directory (a setup may remove them) and
+// of every held file but that of `program`, the program the launch starts,
+// which goes to the caller; -1 when the package wrote no file of its name.
+FileHandle finish_extraction(Extractor& extractor, const String& program);
 
 // Opens the directories of the record named `name` (or keeps those the last
 // record shares with it), creating those that end in a backslash when

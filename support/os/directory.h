@@ -41,12 +41,39 @@ void close_directory(Directory* directory);
 // exclusively: -1 when anything of that name exists.
 FileHandle create_file_in(const Directory& directory, const char* name);
 
-// Moves `from` over `to` inside `directory`, replacing a file or link there
-// in one step (a link is replaced, never followed). False on failure, with
-// both names left as they were.
-bool replace_in(const Directory& directory, const char* from, const char* to);
+enum class Placed : uint8_t { moved, not_moved, not_closed };
 
-void delete_in(const Directory& directory, const char* name);
+// Closes `file`, made by `create_file_in` as `from` inside `directory`, and
+// moves it over `to`, replacing a file or link there in one step (a link is
+// replaced, never followed; on Windows a read-only file is not replaced).
+// `not_closed` when closing failed (its data may be incomplete) and
+// `not_moved` when the move did: either way the file is removed as by
+// `delete_in` and `to` is left as it was.
+Placed place_in(const Directory& directory, FileHandle file, const char* from, const char* to);
+
+// Closes `file` (unless it is `no_file`), made as `name` inside
+// `directory`, and removes it: on NT through its own handle, so that
+// whatever else stands at its name by then is never touched.
+void delete_in(const Directory& directory, FileHandle file, const char* name);
+
+// What tells one file from another on its volume.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the open file; false on failure.
+bool file_identity(FileHandle file, FileIdentity* identity);
+
+// Opens `name` inside `directory` for reading, never through a link, and
+// only when it is the file `written` (the setup program this run wrote, so
+// that the program started is the program extracted): -1 otherwise. On
+// Windows the file stays shared for reading only while it is held, so that
+// nobody writes, renames or removes it; on POSIX its descriptor is what the
+// launch executes.
+FileHandle open_program_in(const Directory& directory, const char* name,
+                           const FileIdentity& written);
 
 // Creates the directory at `path` exclusively, for this user only where the
 // system has permissions (POSIX mode 0700): false when anything of that name

@@ -9,7 +9,9 @@
 #include <set>
 #include <string>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <csignal>
 #include <sys/resource.h>
 #endif
@@ -609,6 +611,143 @@ TEST_F(Driver, EverySystemCallFailingInTurn) {
   fs::remove(list);
   fs::remove(list.string() + "~");
 }
+
+// Whoever else can write to the target swaps the setup program for one of
+// their own between any two system calls of the run: what starts is the
+// program the package holds, or nothing. On Windows the swap is made as a
+// program there would make it (the held file refuses it) and the
+// attacker's file is no program, so that starting it fails; on POSIX the
+// name may change, but the file executed is the one written.
+fs::path swapped_program;
+std::string attacker_program;
+
+// The package's program: a script on POSIX, the argument recorder (built
+// beside this test) on Windows, ending with exit code 5.
+Bytes setup_program_bytes() {
+#ifdef _WIN32
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  return packlib::read_whole_file(fs::path(self).parent_path() / "record_args.exe");
+#else
+  return text_bytes("#!/bin/sh\nexit 5\n");
+#endif
+}
+
+void swap_program() {
+  std::error_code ignored;
+  if (!fs::exists(swapped_program, ignored))
+    return;
+  fs::rename(swapped_program, swapped_program.string() + ".old", ignored);
+  if (ignored)
+    return;
+  harness::write_text(swapped_program, attacker_program);
+  fs::permissions(swapped_program, fs::perms::owner_all, ignored);
+}
+
+TEST_F(Driver, SetupProgramSwappedBetweenTwoCalls) {
+  std::string name = host_is_windows ? "go.exe" : "go.sh";
+  attacker_program = host_is_windows ? "MZ not a program" : "#!/bin/sh\nexit 66\n";
+#ifdef _WIN32
+  SetEnvironmentVariableA("SFX_RECORD", harness::stub_path(work_ / "record.txt").c_str());
+#endif
+  PackageBuilder builder = package();
+  builder.record(name, packlib::deflate_stream(setup_program_bytes()))
+      .record("more.txt", packlib::deflate_stream(text_bytes("more")))
+      .run(name + " exit=5")
+      .trailer()
+      .options(layout::option_wait);
+  int32_t started = 0;
+  std::error_code ignored;
+  fs::path before = fs::current_path(ignored);
+  for (int call = 1;; ++call) {
+    // A target of its own each time: Wine lets go of a program's file only
+    // a while after it has ended.
+    fs::path target = work_ / ("t" + std::to_string(call));
+    swapped_program = target / name;
+    seam_arm_action(call, swap_program);
+    Outcome outcome = run(builder.bytes(), "\"" + harness::stub_path(target) + "\"");
+    bool fired = seam_fired();
+    seam_arm(0, SeamFault::fail);
+    fs::current_path(before); // the run changed into the target
+    std::string warning = outcome.warning();
+    EXPECT_TRUE(outcome.exit_code != 66 && warning != "File Read Execution File error(3)!")
+        << "the attacker's program was started, swapped before call " << call;
+    EXPECT_TRUE((warning.empty() && outcome.exit_code == 5) || warning == "File Output error(1)!")
+        << call << ": " << warning << " " << outcome.exit_code;
+    started += outcome.exit_code == 5;
+    if (!fired)
+      break;
+  }
+  EXPECT_GT(started, 0);
+}
+
+// A failed record's temporary file is removed through its own handle (by
+// name on POSIX, where a link is removed, never followed): a link planted
+// at its name by then, leading to someone else's file, is never followed.
+fs::path planted_directory, planted_victim;
+
+void plant_link_at_temporary() {
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator(planted_directory, ignored)) {
+    std::string name = entry.path().filename().string();
+    if (name.rfind("sfx", 0) != 0 || name.size() < 4 || name.substr(name.size() - 4) != ".tmp")
+      continue;
+    fs::rename(entry.path(), planted_directory.parent_path() / "moved.tmp", ignored);
+    fs::create_symlink(planted_victim, entry.path(), ignored);
+    return;
+  }
+}
+
+TEST_F(Driver, FailedRecordRemovesOnlyItsOwnFile) {
+  if (host_is_windows)
+    GTEST_SKIP() << "a Windows program cannot plant a link here (Wine makes none)";
+  planted_directory = out();
+  planted_victim = work_ / "victim.txt";
+  Bytes damaged = packlib::deflate_stream(Bytes(300000, 'v'));
+  damaged.back() ^= 0xFF;
+  PackageBuilder builder = package();
+  builder.record("a.txt", damaged).trailer();
+  int32_t planted = 0;
+  for (int call = 1;; ++call) {
+    fs::remove_all(out());
+    fs::remove(work_ / "moved.tmp");
+    fs::create_directories(out());
+    harness::write_text(planted_victim, "keep");
+    seam_arm_action(call, plant_link_at_temporary);
+    Outcome outcome = run(builder.bytes());
+    bool fired = seam_fired();
+    seam_arm(0, SeamFault::fail);
+    planted += fs::exists(work_ / "moved.tmp");
+    EXPECT_EQ(harness::read_text(planted_victim), "keep") << "planted before call " << call;
+    EXPECT_EQ(outcome.warning(), "File Decompress error(1)!") << call;
+    if (!fired)
+      break;
+  }
+  EXPECT_GT(planted, 0);
+}
+
+#ifdef _WIN32
+// A read-only file at a record's name is kept, under Wine as on Windows.
+// Names are reached through their directory's handle: a file whose path
+// fits MAX_PATH extracts although its temporary name's path would not.
+TEST_F(Driver, ReadOnlyFilesAndLongPaths) {
+  std::string read_only = harness::stub_path(out() / "ro.txt");
+  harness::write_text(out() / "ro.txt", "old");
+  SetFileAttributesA(read_only.c_str(), FILE_ATTRIBUTE_READONLY);
+  PackageBuilder builder = package();
+  builder.record("ro.txt", packlib::deflate_stream(text_bytes("new"))).trailer();
+  EXPECT_EQ(run(builder.bytes()).warning(), "File Output error(1)!");
+  SetFileAttributesA(read_only.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(harness::read_text(out() / "ro.txt"), "old");
+
+  std::string base = harness::stub_path(out()) + "\\";
+  fs::path target = out() / std::string(240 - base.size(), 'x');
+  PackageBuilder deep = package();
+  deep.record("abcdefghij\\a.txt", packlib::deflate_stream(text_bytes("deep"))).trailer();
+  EXPECT_EQ(run(deep.bytes(), "\"" + harness::stub_path(target) + "\"").warning(), "");
+  EXPECT_EQ(harness::read_text(target / "abcdefghij" / "a.txt"), "deep");
+}
+#endif
 
 #ifndef _WIN32
 TEST_F(Driver, NeverWritesThroughALinkOrIntoAnExistingFile) {

@@ -160,9 +160,17 @@ TEST_F(Files, EveryOsFunctionAsksTheSeam) {
            close_directory(&child);
        }},
       {"create_file_in", OsCall::create, [&] { close_file(create_file_in(directory, "n")); }},
-      {"replace_in", OsCall::move, [&] { replace_in(directory, "n", "m"); }},
-      {"delete_in", OsCall::remove, [&] { delete_in(directory, "m"); }},
+      {"place_in", OsCall::move,
+       [&] { place_in(directory, create_file_in(directory, "n"), "n", "m"); }},
+      {"delete_in", OsCall::remove, [&] { delete_in(directory, no_file, "m"); }},
       {"create_private_directory", OsCall::make_directory, [&] { create_private_directory(p); }},
+      {"file_identity", OsCall::query,
+       [&] {
+         FileIdentity identity;
+         file_identity(file, &identity);
+       }},
+      {"open_program_in", OsCall::open,
+       [&] { close_file(open_program_in(directory, "m", FileIdentity{})); }},
       {"file_exists", OsCall::query, [&] { file_exists(f); }},
       {"directory_exists", OsCall::query, [&] { directory_exists(d); }},
       {"create_directory", OsCall::make_directory, [&] { create_directory(q); }},
@@ -179,7 +187,7 @@ TEST_F(Files, EveryOsFunctionAsksTheSeam) {
          set_io_result(0);
        }},
       {"launch_program", OsCall::launch,
-       [&] { launch_program(nullptr, "no-such-program", nullptr, &exit_code); }},
+       [&] { launch_program(nullptr, "no-such-program", nullptr, no_file, &exit_code); }},
       {"system_allocate", OsCall::commit, [&] { system_free(system_allocate(16)); }},
       {"system_reallocate", OsCall::commit,
        [&] {

@@ -90,17 +90,48 @@ FileHandle create_file_in(const Directory& directory, const char* name) {
   return descriptor;
 }
 
-bool replace_in(const Directory& directory, const char* from, const char* to) {
+Placed place_in(const Directory& directory, FileHandle file, const char* from, const char* to) {
+  if (!close_file(file)) {
+    delete_in(directory, no_file, from);
+    return Placed::not_closed;
+  }
   if (os_call_fails(OsCall::move) ||
-      ::renameat(descriptor_of(directory), from, descriptor_of(directory), to) != 0)
-    return false;
+      ::renameat(descriptor_of(directory), from, descriptor_of(directory), to) != 0) {
+    delete_in(directory, no_file, from);
+    return Placed::not_moved;
+  }
   forget_unfinished(directory, from);
+  return Placed::moved;
+}
+
+void delete_in(const Directory& directory, FileHandle file, const char* name) {
+  if (file != no_file)
+    close_file(file);
+  if (!os_call_fails(OsCall::remove) && ::unlinkat(descriptor_of(directory), name, 0) == 0)
+    forget_unfinished(directory, name);
+}
+
+bool file_identity(FileHandle file, FileIdentity* identity) {
+  struct stat status;
+  if (os_call_fails(OsCall::query) || ::fstat(static_cast<int>(file), &status) != 0)
+    return false;
+  identity->volume = uint64_t(status.st_dev);
+  identity->index = uint64_t(status.st_ino);
   return true;
 }
 
-void delete_in(const Directory& directory, const char* name) {
-  if (!os_call_fails(OsCall::remove) && ::unlinkat(descriptor_of(directory), name, 0) == 0)
-    forget_unfinished(directory, name);
+FileHandle open_program_in(const Directory& directory, const char* name,
+                           const FileIdentity& written) {
+  if (os_call_fails(OsCall::open))
+    return no_file;
+  int descriptor = ::openat(descriptor_of(directory), name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  struct stat status;
+  if (descriptor >= 0 && ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+      FileIdentity{uint64_t(status.st_dev), uint64_t(status.st_ino)} == written)
+    return descriptor;
+  if (descriptor >= 0)
+    ::close(descriptor);
+  return no_file;
 }
 
 bool create_private_directory(const String& path) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -45,19 +46,40 @@ bool on_search_path(const char* name) {
   return false;
 }
 
+// How argv[0] is found: by its path, on the search path, or as the file
+// the descriptor holds (the program the stub extracted, whatever has become
+// of its name since).
+struct Program {
+  bool search_path;
+  int descriptor; // -1: by name
+};
+
+// Executes argv in the child. A script's interpreter reads the file by its
+// /proc/self/fd name, so for a script the descriptor stays open across the
+// exec.
+void execute(char* const* arguments, Program program) {
+  if (program.descriptor >= 0) {
+    char magic[2];
+    if (::pread(program.descriptor, magic, 2, 0) == 2 && magic[0] == '#' && magic[1] == '!')
+      ::fcntl(program.descriptor, F_SETFD, 0);
+    ::fexecve(program.descriptor, arguments, environ);
+  } else if (program.search_path) {
+    ::execvp(arguments[0], arguments);
+  } else {
+    ::execv(arguments[0], arguments);
+  }
+}
+
 // Starts argv as a grandchild, so that it is never left as a zombie and the
 // stub does not wait for it.
-void spawn_detached(char* const* arguments, bool search_path) {
+void spawn_detached(char* const* arguments, Program program) {
   pid_t child = ::fork();
   if (child < 0)
     return;
   if (child == 0) {
     if (::fork() == 0) {
       ::setsid();
-      if (search_path)
-        ::execvp(arguments[0], arguments);
-      else
-        ::execv(arguments[0], arguments);
+      execute(arguments, program);
     }
     ::_exit(0);
   }
@@ -70,17 +92,14 @@ void spawn_detached(char* const* arguments, bool search_path) {
 // started (an exec that fails reports its error through a pipe that a
 // successful one closes), else its exit code, or 128 and the signal that
 // ended it.
-bool spawn_and_wait(char* const* arguments, bool search_path, int32_t* exit_code) {
+bool spawn_and_wait(char* const* arguments, Program program, int32_t* exit_code) {
   int report[2];
   if (::pipe2(report, O_CLOEXEC) != 0)
     return false;
   pid_t child = ::fork();
   if (child == 0) {
     ::close(report[0]);
-    if (search_path)
-      ::execvp(arguments[0], arguments);
-    else
-      ::execv(arguments[0], arguments);
+    execute(arguments, program);
     int error = errno;
     ssize_t ignored = ::write(report[1], &error, sizeof error);
     (void)ignored;
@@ -107,8 +126,10 @@ bool spawn_and_wait(char* const* arguments, bool search_path, int32_t* exit_code
 
 // The parameter string, its backslashes made slashes, is split into
 // arguments by the command-line rules. A file that is no program is handed
-// to xdg-open.
-bool launch_program(const char*, const char* file, const char* parameters, int32_t* exit_code) {
+// to xdg-open; a program the caller holds is executed through its
+// descriptor.
+bool launch_program(const char*, const char* file, const char* parameters, FileHandle held,
+                    int32_t* exit_code) {
   if (os_call_fails(OsCall::launch))
     return false;
   NativePath file_text = native_path(file);
@@ -120,18 +141,22 @@ bool launch_program(const char*, const char* file, const char* parameters, int32
     return false;
 
   String program = command.program;
-  bool search_path = false;
-  if (program.find("/") < 0) {
+  Program how{false, -1};
+  struct stat status;
+  if (held != no_file && ::fstat(int(held), &status) == 0 && (status.st_mode & 0111))
+    how.descriptor = int(held);
+  else if (program.find("/") < 0) {
     if (file_exists(program))
       program = String("./") + program;
     else
-      search_path = true;
+      how.search_path = true;
   }
   String words[64];
   int count = 0;
-  if (!search_path && !is_program(program.c_str()) && on_search_path("xdg-open")) {
+  if (how.descriptor < 0 && !how.search_path && !is_program(program.c_str()) &&
+      on_search_path("xdg-open")) {
     words[count++] = "xdg-open";
-    search_path = true;
+    how.search_path = true;
   }
   words[count++] = program;
   const char* cursor = command.parameters.c_str();
@@ -146,8 +171,8 @@ bool launch_program(const char*, const char* file, const char* parameters, int32
     arguments[i] = const_cast<char*>(words[i].c_str());
   arguments[count] = nullptr;
   if (exit_code)
-    return spawn_and_wait(arguments, search_path, exit_code);
-  spawn_detached(arguments, search_path);
+    return spawn_and_wait(arguments, how, exit_code);
+  spawn_detached(arguments, how);
   return true;
 }
 

@@ -1,21 +1,147 @@
-// Directories by handle on Windows. The kernel's ANSI calls name files by
-// path, so a directory carries its path; its handle, opened without delete
-// sharing, keeps every directory on the walk from being renamed, removed or
-// replaced by a link until the record is done. Windows 9x cannot open a
-// directory and has no links: there the path alone serves.
+// Directories by handle on Windows.
+//
+// On NT every entry below the target is named relative to its parent's
+// open handle through the native calls (NtCreateFile with a root
+// directory), the file is moved into place through its own handle
+// (FileRenameInformation relative to the directory) and a failed one is
+// removed through its handle too (delete disposition): nothing is reached
+// by path once the target is open, so neither a directory renamed behind
+// the stub's back nor a link planted at a temporary name redirects a write
+// or a removal, and paths are not bound by MAX_PATH. Every directory on
+// the walk is held without delete sharing, so that it cannot be renamed or
+// removed until the record is done. Windows 9x opens no directory and has
+// no links: there the path alone serves.
 #include "support/os/directory.h"
 #include "support/os/seam.h"
 
 #include <windows.h>
 #include <winioctl.h>
+#include <winternl.h>
 
 #include "support/base/bytes.h"
 #include "support/base/c_string.h"
 #include "support/os/system.h"
+#include "support/text/path_text.h"
 
 namespace {
 
 constexpr DWORD walk_sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// ---- the native calls (NT) --------------------------------------------------
+
+struct DirectoryInformation {
+  ULONG next, index;
+  LARGE_INTEGER times[4], end_of_file, allocation;
+  ULONG attributes;
+  ULONG name_length;
+  WCHAR name[256];
+};
+
+struct RenameInformation {
+  BOOLEAN replace_if_exists;
+  HANDLE root_directory;
+  ULONG name_length; // in bytes
+  WCHAR name[256];
+};
+
+constexpr ULONG file_directory_information = 1;
+constexpr ULONG file_rename_information = 10;
+constexpr ULONG file_disposition_information = 13;
+
+struct NativeCalls {
+  NTSTATUS(NTAPI* create)
+  (PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG, ULONG,
+   ULONG, PVOID, ULONG);
+  NTSTATUS(NTAPI* set_information)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
+  NTSTATUS(NTAPI* query_directory)
+  (HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG, BOOLEAN, PUNICODE_STRING,
+   BOOLEAN);
+};
+
+void* ntdll_procedure(const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name));
+}
+
+// ntdll's calls where the system is NT, else null (the path walk of 9x).
+const NativeCalls* native() {
+  static NativeCalls calls;
+  if (!calls.query_directory && system_is_nt()) {
+    calls.create = reinterpret_cast<decltype(calls.create)>(ntdll_procedure("NtCreateFile"));
+    calls.set_information =
+        reinterpret_cast<decltype(calls.set_information)>(ntdll_procedure("NtSetInformationFile"));
+    if (calls.create && calls.set_information)
+      calls.query_directory = reinterpret_cast<decltype(calls.query_directory)>(
+          ntdll_procedure("NtQueryDirectoryFile"));
+  }
+  return calls.query_directory ? &calls : nullptr;
+}
+
+// One name inside a directory as the ANSI calls read it (trailing dots and
+// blanks dropped, so "." is the directory itself), in UTF-16, relative to
+// the directory's handle. A name that does not convert is not `valid`.
+struct NativeName {
+  WCHAR text[256];
+  UNICODE_STRING string;
+  OBJECT_ATTRIBUTES attributes;
+  bool valid;
+  NativeName(HANDLE root, const char* name) {
+    int32_t length = c_string_length(name);
+    while (length > 0 && (name[length - 1] == '.' || name[length - 1] == ' '))
+      --length;
+    int converted = length == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, name, length, text, 256);
+    valid = length == 0 || converted > 0;
+    string.Buffer = text;
+    string.Length = string.MaximumLength = USHORT(converted * sizeof(WCHAR));
+    InitializeObjectAttributes(&attributes, &string, OBJ_CASE_INSENSITIVE, root, nullptr);
+  }
+};
+
+HANDLE root_of(const Directory& directory) {
+  return reinterpret_cast<HANDLE>(directory.handle);
+}
+
+// An empty name opens the directory itself anew.
+HANDLE native_open(const Directory& directory, const char* name, ACCESS_MASK access, ULONG share,
+                   ULONG disposition, ULONG options) {
+  NativeName native_name(root_of(directory), name);
+  IO_STATUS_BLOCK status;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  if (!native_name.valid ||
+      native()->create(&handle, access | SYNCHRONIZE, &native_name.attributes, &status, nullptr,
+                       FILE_ATTRIBUTE_NORMAL, share, disposition,
+                       options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0) != 0)
+    return INVALID_HANDLE_VALUE;
+  return handle;
+}
+
+// The attributes of the entry of that name as the directory lists it:
+// those of a link itself, never of what it leads to (Wine opens through a
+// Unix link, but lists it as one). The listing takes a fresh handle of the
+// directory: a handle's first listing fixes its pattern.
+DWORD entry_attributes(const Directory& directory, const char* name) {
+  NativeName pattern(nullptr, name);
+  if (pattern.valid && pattern.string.Length == 0)
+    return FILE_ATTRIBUTE_DIRECTORY; // the directory itself
+  HANDLE listing = native_open(directory, "", FILE_LIST_DIRECTORY, walk_sharing | FILE_SHARE_DELETE,
+                               FILE_OPEN, FILE_DIRECTORY_FILE);
+  DirectoryInformation information;
+  IO_STATUS_BLOCK status;
+  bool listed = listing != INVALID_HANDLE_VALUE && pattern.string.Length != 0 &&
+                native()->query_directory(listing, nullptr, nullptr, nullptr, &status, &information,
+                                          sizeof information, file_directory_information, TRUE,
+                                          &pattern.string, TRUE) == 0;
+  if (listing != INVALID_HANDLE_VALUE)
+    CloseHandle(listing);
+  return listed ? information.attributes : INVALID_FILE_ATTRIBUTES;
+}
+
+bool set_information(FileHandle file, void* information, ULONG size, ULONG kind) {
+  IO_STATUS_BLOCK status;
+  return native()->set_information(reinterpret_cast<HANDLE>(file), &status, information, size,
+                                   kind) == 0;
+}
+
+// ---- paths (9x) -------------------------------------------------------------
 
 // The path of `name` inside `directory`, in a buffer of the longest path the
 // ANSI calls take: no heap block, so a file once created is always removed
@@ -35,8 +161,6 @@ struct EntryPath {
 };
 
 HANDLE open_directory_handle(const char* path, DWORD flags) {
-  if (os_call_fails(OsCall::open))
-    return INVALID_HANDLE_VALUE;
   return CreateFileA(path, GENERIC_READ, walk_sharing, nullptr, OPEN_EXISTING,
                      FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
 }
@@ -57,9 +181,39 @@ bool is_link_tag(HANDLE handle) {
   return data[0] == IO_REPARSE_TAG_SYMLINK || data[0] == IO_REPARSE_TAG_MOUNT_POINT;
 }
 
+bool is_link(DWORD attributes, HANDLE handle) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         is_link_tag(handle);
+}
+
+// Windows 9x replaces no file in a move: the old one is moved aside first
+// and put back when the move fails, so that a failure leaves it as it was.
+bool replace_by_path(const Directory& directory, const char* from, const char* to) {
+  EntryPath from_path(directory, from);
+  EntryPath to_path(directory, to);
+  DWORD attributes = GetFileAttributesA(to_path.text);
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return MoveFileA(from_path.text, to_path.text) != 0;
+  if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
+    return false;
+  char aside_name[unique_name_size];
+  unique_name(random_bits(), aside_name);
+  EntryPath aside(directory, aside_name);
+  if (!MoveFileA(to_path.text, aside.text))
+    return false;
+  if (!MoveFileA(from_path.text, to_path.text)) {
+    MoveFileA(aside.text, to_path.text);
+    return false;
+  }
+  DeleteFileA(aside.text);
+  return true;
+}
+
 } // namespace
 
 bool open_directory(const String& path, Directory* directory) {
+  if (os_call_fails(OsCall::open))
+    return false;
   HANDLE handle = open_directory_handle(path.c_str(), 0);
   directory->handle = reinterpret_cast<intptr_t>(handle);
   directory->path = path;
@@ -69,28 +223,37 @@ bool open_directory(const String& path, Directory* directory) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The entry's attributes are read by path once its handle is open: the
-// handle keeps the entry (and every directory above it, held the same way)
-// from being renamed or replaced, so the path names what was opened.
+// Opened first, relative to the parent (made where no entry is yet, in the
+// same call); its attributes are read by name once its handle is open: the
+// handle keeps the entry from being renamed or replaced, so the name
+// still names what was opened.
 ChildDirectory open_child_directory(const Directory& parent, const char* name, bool create,
                                     Directory* child) {
+  if (os_call_fails(OsCall::open))
+    return ChildDirectory::failed;
+  bool may_create = create && !os_call_fails(OsCall::make_directory);
   String path = parent.path + name;
-  // Opened first: a directory is made only where no entry is yet (told by
-  // its attributes, not the open's error code, which Windows 9x, unable to
-  // open a directory at all, reports otherwise).
-  HANDLE handle = open_directory_handle(path.c_str(), FILE_FLAG_OPEN_REPARSE_POINT);
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  if (handle == INVALID_HANDLE_VALUE && create && attributes == INVALID_FILE_ATTRIBUTES &&
-      !os_call_fails(OsCall::make_directory) && CreateDirectoryA(path.c_str(), nullptr)) {
-    handle = open_directory_handle(path.c_str(), FILE_FLAG_OPEN_REPARSE_POINT);
+  HANDLE handle;
+  DWORD attributes;
+  if (native()) {
+    handle = native_open(parent, name, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                         walk_sharing, may_create ? FILE_OPEN_IF : FILE_OPEN,
+                         FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT);
+    attributes = entry_attributes(parent, name);
+  } else {
+    // Windows 9x cannot open a directory: a directory is made where its
+    // attributes say no entry is yet.
+    handle = INVALID_HANDLE_VALUE;
     attributes = GetFileAttributesA(path.c_str());
+    if (may_create && attributes == INVALID_FILE_ATTRIBUTES &&
+        CreateDirectoryA(path.c_str(), nullptr))
+      attributes = GetFileAttributesA(path.c_str());
   }
   ChildDirectory verdict = ChildDirectory::opened;
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-      is_link_tag(handle))
+  if (is_link(attributes, handle))
     verdict = ChildDirectory::link;
   else if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-           (handle == INVALID_HANDLE_VALUE && system_is_nt()))
+           (handle == INVALID_HANDLE_VALUE && native()))
     verdict = ChildDirectory::failed;
   child->handle = reinterpret_cast<intptr_t>(handle);
   if (verdict != ChildDirectory::opened) {
@@ -111,27 +274,85 @@ void close_directory(Directory* directory) {
 FileHandle create_file_in(const Directory& directory, const char* name) {
   if (os_call_fails(OsCall::create))
     return no_file;
-  EntryPath path(directory, name);
-  return reinterpret_cast<FileHandle>(CreateFileA(path.text, GENERIC_READ | GENERIC_WRITE, 0,
-                                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                                  nullptr));
+  HANDLE file = native()
+                    ? native_open(directory, name, GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                  FILE_CREATE, FILE_NON_DIRECTORY_FILE)
+                    : CreateFileA(EntryPath(directory, name).text, GENERIC_READ | GENERIC_WRITE, 0,
+                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return reinterpret_cast<FileHandle>(file);
 }
 
-// Windows 9x lacks MoveFileExA's replacement: there the old file goes first.
-bool replace_in(const Directory& directory, const char* from, const char* to) {
-  if (os_call_fails(OsCall::move))
-    return false;
-  EntryPath from_path(directory, from);
-  EntryPath to_path(directory, to);
-  if (system_is_nt())
-    return MoveFileExA(from_path.text, to_path.text, MOVEFILE_REPLACE_EXISTING) != 0;
-  DeleteFileA(to_path.text);
-  return MoveFileA(from_path.text, to_path.text) != 0;
+// A read-only file at the name is not replaced, the same on every Windows
+// (NT's rename would refuse it, Wine's would not).
+Placed place_in(const Directory& directory, FileHandle file, const char* from, const char* to) {
+  if (!native()) {
+    if (!close_file(file)) {
+      delete_in(directory, no_file, from);
+      return Placed::not_closed;
+    }
+    if (!os_call_fails(OsCall::move) && replace_by_path(directory, from, to))
+      return Placed::moved;
+    delete_in(directory, no_file, from);
+    return Placed::not_moved;
+  }
+  RenameInformation rename;
+  NativeName target(root_of(directory), to);
+  DWORD attributes = entry_attributes(directory, to);
+  rename.replace_if_exists = TRUE;
+  rename.root_directory = root_of(directory);
+  rename.name_length = target.string.Length;
+  copy_bytes(rename.name, target.text, target.string.Length);
+  bool moved = !os_call_fails(OsCall::move) && target.string.Length != 0 &&
+               (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) &&
+               set_information(file, &rename, sizeof rename, file_rename_information);
+  if (!moved) {
+    delete_in(directory, file, from);
+    return Placed::not_moved;
+  }
+  return close_file(file) ? Placed::moved : Placed::not_closed;
 }
 
-void delete_in(const Directory& directory, const char* name) {
+void delete_in(const Directory& directory, FileHandle file, const char* name) {
+  if (native() && file != no_file) {
+    BOOLEAN remove = TRUE;
+    if (!os_call_fails(OsCall::remove))
+      set_information(file, &remove, sizeof remove, file_disposition_information);
+    close_file(file);
+    return;
+  }
+  if (file != no_file)
+    close_file(file);
   if (!os_call_fails(OsCall::remove))
     DeleteFileA(EntryPath(directory, name).text);
+}
+
+bool file_identity(FileHandle file, FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (os_call_fails(OsCall::query) ||
+      !GetFileInformationByHandle(reinterpret_cast<HANDLE>(file), &information))
+    return false;
+  identity->volume = information.dwVolumeSerialNumber;
+  identity->index = uint64_t(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
+  return true;
+}
+
+// Wine opens through a Unix link even here: the identity tells.
+FileHandle open_program_in(const Directory& directory, const char* name,
+                           const FileIdentity& written) {
+  if (os_call_fails(OsCall::open))
+    return no_file;
+  HANDLE handle = native()
+                      ? native_open(directory, name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN,
+                                    FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT)
+                      : CreateFileA(EntryPath(directory, name).text, GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  FileHandle file = reinterpret_cast<FileHandle>(handle);
+  FileIdentity identity;
+  if (handle != INVALID_HANDLE_VALUE && file_identity(file, &identity) && identity == written)
+    return file;
+  if (handle != INVALID_HANDLE_VALUE)
+    CloseHandle(handle);
+  return no_file;
 }
 
 // Inside the user's own temp directory a new directory inherits its

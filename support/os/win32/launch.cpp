@@ -10,7 +10,7 @@
 // Waiting takes the process handle that ShellExecuteExA hands back for the
 // same verb, file, parameters and directory. A document opened by a program
 // that was already running leaves no process to wait for: exit code 0.
-bool launch_program(const char* verb, const char* file, const char* parameters,
+bool launch_program(const char* verb, const char* file, const char* parameters, FileHandle,
                     int32_t* exit_code) {
   if (os_call_fails(OsCall::launch))
     return false;
