@@ -12,58 +12,38 @@
 #include "support/runtime/error_numbers.h"
 #include "support/runtime/heap.h"
 #include "support/runtime/termination.h"
-#include "support/text/launch_command.h"
 #include "support/text/path_text.h"
 
 namespace {
 
 constexpr int32_t temporary_name_attempts = 64;
-constexpr int32_t most_setup_candidates = 32;
-
-// A stored name as a key that the launch's name of the same file matches:
-// both separators alike and, where names are case-blind (Windows), ASCII
-// letters lowered.
-String name_key(const String& name) {
-  String key = host_is_windows ? lower_case(name) : name;
-  for (int32_t i = 0; i < key.length(); ++i)
-    if (key[i] == '/')
-      key.data()[i] = '\\';
-  return key;
+// Whether two bytes of a name are alike: both separators are, and on
+// Windows, where names are case-blind, ASCII letters in either case.
+bool alike(char left, char right) {
+  auto fold = [](char byte) {
+    if (byte == '/')
+      return '\\';
+    return host_is_windows && byte >= 'A' && byte <= 'Z' ? char(byte + 0x20) : byte;
+  };
+  return fold(left) == fold(right);
 }
 
-// The candidate whose key is the record's name, or -1.
-int32_t setup_candidate(const Extractor& extractor, const String& name) {
-  if (extractor.candidate_count == 0)
-    return -1;
-  String key = name_key(name);
-  for (int32_t i = 0; i < extractor.candidate_count; ++i)
-    if (extractor.candidates[i].key == key)
-      return i;
-  return -1;
-}
-
-// Where the launch split's candidates are gathered: it asks whether each
-// one exists, and hears no.
-Extractor* gathering = nullptr;
-
-// A path under the target directory as a key, or an empty one.
-String relative_key(const Extractor& extractor, const String& path) {
-  int32_t prefix = extractor.target_path.length();
-  if (path.length() <= prefix || !same_bytes(path.c_str(), extractor.target_path.c_str(), prefix))
-    return String();
-  String rest = path.substring(prefix, path.length() - prefix);
-  if (!is_safe_output_name(rest.c_str(), rest.length()) ||
-      !names_a_file(rest.c_str(), rest.length()))
-    return String();
-  return name_key(rest);
-}
-
-bool gather_candidate(const String& path) {
-  String key = relative_key(*gathering, path);
-  if (!key.empty() && setup_candidate(*gathering, key) < 0 &&
-      gathering->candidate_count < most_setup_candidates)
-    gathering->candidates[gathering->candidate_count++].key = key;
-  return false;
+// How many bytes of the setup command name the record `name` as the
+// program it starts: the target directory and the name, then a blank or
+// the command's end (or the closing quote of a quoted program); 0 when
+// the command cannot start it.
+int32_t program_length(const Extractor& extractor, const String& name) {
+  const char* command = extractor.setup_command;
+  if (!command || !*command)
+    return 0;
+  int32_t quoted = command[0] == '"';
+  String path = extractor.target_path + name;
+  for (int32_t i = 0; i < path.length(); ++i)
+    if (!alike(command[quoted + i], path[i]))
+      return 0;
+  char end = command[quoted + path.length()];
+  bool ends = quoted ? end == '"' : end == ' ' || end == '\t' || end == '\0';
+  return ends ? path.length() : 0;
 }
 
 // Lets go of the held directories from `depth` down.
@@ -174,7 +154,7 @@ InflateOutcome inflate_record(Extractor& extractor, Output& output, uint32_t siz
     extractor.whole_input = static_cast<uint8_t*>(heap_allocate(whole_inflate_size));
     extractor.whole_output = static_cast<uint8_t*>(heap_allocate(whole_inflate_size));
   }
-  int32_t candidate = setup_candidate(extractor, extractor.chain_name);
+  int32_t length = program_length(extractor, extractor.chain_name);
   char temporary[unique_name_size];
   Output output{own_file, create_temporary(extractor, temporary), false};
   if (output.file == no_file)
@@ -185,25 +165,30 @@ InflateOutcome inflate_record(Extractor& extractor, Output& output, uint32_t siz
       names_a_file(extractor.file_name.c_str(), extractor.file_name.length())) {
     // A file the setup command may start is held from the moment it has
     // its name; one written before under that name is let go first.
+    HeldProgram* held = nullptr;
     FileIdentity written;
-    if (candidate >= 0) {
-      FileHandle& held = extractor.candidates[candidate].held;
-      if (held != no_file)
-        close_file(held);
-      held = no_file;
-      if (!file_identity(output.file, &written)) {
+    if (length > 0) {
+      for (int32_t i = 0; i < extractor.held_count && !held; ++i)
+        if (extractor.held[i].length == length)
+          held = &extractor.held[i];
+      if (!held && extractor.held_count < most_held_programs)
+        held = &extractor.held[extractor.held_count++];
+      if (held && held->file != no_file)
+        close_file(held->file);
+      if (held)
+        *held = HeldProgram{no_file, length};
+      if (held && !file_identity(output.file, &written)) {
         delete_in(extractor.directory, output.file, temporary);
         return Verdict::output_not_created;
       }
     }
     Placed placed =
         place_in(extractor.directory, output.file, temporary, extractor.file_name.c_str());
-    if (placed == Placed::moved && candidate >= 0) {
+    if (placed == Placed::moved && held) {
       // Nobody else's file may stand there by now: anything but the file
       // written is refused.
-      extractor.candidates[candidate].held =
-          open_program_in(extractor.directory, extractor.file_name.c_str(), written);
-      if (extractor.candidates[candidate].held == no_file)
+      held->file = open_program_in(extractor.directory, extractor.file_name.c_str(), written);
+      if (held->file == no_file)
         return Verdict::output_not_created;
     }
     if (placed == Placed::moved)
@@ -263,21 +248,7 @@ Verdict prepare_output(Extractor& extractor, const char* name_text, int32_t leng
 }
 
 void expect_setup_program(Extractor& extractor, const char* command) {
-  if (!extractor.candidates) {
-    int32_t size = int32_t(sizeof(SetupCandidate)) * most_setup_candidates;
-    extractor.candidates = static_cast<SetupCandidate*>(heap_allocate(size));
-    fill_bytes(extractor.candidates, 0, size_t(size)); // empty keys
-    for (int32_t i = 0; i < most_setup_candidates; ++i)
-      extractor.candidates[i].held = no_file;
-  }
-  extractor.candidate_count = 0;
-  gathering = &extractor;
-  // The split asks after every candidate in turn, and the one it falls
-  // back on (or the quoted program) is its answer.
-  LaunchCommand split =
-      split_launch_command(String(command), extractor.target_path.length(), gather_candidate);
-  gather_candidate(split.program);
-  gathering = nullptr;
+  extractor.setup_command = command;
 }
 
 FileHandle finish_extraction(Extractor& extractor, const String& program) {
@@ -285,16 +256,15 @@ FileHandle finish_extraction(Extractor& extractor, const String& program) {
   if (extractor.target_open)
     close_directory(&extractor.target);
   extractor.target_open = false;
-  String key = program.empty() ? String() : relative_key(extractor, program);
   FileHandle kept = no_file;
-  for (int32_t i = 0; i < extractor.candidate_count; ++i) {
-    FileHandle& held = extractor.candidates[i].held;
-    if (held != no_file && kept == no_file && !key.empty() && extractor.candidates[i].key == key)
-      kept = held;
-    else if (held != no_file)
-      close_file(held);
-    held = no_file;
+  for (int32_t i = 0; i < extractor.held_count; ++i) {
+    FileHandle file = extractor.held[i].file;
+    if (kept == no_file && extractor.held[i].length == program.length())
+      kept = file;
+    else if (file != no_file)
+      close_file(file);
   }
+  extractor.held_count = 0;
   return kept;
 }
 

@@ -17,12 +17,13 @@
 // The deepest a name of at most 254 bytes can reach.
 inline constexpr int32_t deepest_name = 128;
 
-// A name under the target directory that the setup command may start, with
-// the file of that name held open once the walk has written it.
-struct SetupCandidate {
-  String key; // see `name_key` in extract.cpp
-  FileHandle held = no_file;
+// A file the setup command may start, held open once the walk has written
+// it, and how many bytes of the command name it.
+struct HeldProgram {
+  FileHandle file = no_file;
+  int32_t length = 0;
 };
+inline constexpr int32_t most_held_programs = 4;
 
 // The extraction's state: the target directory, opened at the first record
 // and kept; the directories of the last record's name, held open so that
@@ -41,15 +42,17 @@ struct Extractor {
   uint8_t* buffers = nullptr;
   uint8_t* whole_input = nullptr; // the fast engine's buffers, where the build has one
   uint8_t* whole_output = nullptr;
-  SetupCandidate* candidates = nullptr; // `candidate_count` of them
-  int32_t candidate_count = 0;
+  const char* setup_command = nullptr;
+  HeldProgram held[most_held_programs] = {};
+  int32_t held_count = 0;
 };
 
-// Before the walk: the names under the target directory that the setup
-// command may start, each way its launch may split it. The walk holds the
-// file of such a name open from the moment it has written it
-// (`open_program_in`), so that the program started is the one extracted,
-// whoever else can write to the target.
+// Before the walk: the setup command, whose program may be one of the
+// records. The walk holds each file that the command may start (the
+// target directory and its name, then a blank or the command's end) open
+// from the moment it has written it (`open_program_in`), so that the
+// program started is the one extracted, whoever else can write to the
+// target.
 void expect_setup_program(Extractor& extractor, const char* command);
 
 // After the walk: lets go of every directory (a setup may remove them) and

@@ -8,4 +8,3 @@
 // Reads from `*file` at its current position; the handle must outlive the
 // source.
 ByteSource file_source(FileHandle* file);
-

@@ -15,6 +15,10 @@ void set_lead_byte_ranges(const uint8_t* ranges) {
   }
 }
 
+int32_t next_character(const char* text, int32_t length, int32_t at) {
+  return at + (at + 1 < length && is_lead_byte(static_cast<uint8_t>(text[at])) ? 2 : 1);
+}
+
 bool is_lead_byte(uint8_t byte) {
   for (int32_t i = 0; lead_byte_ranges[i + 1] != 0; i += 2)
     if (byte >= lead_byte_ranges[i] && byte <= lead_byte_ranges[i + 1])

@@ -21,6 +21,4 @@ bool is_lead_byte(uint8_t byte);
 // The position of the character behind the one at `at` in `text` of
 // `length` bytes: one byte on, or two behind a lead byte, never past the
 // end.
-inline int32_t next_character(const char* text, int32_t length, int32_t at) {
-  return at + (at + 1 < length && is_lead_byte(static_cast<uint8_t>(text[at])) ? 2 : 1);
-}
+int32_t next_character(const char* text, int32_t length, int32_t at);

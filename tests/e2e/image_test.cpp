@@ -168,13 +168,14 @@ TEST_P(WindowsStub, Layout) {
   EXPECT_EQ(manifest.find("activeCodePage"), std::string::npos);
   EXPECT_EQ(manifest.find("requestedExecutionLevel"), std::string::npos);
   EXPECT_FALSE(image.has_writable_resources());
-  // The 32-bit stub's code and data stay within 26 KiB (the build takes
+  // The 32-bit stub's code and data stay within 30 KiB (the build takes
   // zlib's inflate from source, or fails): the 24 KiB goal plus the walk
-  // through directory handles, the streamed extraction, waiting for the
-  // setup and the package checksum. The manifest's section comes on top.
-  // The README reports the sizes.
+  // through directory handles (relative to them on NT), the streamed
+  // extraction, waiting for the setup, the package checksum, the held setup
+  // program and names in double-byte code pages. The manifest's section
+  // comes on top. The README reports the sizes.
   if (win32) {
-    EXPECT_LE(image.bytes.size() - image.section_file_size(".rsrc"), 26u * 1024);
+    EXPECT_LE(image.bytes.size() - image.section_file_size(".rsrc"), 30u * 1024);
   }
 }
 
