@@ -541,6 +541,38 @@ TEST_P(Stub, DoubleByteCodePage) {
   EXPECT_EQ(std::distance(fs::directory_iterator(out()), fs::directory_iterator()), 1);
 }
 
+// Windows 9x names files by path alone: an existing file is moved aside,
+// replaced and the old one removed, a read-only one kept, and nothing of
+// the temporary names is left.
+TEST_P(Stub, Windows9xReplacesFilesWhole) {
+  if (GetParam() != Platform::wine32)
+    GTEST_SKIP() << "the i686 stub is the one that runs on Windows 9x";
+  auto version = [&](const char* name) {
+    runner_.run("reg", {"add", "HKCU\\Software\\Wine", "/v", "Version", "/d", name, "/f"});
+  };
+  version("win98");
+  fs::create_directories(out() / "d");
+  harness::write_text(out() / "a.txt", "old");
+  harness::write_text(out() / "ro.txt", "kept");
+  fs::permissions(out() / "ro.txt", fs::perms::owner_read);
+  PackageBuilder builder = package();
+  builder.record("a.txt", packlib::deflate_stream(bytes_of("new")))
+      .record("d\\b.txt", packlib::deflate_stream(bytes_of("deep")))
+      .trailer();
+  Result replaced = run(builder.bytes());
+  PackageBuilder read_only = package();
+  read_only.record("ro.txt", packlib::deflate_stream(bytes_of("new"))).trailer();
+  Result refused = run(read_only.bytes());
+  version("win10");
+  EXPECT_TRUE(replaced.boxes.empty()) << replaced.output;
+  EXPECT_EQ(harness::read_text(out() / "a.txt"), "new");
+  EXPECT_EQ(harness::read_text(out() / "d" / "b.txt"), "deep");
+  EXPECT_EQ(refused.warning(), "File Output error(1)!");
+  EXPECT_EQ(harness::read_text(out() / "ro.txt"), "kept");
+  fs::permissions(out() / "ro.txt", fs::perms::owner_all);
+  EXPECT_EQ(std::distance(fs::directory_iterator(out()), fs::directory_iterator()), 3);
+}
+
 // A zlib stream of `pieces` times 4 MiB of zeros, made quickly: after a
 // full flush each further piece compresses to the same bytes; an empty
 // final block and the check value close it.
