@@ -7,6 +7,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 
 #include "e2e/runner.h"
 #include "harness/harness.h"
@@ -528,6 +529,35 @@ TEST_F(Sfxpack, StoppedPackingLeavesNothing) {
   EXPECT_EQ(harness::read_text(work_ / "victim"), "keep");
   EXPECT_EQ(tool_run({"verify", "--quiet", out.string()}).exit_code, 0);
   EXPECT_EQ(std::distance(fs::directory_iterator(out.parent_path()), fs::directory_iterator()), 3);
+}
+
+// What stands at the output's name, a link to a set-id program included,
+// is replaced, never followed: the installer gets the fixed mode of a
+// program, the volumes that of data, less the umask and never a set-id
+// bit, and the link's target stays as it was.
+TEST_F(Sfxpack, OutputModeIsFixedAndNeverFollowed) {
+  fs::path victim = work_ / "victim", out = work_ / "set.bin";
+  harness::write_text(victim, "keep");
+  fs::permissions(victim, fs::perms(06755));
+  fs::create_symlink(victim, out);
+  fs::create_symlink(victim, work_ / "set.F01");
+  Bytes noise(200000);
+  std::mt19937 random(3);
+  for (uint8_t& byte : noise)
+    byte = uint8_t(random());
+  packlib::write_whole_file(input() / "noise.bin", noise); // enough for a volume
+  fs::path windows_stub = fs::path(SFX_SOURCE_DIR) / "build/win64/bin/stub.exe";
+  Result packed = pack({"--quiet", "--split", "75K", "-o", out.string(), "--stub",
+                        windows_stub.string(), input().string()});
+  ASSERT_EQ(packed.exit_code, 0) << packed.output;
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(harness::read_text(victim), "keep");
+  EXPECT_EQ(fs::status(victim).permissions(), fs::perms(06755));
+  for (const auto& [piece, mode] : {std::pair{out, 0755}, std::pair{work_ / "set.F01", 0644}}) {
+    EXPECT_FALSE(fs::is_symlink(piece)) << piece;
+    EXPECT_EQ(fs::status(piece).permissions(), fs::perms(mode & ~mask)) << piece;
+  }
 }
 
 TEST_F(Sfxpack, Conventions) {

@@ -27,10 +27,15 @@ bool stderr_is_terminal();
 // on Windows; null on failure.
 std::FILE* open_file(const std::filesystem::path& path, const char* mode);
 
-// A new file for writing, created exclusively and never through a link,
-// readable by its owner only until it is moved into place; null when
-// anything of that name exists or it cannot be made.
+// A new file for writing and reading back, created exclusively and never
+// through a link, readable by its owner only until it is moved into place;
+// null when anything of that name exists or it cannot be made.
 std::FILE* create_exclusive(const std::filesystem::path& path);
+
+// Gives the open file the fixed mode of what sfxpack writes: 0755 for a
+// program, 0644 for data, less the umask, never a set-id bit, whatever
+// stood at its name before. Nothing on Windows.
+void set_written_mode(std::FILE* file, bool program);
 
 // Creates a directory exclusively, for this user only where the system has
 // permissions (mode 0700); false with errno set when it cannot.

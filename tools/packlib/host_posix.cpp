@@ -29,11 +29,17 @@ std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
 }
 
 std::FILE* create_exclusive(const std::filesystem::path& path) {
-  int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  std::FILE* file = descriptor < 0 ? nullptr : ::fdopen(descriptor, "wb");
+  int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  std::FILE* file = descriptor < 0 ? nullptr : ::fdopen(descriptor, "w+b");
   if (descriptor >= 0 && !file)
     ::close(descriptor);
   return file;
+}
+
+void set_written_mode(std::FILE* file, bool program) {
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(::fileno(file), (program ? 0755 : 0644) & ~mask);
 }
 
 bool make_private_directory(const std::filesystem::path& path) {

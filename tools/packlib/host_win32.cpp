@@ -49,13 +49,15 @@ std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
 }
 
 std::FILE* create_exclusive(const std::filesystem::path& path) {
-  int descriptor = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+  int descriptor = _wopen(path.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                           _S_IREAD | _S_IWRITE);
-  std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "wb");
+  std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "w+b");
   if (descriptor >= 0 && !file)
     _close(descriptor);
   return file;
 }
+
+void set_written_mode(std::FILE*, bool) {}
 
 bool make_private_directory(const std::filesystem::path& path) {
   return _wmkdir(path.c_str()) == 0;

@@ -9,8 +9,10 @@
 #include "package/layout.h"
 #include "support/base/bytes.h"
 #include "support/inflate/crc32.h"
+#include "tools/packlib/host.h"
 #include "tools/packlib/package.h"
 #include "tools/packlib/pending.h"
+#include "tools/packlib/sha256.h"
 
 namespace fs = std::filesystem;
 
@@ -59,7 +61,7 @@ InstallerWriter::InstallerWriter(std::vector<fs::path> pieces, std::vector<size_
     : pieces_(std::move(pieces)), sizes_(std::move(sizes)) {}
 
 InstallerWriter::~InstallerWriter() {
-  file_.reset();
+  files_.clear();
   if (!done_)
     for (const fs::path& piece : pieces_) {
       std::error_code ignored;
@@ -76,7 +78,7 @@ void InstallerWriter::write(const uint8_t* bytes, size_t count) {
     }
     uint64_t room = index_ + 1 < pieces_.size() ? sizes_[index_] - written_ : count;
     size_t part = size_t(std::min<uint64_t>(room, count));
-    if (std::fwrite(bytes, 1, part, file_.get()) != part)
+    if (std::fwrite(bytes, 1, part, file_) != part)
       throw std::runtime_error(utf8_text(temporary_name(pieces_[index_])) + ": cannot write");
     if (checksum_ && index_ == 0)
       add_to_pe_checksum(*checksum_, bytes, uint32_t(part));
@@ -89,41 +91,62 @@ void InstallerWriter::keep_pe_checksum(uint32_t field) {
   checksum_->field = field;
 }
 
+namespace {
+
+// The SHA-256 of an open file's bytes, read back from its start.
+std::string digest_of(std::FILE* file) {
+  Sha256 sha;
+  std::vector<uint8_t> block(1 << 16);
+  size_t count;
+  if (std::fseek(file, 0, SEEK_SET) != 0)
+    return std::string();
+  while ((count = std::fread(block.data(), 1, block.size(), file)) > 0)
+    sha.add(block.data(), count);
+  return std::ferror(file) ? std::string() : sha.hex();
+}
+
+} // namespace
+
 void InstallerWriter::finish() {
   if (!file_)
     open_piece();
-  if (std::fflush(file_.get()) != 0)
-    throw std::runtime_error(utf8_text(temporary_name(pieces_[index_])) + ": cannot write");
-  file_.reset();
   if (checksum_) {
-    fs::path first = temporary_name(pieces_[0]);
     uint8_t value[4];
     store_u32(value, pe_checksum_value(*checksum_));
-    File head(open_file(first, "r+b"));
-    if (!head || std::fseek(head.get(), long(checksum_->field), SEEK_SET) != 0 ||
-        std::fwrite(value, 1, 4, head.get()) != 4 || std::fflush(head.get()) != 0)
-      throw std::runtime_error(utf8_text(first) + ": cannot write");
+    std::FILE* head = files_[0].get();
+    if (std::fseek(head, long(checksum_->field), SEEK_SET) != 0 ||
+        std::fwrite(value, 1, 4, head) != 4)
+      throw std::runtime_error(utf8_text(temporary_name(pieces_[0])) + ": cannot write");
   }
-  for (const fs::path& piece : pieces_)
-    move_into_place(temporary_name(piece), piece);
+  // Only the head runs: volumes are plain data, whatever an earlier set's
+  // were.
+  for (size_t i = 0; i < files_.size(); ++i) {
+    std::FILE* file = files_[i].get();
+    std::string name = utf8_text(temporary_name(pieces_[i]));
+    if (std::fflush(file) != 0)
+      throw std::runtime_error(name + ": cannot write");
+    set_written_mode(file, i == 0);
+    digests_.push_back(digest_of(file));
+    if (digests_.back().empty())
+      throw std::runtime_error(name + ": cannot read back");
+  }
+  files_.clear();
+  for (const fs::path& piece : pieces_) {
+    std::error_code error;
+    fs::rename(temporary_name(piece), piece, error);
+    if (error)
+      throw std::runtime_error(utf8_text(piece) + ": cannot rename into place: " + error.message());
+  }
   done_ = true;
-  // Only the head runs: volumes are plain data (mode 644), whatever an
-  // earlier set's were.
-  for (size_t i = 1; i < pieces_.size(); ++i) {
-    std::error_code ignored;
-    fs::permissions(pieces_[i],
-                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                        fs::perms::others_read,
-                    ignored);
-  }
 }
 
 void InstallerWriter::open_piece() {
   fs::path path = temporary_name(pieces_[index_]);
   note_pending(path);
-  file_.reset(create_exclusive(path));
+  file_ = create_exclusive(path);
   if (!file_)
     throw std::runtime_error(utf8_text(path) + ": cannot create: " + std::strerror(errno));
+  files_.emplace_back(file_);
   written_ = 0;
 }
 

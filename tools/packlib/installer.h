@@ -54,9 +54,14 @@ public:
   // The first piece (the installer, or a set's head) is a PE file whose
   // checksum field at `field` is to hold the checksum of what it holds.
   void keep_pe_checksum(uint32_t field);
-  // Closes the last piece, fills in the checksum and renames every piece
-  // into place.
+  // Fills in the checksum, gives every piece its fixed mode (the head a
+  // program's, volumes data's), takes each one's SHA-256 and renames it
+  // into place, replacing whatever stands at its name, never following it.
+  // Once created, a piece is reached only through its open file, so that
+  // nobody who can write to its directory can redirect any of this.
   void finish();
+  // The SHA-256 of each piece as written, after `finish`.
+  const std::vector<std::string>& digests() const { return digests_; }
 
 private:
   void open_piece();
@@ -66,7 +71,9 @@ private:
   };
   std::vector<std::filesystem::path> pieces_;
   std::vector<size_t> sizes_;
-  std::unique_ptr<std::FILE, FileCloser> file_;
+  std::vector<std::unique_ptr<std::FILE, FileCloser>> files_; // every piece, open
+  std::FILE* file_ = nullptr;                                 // the one being written
+  std::vector<std::string> digests_;
   size_t index_ = 0;
   uint64_t written_ = 0;
   bool done_ = false;

@@ -17,7 +17,6 @@
 #include "tools/packlib/installer.h"
 #include "tools/packlib/package.h"
 #include "tools/packlib/pending.h"
-#include "tools/packlib/sha256.h"
 #include "tools/packlib/stub_image.h"
 #include "tools/sfxpack/cli.h"
 #include "tools/sfxpack/commands.h"
@@ -261,7 +260,7 @@ uint8_t package_options(const Request& request, const std::vector<packlib::Strea
 // beside the installer.
 void print_summary(const Request& request, const Plan& plan,
                    const std::vector<packlib::Stream>& streams, size_t installer_size,
-                   const std::vector<fs::path>& pieces) {
+                   const std::vector<fs::path>& pieces, const std::vector<std::string>& digests) {
   uintmax_t in = input_bytes(plan.inputs);
   uintmax_t compressed = 0;
   for (const packlib::Stream& stream : streams)
@@ -273,9 +272,8 @@ void print_summary(const Request& request, const Plan& plan,
   if (request.split)
     std::printf(", a head and %s", counted(pieces.size() - 1, "volume").c_str());
   std::printf("\n");
-  for (const fs::path& piece : pieces)
-    std::printf("  SHA-256 %s  %s\n", packlib::sha256_of_file(piece).c_str(),
-                display(piece).c_str());
+  for (size_t i = 0; i < pieces.size(); ++i)
+    std::printf("  SHA-256 %s  %s\n", digests[i].c_str(), display(pieces[i]).c_str());
 }
 
 int run(const Request& request, Plan& plan) {
@@ -312,7 +310,7 @@ int run(const Request& request, Plan& plan) {
       warn("removed " + display(stale) + ", a volume of an earlier, longer set");
   }
   if (!request.quiet)
-    print_summary(request, plan, streams, size, pieces);
+    print_summary(request, plan, streams, size, pieces, writer.digests());
   return 0;
 }
 
