@@ -13,6 +13,7 @@
 #include "harness/harness.h"
 #include "package/format.h"
 #include "package/pe_image.h"
+#include "tools/packlib/compress.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/installer.h"
 #include "tools/packlib/package.h"
@@ -557,6 +558,39 @@ TEST_F(Sfxpack, OutputModeIsFixedAndNeverFollowed) {
   for (const auto& [piece, mode] : {std::pair{out, 0755}, std::pair{work_ / "set.F01", 0644}}) {
     EXPECT_FALSE(fs::is_symlink(piece)) << piece;
     EXPECT_EQ(fs::status(piece).permissions(), fs::perms(mode & ~mask)) << piece;
+  }
+}
+
+// An input swapped after the gathering checked it, for a link to someone
+// else's file or for another file renamed over it, is "changed while
+// packing" and never packed; the file that was checked packs at every
+// level.
+TEST_F(Sfxpack, InputSwappedAfterItsCheckIsRefused) {
+  fs::path file = input() / "readme.txt";
+  harness::write_text(work_ / "secret", "secret\n");
+  for (int swap = 0; swap < 3; ++swap) {
+    harness::write_text(file, "read me\n");
+    packlib::SourceFile source{"readme.txt", file, {}};
+    ASSERT_TRUE(packlib::identify_input(file, false, &source.seen));
+    fs::rename(file, work_ / "moved");
+    if (swap == 0)
+      fs::create_symlink(work_ / "secret", file);
+    else if (swap == 1)
+      fs::copy_file(work_ / "secret", file);
+    else
+      fs::rename(work_ / "moved", file); // the same file back: no change
+    for (int level : {6, 12}) {
+      packlib::Spool spool(work_ / "out");
+      std::string error;
+      try {
+        packlib::compress_inputs({source}, level, spool, [](uint64_t) {});
+      } catch (const std::exception& thrown) {
+        error = thrown.what();
+      }
+      EXPECT_EQ(error.find("changed while packing") != std::string::npos, swap != 2)
+          << swap << " " << level << ": " << error;
+    }
+    fs::remove(file);
   }
 }
 

@@ -146,6 +146,15 @@ private:
 // memory fits the pool, else in chunks at zlib's 9.
 Stream compress_file(const SourceFile& input, int level, Spool& spool, MemoryPool& pool,
                      const Progressed& progress) {
+  // The file read is the one the gathering checked (no link swapped in
+  // since, no other file renamed over it); its content stays checked
+  // against its size and time below.
+  bool changed = false;
+  File in(open_input(input.path, input.seen, &changed));
+  if (changed)
+    throw std::runtime_error(utf8_text(input.path) + ": changed while packing");
+  if (!in)
+    throw std::runtime_error(utf8_text(input.path) + ": cannot open: " + std::strerror(errno));
   FileStamp before = stamp_of(input.path);
   if (before.size > layout::largest_compressed_size)
     throw std::runtime_error(utf8_text(input.path) + ": larger than 2 GiB - 1");
@@ -159,7 +168,13 @@ Stream compress_file(const SourceFile& input, int level, Spool& spool, MemoryPoo
       int64_t bytes;
       ~Release() { pool.release(bytes); }
     } release{pool, need};
-    Bytes content = read_whole_file(input.path);
+    Bytes content;
+    uint8_t block[65536];
+    size_t count;
+    while ((count = std::fread(block, 1, sizeof block, in.get())) > 0)
+      content.insert(content.end(), block, block + count);
+    if (std::ferror(in.get()))
+      throw std::runtime_error(utf8_text(input.path) + ": cannot read");
     if (!(stamp_of(input.path) == before) || content.size() != before.size)
       throw std::runtime_error(utf8_text(input.path) + ": changed while packing");
     Bytes compressed = compress_stream(content, level);
@@ -168,9 +183,6 @@ Stream compress_file(const SourceFile& input, int level, Spool& spool, MemoryPoo
     sink.append(std::move(compressed));
     return stream;
   }
-  File in(open_file(input.path, "rb"));
-  if (!in)
-    throw std::runtime_error(utf8_text(input.path) + ": cannot open: " + std::strerror(errno));
   std::vector<uint8_t> chunk(chunk_size), out(chunk_size);
   z_stream z{};
   if (deflateInit2(&z, std::min(level, 9), Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/packlib/file_io.h"
+#include "tools/packlib/host.h"
 #include "tools/packlib/pending.h"
 
 namespace packlib {
@@ -22,6 +23,7 @@ using Bytes = std::vector<uint8_t>;
 struct SourceFile {
   std::string name; // stored name, backslashes between directories
   std::filesystem::path path;
+  InputIdentity seen; // what the gathering saw there
 };
 
 // One file's zlib stream: in memory while all streams held there stay

@@ -27,6 +27,26 @@ bool stderr_is_terminal();
 // on Windows; null on failure.
 std::FILE* open_file(const std::filesystem::path& path, const char* mode);
 
+// What the gathering saw of an input file, so that the file packed is the
+// file checked: its device, inode and size (POSIX; the size alone on
+// Windows), and whether its name may be a link to it (`--dereference`).
+struct InputIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t size = 0;
+  bool follow = false;
+};
+
+// The identity of the regular file at `path` (through a link only with
+// `follow`); false when it is none.
+bool identify_input(const std::filesystem::path& path, bool follow, InputIdentity* identity);
+
+// Opens the input for reading (through a link only where the identity
+// says it may) when it is still the file that was identified: null with
+// `*changed` set when something else stands there by now, null with errno
+// on any other failure.
+std::FILE* open_input(const std::filesystem::path& path, const InputIdentity& seen, bool* changed);
+
 // A new file for writing and reading back, created exclusively and never
 // through a link, readable by its owner only until it is moved into place;
 // null when anything of that name exists or it cannot be made.

@@ -36,6 +36,42 @@ std::FILE* create_exclusive(const std::filesystem::path& path) {
   return file;
 }
 
+namespace {
+
+bool same_input(const struct stat& status, const InputIdentity& seen) {
+  return S_ISREG(status.st_mode) && uint64_t(status.st_dev) == seen.device &&
+         uint64_t(status.st_ino) == seen.inode && uint64_t(status.st_size) == seen.size;
+}
+
+} // namespace
+
+bool identify_input(const std::filesystem::path& path, bool follow, InputIdentity* identity) {
+  struct stat status;
+  if ((follow ? ::stat(path.c_str(), &status) : ::lstat(path.c_str(), &status)) != 0 ||
+      !S_ISREG(status.st_mode))
+    return false;
+  *identity = {uint64_t(status.st_dev), uint64_t(status.st_ino), uint64_t(status.st_size), follow};
+  return true;
+}
+
+std::FILE* open_input(const std::filesystem::path& path, const InputIdentity& seen, bool* changed) {
+  *changed = false;
+  int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (seen.follow ? 0 : O_NOFOLLOW));
+  if (descriptor < 0) {
+    *changed = errno == ELOOP;
+    return nullptr;
+  }
+  struct stat status;
+  std::FILE* file = nullptr;
+  if (::fstat(descriptor, &status) == 0 && same_input(status, seen))
+    file = ::fdopen(descriptor, "rb");
+  else
+    *changed = true;
+  if (!file)
+    ::close(descriptor);
+  return file;
+}
+
 void set_written_mode(std::FILE* file, bool program) {
   mode_t mask = ::umask(0);
   ::umask(mask);

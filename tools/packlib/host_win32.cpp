@@ -57,6 +57,29 @@ std::FILE* create_exclusive(const std::filesystem::path& path) {
   return file;
 }
 
+bool identify_input(const std::filesystem::path& path, bool follow, InputIdentity* identity) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error))
+    return false;
+  uintmax_t size = std::filesystem::file_size(path, error);
+  if (error)
+    return false;
+  *identity = {0, 0, uint64_t(size), follow};
+  return true;
+}
+
+std::FILE* open_input(const std::filesystem::path& path, const InputIdentity& seen, bool* changed) {
+  *changed = false;
+  std::FILE* file = open_file(path, "rb");
+  if (file && (_fseeki64(file, 0, SEEK_END) != 0 || uint64_t(_ftelli64(file)) != seen.size ||
+               _fseeki64(file, 0, SEEK_SET) != 0)) {
+    std::fclose(file);
+    *changed = true;
+    return nullptr;
+  }
+  return file;
+}
+
 void set_written_mode(std::FILE*, bool) {}
 
 bool make_private_directory(const std::filesystem::path& path) {

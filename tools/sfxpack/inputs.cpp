@@ -142,6 +142,16 @@ void check_name(const Input& input, const InputRules& rules, Findings& findings)
                           "the system's code page holds it, and is refused elsewhere");
 }
 
+// A file to pack, with what was seen of it now, so that the file packed is
+// this one.
+void add_input(const std::string& name, const fs::path& path, const InputRules& rules,
+               std::vector<Input>& inputs, Findings& findings) {
+  packlib::InputIdentity seen;
+  if (!packlib::identify_input(path, rules.dereference, &seen))
+    return findings.refuse(text(path) + ": changed while packing");
+  inputs.push_back({name, path, seen});
+}
+
 // The files of one command-line operand: the file itself, or those below
 // the directory, with stored names relative to it.
 void gather_argument(const std::string& argument, const InputRules& rules,
@@ -158,7 +168,7 @@ void gather_argument(const std::string& argument, const InputRules& rules,
     if (holds_backslash(root.filename()))
       refuse_backslash(root, findings);
     else if (!excluded(rules, root, name))
-      inputs.push_back({name, root});
+      add_input(name, root, rules, inputs, findings);
     return;
   }
   if (!fs::is_directory(root, error))
@@ -183,7 +193,7 @@ void gather_argument(const std::string& argument, const InputRules& rules,
       if (fs::is_empty(path, ignored))
         findings.warn(text(path) + ": an empty directory; installers keep no empty directories");
     } else if (it->is_regular_file(ignored)) {
-      inputs.push_back({name, path});
+      add_input(name, path, rules, inputs, findings);
     } else {
       findings.warn(text(path) + ": a special file (device, pipe or socket); left out");
     }
