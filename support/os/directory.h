@@ -5,10 +5,10 @@
 // handle and never through a link, and the file is created and moved into
 // place inside the last one, so nothing on the way can be swapped for a link
 // between a check and its use. On POSIX the handles are descriptors used
-// with the `*at` calls; Windows names files by path only, so there a
-// directory also carries its path, and its handle, held without delete
-// sharing, keeps the directory from being renamed or removed while it is in
-// use.
+// with the `*at` calls; on NT native calls name entries relative to them,
+// each directory held without delete sharing so that it is not renamed or
+// removed while it is in use. Windows 9x names files by path only, so a
+// directory also carries its path.
 #pragma once
 
 #include <cstdint>
