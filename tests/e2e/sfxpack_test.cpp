@@ -670,6 +670,23 @@ TEST_F(Sfxpack, HonestAboutItsInput) {
   EXPECT_NE(listed.standard_output.find("\"kind\":\"ELF\""), std::string::npos);
   EXPECT_NE(listed.standard_output.find("\"totals\":{\"files\":2,"), std::string::npos);
 
+  // The backslash form of a stored path, as sfxpack prints it, matches too;
+  // a pattern that left nothing out is said, and refused under --strict.
+  std::vector<std::string> words = {
+      "-o",        out.string(), "--stub",    stub(),  "--dereference", "--exclude", "skip\\k.txt",
+      "--exclude", "alias",      "--exclude", "*.log", "--exclude",     "nothing*",  tree.string()};
+  Result printed = pack(words);
+  ASSERT_EQ(printed.exit_code, 0) << printed.output;
+  EXPECT_NE(printed.output.find("--exclude nothing*: matched nothing"), std::string::npos)
+      << printed.output;
+  EXPECT_EQ(printed.output.find("skip\\k.txt: matched nothing"), std::string::npos);
+  EXPECT_EQ(tool_run({"list", out.string()}).standard_output.find("skip"), std::string::npos);
+  words.insert(words.begin(), "--strict");
+  Result strict = pack(words);
+  EXPECT_EQ(strict.exit_code, 1);
+  EXPECT_NE(strict.output.find("matched nothing (refused by --strict)"), std::string::npos)
+      << strict.output;
+
   for (const auto& [arguments, reason] :
        std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{"--exclude", "*", tree.string()}, "no files to pack"},

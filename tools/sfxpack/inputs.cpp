@@ -20,13 +20,23 @@ std::string text(const fs::path& path) {
   return packlib::utf8_text(path);
 }
 
-bool excluded(const InputRules& rules, const fs::path& path, const std::string& stored) {
+// A pattern matches the file name or the stored path with slashes. Its
+// backslashes may be escapes or, as in the names sfxpack prints, the
+// separators of a stored path: either reading matches.
+bool excluded(const InputRules& rules, const fs::path& path, const std::string& stored,
+              Findings& findings) {
   std::string slashes = stored;
   std::replace(slashes.begin(), slashes.end(), '\\', '/');
-  for (const std::string& pattern : rules.excluded)
-    if (packlib::glob_match(pattern, text(path.filename())) ||
-        packlib::glob_match(pattern, slashes))
-      return true;
+  std::string name = text(path.filename());
+  for (size_t i = 0; i < rules.excluded.size(); ++i) {
+    std::string separators = rules.excluded[i];
+    std::replace(separators.begin(), separators.end(), '\\', '/');
+    for (const std::string& pattern : {rules.excluded[i], separators})
+      if (packlib::glob_match(pattern, name) || packlib::glob_match(pattern, slashes)) {
+        findings.used_patterns.insert(i);
+        return true;
+      }
+  }
   return false;
 }
 
@@ -167,7 +177,7 @@ void gather_argument(const std::string& argument, const InputRules& rules,
     std::string name = stored_name(root.filename());
     if (holds_backslash(root.filename()))
       refuse_backslash(root, findings);
-    else if (!excluded(rules, root, name))
+    else if (!excluded(rules, root, name, findings))
       add_input(name, root, rules, inputs, findings);
     return;
   }
@@ -181,7 +191,8 @@ void gather_argument(const std::string& argument, const InputRules& rules,
     fs::path relative = path.lexically_relative(root);
     std::string name = stored_name(relative);
     bool link = it->is_symlink();
-    if (excluded(rules, path, name) || (link && !follow_link(path, root, rules, findings))) {
+    if (excluded(rules, path, name, findings) ||
+        (link && !follow_link(path, root, rules, findings))) {
       it.disable_recursion_pending();
       continue;
     }
@@ -253,6 +264,9 @@ std::vector<Input> gather_inputs(const std::vector<std::string>& paths, const In
   }
   if (rules.windows_target)
     check_case_clashes(inputs, findings);
+  for (size_t i = 0; i < rules.excluded.size(); ++i)
+    if (!findings.used_patterns.count(i))
+      findings.warn("--exclude " + rules.excluded[i] + ": matched nothing");
   return inputs;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct InputRules {
 struct Findings {
   std::vector<std::string> refusals;
   std::vector<std::string> warnings;
+  std::set<size_t> used_patterns; // the --exclude patterns that left something out
 
   void refuse(const std::string& line) { refusals.push_back(line); }
   void warn(const std::string& line) { warnings.push_back(line); }
