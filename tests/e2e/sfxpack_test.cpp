@@ -285,9 +285,15 @@ TEST_F(Sfxpack, Refusals) {
   refused({"-o", out.string(), "--stub", stub(), odd.string()}, "longer than 253 bytes");
 
   fs::path windows_stub = fs::path(SFX_SOURCE_DIR) / "build/win64/bin/stub.exe";
-  if (fs::exists(windows_stub))
+  if (fs::exists(windows_stub)) {
     refused({"-o", out.string(), "--stub", windows_stub.string(), "--split", "1", input().string()},
             "at most 200 are allowed");
+    refused({"-o", out.string(), "--stub", windows_stub.string(), "--target", "posix",
+             input().string()},
+            "a Windows stub, not one for --target posix");
+  }
+  refused({"-o", out.string(), "--stub", stub(), "--target", "win64", input().string()},
+          "an ELF stub, not one for --target win64");
 }
 
 TEST_F(Sfxpack, SplitSetsJoinToTheInstaller) {

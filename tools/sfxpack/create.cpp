@@ -116,6 +116,7 @@ bool inside_inputs(const fs::path& output, const std::vector<std::string>& paths
 struct Request {
   std::string output;
   std::string target;
+  bool target_given = false; // --target named, not taken by default
   std::optional<std::string> run_command;
   int level = 6;
   std::optional<uint64_t> split;
@@ -137,6 +138,7 @@ Request parse(const std::vector<std::string>& words) {
   Request request;
   request.output = arguments.value("--output");
   request.target = arguments.value("--target", "win32");
+  request.target_given = arguments.has("--target");
   if (arguments.has("--run"))
     request.run_command = arguments.value("--run");
   if (arguments.has("--level")) {
@@ -206,7 +208,14 @@ Plan plan(Request& request, const char* program) {
     findings.refuse(display(stub_file) + ": not a sealed stub");
     settle(findings, request.strict);
   }
-  if (request.split && packlib::is_elf_image(plan.stub))
+  // A stub of another kind than the target named would write an
+  // installer for another system under the name asked for.
+  bool elf = packlib::is_elf_image(plan.stub);
+  if (request.stub && request.target_given && elf != (request.target == "posix"))
+    findings.refuse(display(stub_file) + ": " + (elf ? "an ELF stub" : "a Windows stub") +
+                    ", not one for --target " + request.target +
+                    "; give that target's stub or leave --stub out");
+  if (request.split && elf)
     throw UsageError("create", display(stub_file) +
                                    ": an ELF stub cannot be the head of a split set (its "
                                    "program headers occupy the split-set header's bytes)");
