@@ -164,7 +164,7 @@ Verdict expect_setup_command(const ByteSource& own, const PackageLocation& locat
                              Extraction& extraction) {
   walk_records(own, location,
                RecordVisitor{&extraction, skip_name, skip_content, take_setup_command});
-  expect_setup_program(extraction.extractor, *extraction.setup_command);
+  extraction.extractor.setup_command = *extraction.setup_command;
   uint32_t body = location.package_offset + uint32_t(layout::header_size);
   return own.seek(own.context, int32_t(body), seek_from_start) == body
              ? Verdict::ok

@@ -17,6 +17,7 @@
 namespace {
 
 constexpr int32_t temporary_name_attempts = 64;
+
 // Whether two bytes of a name are alike: both separators are, and on
 // Windows, where names are case-blind, ASCII letters in either case.
 bool alike(char left, char right) {
@@ -44,6 +45,22 @@ int32_t program_length(const Extractor& extractor, const String& name) {
   char end = command[quoted + path.length()];
   bool ends = quoted ? end == '"' : end == ' ' || end == '\t' || end == '\0';
   return ends ? path.length() : 0;
+}
+
+// The slot for the program `length` bytes of the command name, emptied
+// (a file held there before is let go); null when every slot holds another.
+HeldProgram* hold_slot(Extractor& extractor, int32_t length) {
+  HeldProgram* slot = nullptr;
+  for (int32_t i = 0; i < extractor.held_count && !slot; ++i)
+    if (extractor.held[i].length == length)
+      slot = &extractor.held[i];
+  if (!slot && extractor.held_count < most_held_programs)
+    slot = &extractor.held[extractor.held_count++];
+  if (slot && slot->file != no_file)
+    close_file(slot->file);
+  if (slot)
+    *slot = HeldProgram{no_file, length};
+  return slot;
 }
 
 // Lets go of the held directories from `depth` down.
@@ -165,22 +182,11 @@ InflateOutcome inflate_record(Extractor& extractor, Output& output, uint32_t siz
       names_a_file(extractor.file_name.c_str(), extractor.file_name.length())) {
     // A file the setup command may start is held from the moment it has
     // its name; one written before under that name is let go first.
-    HeldProgram* held = nullptr;
+    HeldProgram* held = length > 0 ? hold_slot(extractor, length) : nullptr;
     FileIdentity written;
-    if (length > 0) {
-      for (int32_t i = 0; i < extractor.held_count && !held; ++i)
-        if (extractor.held[i].length == length)
-          held = &extractor.held[i];
-      if (!held && extractor.held_count < most_held_programs)
-        held = &extractor.held[extractor.held_count++];
-      if (held && held->file != no_file)
-        close_file(held->file);
-      if (held)
-        *held = HeldProgram{no_file, length};
-      if (held && !file_identity(output.file, &written)) {
-        delete_in(extractor.directory, output.file, temporary);
-        return Verdict::output_not_created;
-      }
+    if (held && !file_identity(output.file, &written)) {
+      delete_in(extractor.directory, output.file, temporary);
+      return Verdict::output_not_created;
     }
     Placed placed =
         place_in(extractor.directory, output.file, temporary, extractor.file_name.c_str());
@@ -245,10 +251,6 @@ Verdict prepare_output(Extractor& extractor, const char* name_text, int32_t leng
   extractor.directory = *current;
   extractor.file_name = name.substring(start, name.length() - start);
   return Verdict::ok;
-}
-
-void expect_setup_program(Extractor& extractor, const char* command) {
-  extractor.setup_command = command;
 }
 
 FileHandle finish_extraction(Extractor& extractor, const String& program) {

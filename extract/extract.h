@@ -42,18 +42,15 @@ struct Extractor {
   uint8_t* buffers = nullptr;
   uint8_t* whole_input = nullptr; // the fast engine's buffers, where the build has one
   uint8_t* whole_output = nullptr;
+  // The setup command, set before the walk: each record it may start (the
+  // target directory and the record's name, then a blank or the command's
+  // end) is held open from the moment it is written (`open_program_in`),
+  // so that the program started is the one extracted, whoever else can
+  // write to the target.
   const char* setup_command = nullptr;
   HeldProgram held[most_held_programs] = {};
   int32_t held_count = 0;
 };
-
-// Before the walk: the setup command, whose program may be one of the
-// records. The walk holds each file that the command may start (the
-// target directory and its name, then a blank or the command's end) open
-// from the moment it has written it (`open_program_in`), so that the
-// program started is the one extracted, whoever else can write to the
-// target.
-void expect_setup_program(Extractor& extractor, const char* command);
 
 // After the walk: lets go of every directory (a setup may remove them) and
 // of every held file but that of `program`, the program the launch starts,

@@ -160,9 +160,9 @@ struct EntryPath {
   }
 };
 
-HANDLE open_directory_handle(const char* path, DWORD flags) {
+HANDLE open_directory_handle(const char* path) {
   return CreateFileA(path, GENERIC_READ, walk_sharing, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // Whether the entry that `handle` holds, a reparse point, is a link by its
@@ -214,7 +214,7 @@ bool replace_by_path(const Directory& directory, const char* from, const char* t
 bool open_directory(const String& path, Directory* directory) {
   if (os_call_fails(OsCall::open))
     return false;
-  HANDLE handle = open_directory_handle(path.c_str(), 0);
+  HANDLE handle = open_directory_handle(path.c_str());
   directory->handle = reinterpret_cast<intptr_t>(handle);
   directory->path = path;
   if (handle != INVALID_HANDLE_VALUE || system_is_nt())
