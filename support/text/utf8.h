@@ -4,6 +4,12 @@
 
 #include <cstdint>
 
+// The length in bytes of the well-formed UTF-8 sequence that starts the
+// `length` bytes at `text`, its code point in `*code`; 0 when none starts
+// there (a cut or stray sequence, an overlong form, a surrogate, a code
+// point past U+10FFFF).
+int32_t utf8_sequence(const char* text, int32_t length, uint32_t* code);
+
 // The UTF-16 units of the UTF-8 `text` of `length` bytes, written to `wide`
 // (at most `capacity` units): their count, or -1 for text that is not
 // well-formed UTF-8 (a cut or stray sequence, an overlong form, a
