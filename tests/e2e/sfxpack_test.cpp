@@ -223,6 +223,12 @@ TEST_F(Sfxpack, ListAndVerify) {
       .record("\xC0\xAF", stream)
       .record("\xED\xA0\x80", stream)
       .record("\xF4\x90\x80\x80", stream)
+      .record("c1\x9B", stream)
+      .record("c1\xC2\x9B", stream)
+      .record("bidi\xE2\x80\xAEtxt.exe", stream)
+      .record("esc\x1B[2J", stream)
+      .record("caf\xE9", stream)
+      .record("caf\xC3\xA9", stream)
       .run("go\r\nrun: other")
       .trailer();
   fs::path forged_file = work_ / "forged";
@@ -231,6 +237,12 @@ TEST_F(Sfxpack, ListAndVerify) {
   EXPECT_EQ(text.standard_output.find("\nrun: rm"), std::string::npos) << text.standard_output;
   EXPECT_EQ(text.standard_output.find("\nrun: other"), std::string::npos) << text.standard_output;
   EXPECT_NE(text.standard_output.find("a\\x0Arun: rm -rf /"), std::string::npos);
+  // Nothing that moves the cursor or turns the text around reaches the
+  // terminal: C0, C1 as a byte and as a character, bidirectional controls.
+  for (const char* raw : {"\x9B", "\xC2\x9B", "\xE2\x80\xAE", "\x1B"})
+    EXPECT_EQ(text.standard_output.find(raw), std::string::npos) << text.standard_output;
+  for (const char* escaped : {"c1\\x9B", "c1\\u009B", "bidi\\u202Etxt.exe", "esc\\x1B[2J"})
+    EXPECT_NE(text.standard_output.find(escaped), std::string::npos) << escaped;
   // The tool refuses what the stub refuses, with the stub's own message:
   // bytes behind a stream's end, two streams in one, names that name no file.
   Bytes trailing = stream;
@@ -253,8 +265,10 @@ TEST_F(Sfxpack, ListAndVerify) {
   }
   packlib::write_whole_file(forged_file, forged.bytes());
   Result forged_json = tool_run({"list", "--json", forged_file.string()});
-  for (const char* escaped : {"\\u00c0\\u00af", "\\u00ed\\u00a0\\u0080",
-                              "\\u00f4\\u0090\\u0080\\u0080", "go\\u000d\\u000a"})
+  for (const char* escaped :
+       {"\\u00c0\\u00af", "\\u00ed\\u00a0\\u0080", "\\u00f4\\u0090\\u0080\\u0080",
+        "go\\u000d\\u000a", "c1\\u009b", "bidi\\u202etxt.exe",
+        R"("name":"caf\u00e9","name_bytes":"636166e9")", "\"name\":\"caf\xC3\xA9\",\"stored\""})
     EXPECT_NE(forged_json.standard_output.find(escaped), std::string::npos)
         << escaped << ": " << forged_json.standard_output;
 }
@@ -291,6 +305,15 @@ TEST_F(Sfxpack, Refusals) {
     refused({"-o", out.string(), "--stub", windows_stub.string(), "--target", "posix",
              input().string()},
             "a Windows stub, not one for --target posix");
+    // A file name's controls reach the terminal escaped.
+    fs::path controls = work_ / "controls";
+    fs::create_directories(controls);
+    harness::write_text(controls / "esc\x1B[2J\xE2\x80\xAE", "x");
+    refused({"-o", out.string(), "--stub", windows_stub.string(), controls.string()},
+            "esc\\x1B[2J\\u202E");
+    EXPECT_EQ(pack({"-o", out.string(), "--stub", windows_stub.string(), controls.string()})
+                  .output.find_first_of("\x1B"),
+              std::string::npos);
   }
   refused({"-o", out.string(), "--stub", stub(), "--target", "win64", input().string()},
           "an ELF stub, not one for --target win64");
@@ -304,10 +327,16 @@ TEST_F(Sfxpack, SplitSetsJoinToTheInstaller) {
   fs::create_directories(head.parent_path());
   ASSERT_EQ(
       pack({"-o", whole.string(), "--stub", windows_stub.string(), input().string()}).exit_code, 0);
-  ASSERT_EQ(pack({"-o", head.string(), "--stub", windows_stub.string(), "--split", "20K",
-                  input().string()})
+  fs::path sums = work_ / "sums.txt";
+  ASSERT_EQ(pack({"-o", head.string(), "--stub", windows_stub.string(), "--split", "20K", "--sums",
+                  sums.string(), input().string()})
                 .exit_code,
             0);
+  // The digests check the set wherever it is moved.
+  fs::copy(head.parent_path(), work_ / "moved");
+  fs::copy(sums, work_ / "moved" / "sums.txt");
+  std::string check = "cd '" + (work_ / "moved").string() + "' && sha256sum -c --strict --quiet sums.txt";
+  EXPECT_EQ(std::system(check.c_str()), 0);
   // Each PE file written, installer or head, carries the checksum of its
   // own bytes.
   for (const fs::path& file : {whole, head}) {

@@ -59,10 +59,10 @@ FileStamp stamp_of(const fs::path& path) {
   std::error_code error;
   FileStamp stamp{fs::file_size(path, error), {}};
   if (error)
-    throw std::runtime_error(utf8_text(path) + ": vanished while packing");
+    throw std::runtime_error(shown_path(path) + ": vanished while packing");
   stamp.time = fs::last_write_time(path, error);
   if (error)
-    throw std::runtime_error(utf8_text(path) + ": vanished while packing");
+    throw std::runtime_error(shown_path(path) + ": vanished while packing");
   return stamp;
 }
 
@@ -122,13 +122,13 @@ public:
       spilled_.reset(spool_.next_file(&stream_.spool));
       if (!spilled_ || std::fwrite(stream_.bytes.data(), 1, stream_.bytes.size(), spilled_.get()) !=
                            stream_.bytes.size())
-        throw std::runtime_error(utf8_text(stream_.spool) + ": cannot write");
+        throw std::runtime_error(shown_path(stream_.spool) + ": cannot write");
       spool_.release(stream_.bytes.size());
       Bytes().swap(stream_.bytes);
     }
     if (spilled_) {
       if (std::fwrite(bytes, 1, count, spilled_.get()) != count)
-        throw std::runtime_error(utf8_text(stream_.spool) + ": cannot write");
+        throw std::runtime_error(shown_path(stream_.spool) + ": cannot write");
     } else {
       stream_.bytes.insert(stream_.bytes.end(), bytes, bytes + count);
     }
@@ -152,12 +152,12 @@ Stream compress_file(const SourceFile& input, int level, Spool& spool, MemoryPoo
   bool changed = false;
   File in(open_input(input.path, input.seen, &changed));
   if (changed)
-    throw std::runtime_error(utf8_text(input.path) + ": changed while packing");
+    throw std::runtime_error(shown_path(input.path) + ": changed while packing");
   if (!in)
-    throw std::runtime_error(utf8_text(input.path) + ": cannot open: " + std::strerror(errno));
+    throw std::runtime_error(shown_path(input.path) + ": cannot open: " + std::strerror(errno));
   FileStamp before = stamp_of(input.path);
   if (before.size > layout::largest_compressed_size)
-    throw std::runtime_error(utf8_text(input.path) + ": larger than 2 GiB - 1");
+    throw std::runtime_error(shown_path(input.path) + ": larger than 2 GiB - 1");
   Stream stream;
   stream.name = input.name;
   StreamSink sink(stream, spool);
@@ -174,9 +174,9 @@ Stream compress_file(const SourceFile& input, int level, Spool& spool, MemoryPoo
     while ((count = std::fread(block, 1, sizeof block, in.get())) > 0)
       content.insert(content.end(), block, block + count);
     if (std::ferror(in.get()))
-      throw std::runtime_error(utf8_text(input.path) + ": cannot read");
+      throw std::runtime_error(shown_path(input.path) + ": cannot read");
     if (!(stamp_of(input.path) == before) || content.size() != before.size)
-      throw std::runtime_error(utf8_text(input.path) + ": changed while packing");
+      throw std::runtime_error(shown_path(input.path) + ": changed while packing");
     Bytes compressed = compress_stream(content, level);
     progress(content.size());
     Bytes().swap(content);
@@ -205,9 +205,9 @@ Stream compress_file(const SourceFile& input, int level, Spool& spool, MemoryPoo
   }
   deflateEnd(&z);
   if (result != Z_STREAM_END || std::ferror(in.get()))
-    throw std::runtime_error(utf8_text(input.path) + ": cannot read");
+    throw std::runtime_error(shown_path(input.path) + ": cannot read");
   if (!(stamp_of(input.path) == before) || read != before.size)
-    throw std::runtime_error(utf8_text(input.path) + ": changed while packing");
+    throw std::runtime_error(shown_path(input.path) + ": changed while packing");
   return stream;
 }
 

@@ -1,5 +1,6 @@
 // Whole files in and out, written through a temporary name.
 #include "tools/packlib/file_io.h"
+#include "tools/packlib/printable.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -19,7 +20,11 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 } // namespace
 
 std::runtime_error failure(const std::filesystem::path& path, const char* what) {
-  return std::runtime_error(utf8_text(path) + ": " + what + ": " + std::strerror(errno));
+  return std::runtime_error(shown_path(path) + ": " + what + ": " + std::strerror(errno));
+}
+
+std::string shown_path(const std::filesystem::path& path) {
+  return printable(utf8_text(path));
 }
 
 std::string utf8_text(const std::filesystem::path& path) {
@@ -66,7 +71,7 @@ std::filesystem::path create_private_directory(const std::filesystem::path& near
     if (errno != EEXIST)
       throw failure(directory, "cannot create");
   }
-  throw std::runtime_error(utf8_text(near) + suffix + ": cannot create a directory of its own");
+  throw std::runtime_error(shown_path(near) + suffix + ": cannot create a directory of its own");
 }
 
 std::filesystem::path temporary_name(const std::filesystem::path& path) {
@@ -90,7 +95,7 @@ void move_into_place(const std::filesystem::path& temporary, const std::filesyst
   std::filesystem::rename(temporary, path, error);
   if (error) {
     std::filesystem::remove(temporary);
-    throw std::runtime_error(utf8_text(path) + ": cannot rename into place: " + error.message());
+    throw std::runtime_error(shown_path(path) + ": cannot rename into place: " + error.message());
   }
 }
 

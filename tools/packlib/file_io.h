@@ -16,6 +16,8 @@ namespace packlib {
 // A path as UTF-8 text, and UTF-8 text (a command-line word, a stored
 // name) as a path, on every system: names are stored and shown in UTF-8.
 std::string utf8_text(const std::filesystem::path& path);
+// A path for a message: UTF-8 with its controls escaped (`printable`).
+std::string shown_path(const std::filesystem::path& path);
 std::filesystem::path utf8_path(const std::string& text);
 
 // The file's bytes; throws std::runtime_error naming the file on failure.

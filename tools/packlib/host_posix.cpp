@@ -112,7 +112,7 @@ void write_below(const std::filesystem::path& target, const std::string& name,
     struct stat status;
     if (next < 0 && ::fstatat(at, part.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISLNK(status.st_mode))
-      throw std::runtime_error(utf8_text(shown) + ": refusing to write through a link");
+      throw std::runtime_error(shown_path(shown) + ": refusing to write through a link");
     if (next < 0)
       throw failure(shown, "cannot open the directory");
     held.descriptors.push_back(next);

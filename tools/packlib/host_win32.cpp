@@ -94,7 +94,7 @@ void write_below(const std::filesystem::path& target, const std::string& name,
   std::string file_name = walk_parts(name, [&](const std::string& part, bool create) {
     output /= utf8_path(part);
     if (std::filesystem::is_symlink(output))
-      throw std::runtime_error(utf8_text(output) + ": refusing to write through a link");
+      throw std::runtime_error(shown_path(output) + ": refusing to write through a link");
     if (create)
       std::filesystem::create_directories(output);
   });

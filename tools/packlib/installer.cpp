@@ -47,7 +47,7 @@ void emit_body(std::vector<Stream>& streams, const std::optional<std::string>& r
     while (in && (count = std::fread(chunk.data(), 1, chunk.size(), in.get())) > 0)
       emit(chunk.data(), count);
     if (!in || std::ferror(in.get()))
-      throw std::runtime_error(utf8_text(stream.spool) + ": cannot read");
+      throw std::runtime_error(shown_path(stream.spool) + ": cannot read");
   }
   builder.bytes().clear();
   if (run_command)
@@ -79,7 +79,7 @@ void InstallerWriter::write(const uint8_t* bytes, size_t count) {
     uint64_t room = index_ + 1 < pieces_.size() ? sizes_[index_] - written_ : count;
     size_t part = size_t(std::min<uint64_t>(room, count));
     if (std::fwrite(bytes, 1, part, file_) != part)
-      throw std::runtime_error(utf8_text(temporary_name(pieces_[index_])) + ": cannot write");
+      throw std::runtime_error(shown_path(temporary_name(pieces_[index_])) + ": cannot write");
     if (checksum_ && index_ == 0)
       add_to_pe_checksum(*checksum_, bytes, uint32_t(part));
     written_ += part, bytes += part, count -= part;
@@ -116,7 +116,7 @@ void InstallerWriter::finish() {
     std::FILE* head = files_[0].get();
     if (std::fseek(head, long(checksum_->field), SEEK_SET) != 0 ||
         std::fwrite(value, 1, 4, head) != 4)
-      throw std::runtime_error(utf8_text(temporary_name(pieces_[0])) + ": cannot write");
+      throw std::runtime_error(shown_path(temporary_name(pieces_[0])) + ": cannot write");
   }
   // Only the head runs: volumes are plain data, whatever an earlier set's
   // were.
@@ -135,7 +135,8 @@ void InstallerWriter::finish() {
     std::error_code error;
     fs::rename(temporary_name(piece), piece, error);
     if (error)
-      throw std::runtime_error(utf8_text(piece) + ": cannot rename into place: " + error.message());
+      throw std::runtime_error(shown_path(piece) +
+                               ": cannot rename into place: " + error.message());
   }
   done_ = true;
 }
@@ -145,7 +146,7 @@ void InstallerWriter::open_piece() {
   note_pending(path);
   file_ = create_exclusive(path);
   if (!file_)
-    throw std::runtime_error(utf8_text(path) + ": cannot create: " + std::strerror(errno));
+    throw std::runtime_error(shown_path(path) + ": cannot create: " + std::strerror(errno));
   files_.emplace_back(file_);
   written_ = 0;
 }

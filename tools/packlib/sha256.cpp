@@ -110,13 +110,13 @@ std::string Sha256::hex() {
 std::string sha256_of_file(const std::filesystem::path& path) {
   std::unique_ptr<FILE, int (*)(FILE*)> file(open_file(path, "rb"), std::fclose);
   if (!file)
-    throw std::runtime_error(utf8_text(path) + ": cannot be read");
+    throw std::runtime_error(shown_path(path) + ": cannot be read");
   Sha256 hash;
   std::vector<uint8_t> buffer(size_t(1) << 20);
   while (size_t count = std::fread(buffer.data(), 1, buffer.size(), file.get()))
     hash.add(buffer.data(), count);
   if (std::ferror(file.get()))
-    throw std::runtime_error(utf8_text(path) + ": cannot be read");
+    throw std::runtime_error(shown_path(path) + ": cannot be read");
   return hash.hex();
 }
 

@@ -49,6 +49,7 @@ constexpr char create_help[] =
     "                     checks before it writes anything)\n"
     "  --strict           refuse what would only be warned of\n"
     "  --bytes            sizes in the summary in bytes\n"
+    "  --sums FILE        the SHA-256 of each file written, for sha256sum -c\n"
     "  -q, --quiet        no progress and no summary\n"
     "\n"
     "Every problem with the inputs is reported in one run; then nothing is written.\n"

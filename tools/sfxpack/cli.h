@@ -13,9 +13,9 @@
 
 namespace sfxpack {
 
-// A path as sfxpack shows it: UTF-8 on every system.
+// A path as sfxpack shows it: UTF-8 on every system, its controls escaped.
 inline std::string display(const std::filesystem::path& path) {
-  return packlib::utf8_text(path);
+  return packlib::shown_path(path);
 }
 
 // A mistake in the command line: one line, then a hint where help is.

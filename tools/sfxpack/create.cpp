@@ -17,6 +17,7 @@
 #include "tools/packlib/installer.h"
 #include "tools/packlib/package.h"
 #include "tools/packlib/pending.h"
+#include "tools/packlib/printable.h"
 #include "tools/packlib/stub_image.h"
 #include "tools/sfxpack/cli.h"
 #include "tools/sfxpack/commands.h"
@@ -31,7 +32,7 @@ namespace sfxpack {
 namespace {
 
 void warn(const std::string& text) {
-  std::fprintf(stderr, "sfxpack: warning: %s\n", text.c_str());
+  std::fprintf(stderr, "sfxpack: warning: %s\n", packlib::printable(text, true).c_str());
 }
 
 // The stub of a target, found from the tool's own place: installed
@@ -123,8 +124,9 @@ struct Request {
   bool quiet = false;
   bool wait = false;
   bool checksum = true;
-  bool strict = false;      // warnings refuse
-  bool exact_sizes = false; // sizes in bytes, not for people
+  bool strict = false;             // warnings refuse
+  bool exact_sizes = false;        // sizes in bytes, not for people
+  std::optional<std::string> sums; // --sums FILE: the digests as sha256sum writes them
   std::optional<std::string> stub;
   InputRules rules;
   std::vector<std::string> operands;
@@ -133,7 +135,7 @@ struct Request {
 Request parse(const std::vector<std::string>& words) {
   Arguments arguments = parse_arguments(
       "create", words,
-      {"--output", "--stub", "--target", "--run", "--level", "--split", "--exclude"},
+      {"--output", "--stub", "--target", "--run", "--level", "--split", "--exclude", "--sums"},
       {"--quiet", "--dereference", "--wait", "--no-checksum", "--strict", "--bytes"});
   Request request;
   request.output = arguments.value("--output");
@@ -159,6 +161,8 @@ Request parse(const std::vector<std::string>& words) {
   request.checksum = !arguments.has("--no-checksum");
   request.strict = arguments.has("--strict");
   request.exact_sizes = arguments.has("--bytes");
+  if (arguments.has("--sums"))
+    request.sums = arguments.value("--sums");
   request.rules.dereference = arguments.has("--dereference");
   if (arguments.has("--exclude"))
     request.rules.excluded = arguments.options["--exclude"];
@@ -222,8 +226,8 @@ Plan plan(Request& request, const char* program) {
   // The stub finds its volumes by replacing the extension of its own full
   // path: a head without one in its file name would look elsewhere.
   fs::path head = fs::absolute(output);
-  plan.head_text = display(head);
-  size_t name_start = plan.head_text.size() - display(head.filename()).size();
+  plan.head_text = packlib::utf8_text(head);
+  size_t name_start = plan.head_text.size() - packlib::utf8_text(head.filename()).size();
   if (request.split && size_t(extension_position(plan.head_text.c_str(),
                                                  int32_t(plan.head_text.size()))) <= name_start)
     findings.refuse(request.output + ": a head needs an extension, such as setup.exe: the stub "
@@ -282,7 +286,29 @@ void print_summary(const Request& request, const Plan& plan,
     std::printf(", a head and %s", counted(pieces.size() - 1, "volume").c_str());
   std::printf("\n");
   for (size_t i = 0; i < pieces.size(); ++i)
-    std::printf("  SHA-256 %s  %s\n", digests[i].c_str(), display(pieces[i]).c_str());
+    std::printf(
+        "  SHA-256 %s  %s\n", digests[i].c_str(),
+        packlib::printable(i == 0 ? request.output : packlib::volume_name(request.output, int(i)))
+            .c_str());
+}
+
+// The digests as `sha256sum` writes them, each piece by its file name: a
+// set lies in one directory, so the list checks it wherever it is moved
+// (`sha256sum -c` beside it). A name with a backslash or a newline is
+// escaped the way `sha256sum` escapes it.
+void write_sums(const std::string& file, const std::vector<fs::path>& pieces,
+                const std::vector<std::string>& digests) {
+  std::string text;
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    std::string name = packlib::utf8_text(pieces[i].filename()), escaped;
+    for (char c : name)
+      escaped += c == '\\'   ? std::string("\\\\")
+                 : c == '\n' ? std::string("\\n")
+                             : std::string(1, c);
+    text += (escaped == name ? "" : "\\") + digests[i] + "  " + escaped + "\n";
+  }
+  packlib::write_whole_file(packlib::utf8_path(file),
+                            std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
 int run(const Request& request, Plan& plan) {
@@ -318,6 +344,8 @@ int run(const Request& request, Plan& plan) {
     if (fs::remove(stale, ignored) && !request.quiet)
       warn("removed " + display(stale) + ", a volume of an earlier, longer set");
   }
+  if (request.sums)
+    write_sums(*request.sums, pieces, writer.digests());
   if (!request.quiet)
     print_summary(request, plan, streams, size, pieces, writer.digests());
   return 0;

@@ -9,6 +9,7 @@
 #include "package/name_check.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/glob.h"
+#include "tools/packlib/printable.h"
 
 namespace fs = std::filesystem;
 
@@ -18,6 +19,11 @@ namespace {
 
 std::string text(const fs::path& path) {
   return packlib::utf8_text(path);
+}
+
+// A path for a message, its controls escaped.
+std::string shown(const fs::path& path) {
+  return packlib::shown_path(path);
 }
 
 // A pattern matches the file name or the stored path with slashes. Its
@@ -60,8 +66,8 @@ bool holds_backslash(const fs::path& relative) {
 }
 
 void refuse_backslash(const fs::path& path, Findings& findings) {
-  findings.refuse(text(path) + ": a backslash in a name, which installers read as a directory "
-                               "separator; rename it or leave it out with --exclude");
+  findings.refuse(shown(path) + ": a backslash in a name, which installers read as a directory "
+                                "separator; rename it or leave it out with --exclude");
 }
 
 std::string lower(std::string text) {
@@ -102,10 +108,10 @@ std::string link_problem(const fs::path& path, const fs::path& root) {
     return "a link loop (links that lead to each other)" + fix;
   if (!fs::exists(target)) {
     fs::path to = fs::read_symlink(path, error);
-    return "a dangling link (" + text(to) + " does not exist)" + fix;
+    return "a dangling link (" + shown(to) + " does not exist)" + fix;
   }
   if (path != root && fs::is_directory(target) && leads_back(path, root))
-    return "a link loop (it leads back to " + text(fs::canonical(path, error)) + ")" + fix;
+    return "a link loop (it leads back to " + shown(fs::canonical(path, error)) + ")" + fix;
   return "";
 }
 
@@ -118,20 +124,20 @@ bool follow_link(const fs::path& path, const fs::path& root, const InputRules& r
           : "a symbolic link; pack what it points to with --dereference, or leave it out "
             "with --exclude";
   if (!problem.empty())
-    findings.refuse(text(path) + ": " + problem);
+    findings.refuse(shown(path) + ": " + problem);
   return problem.empty();
 }
 
 void check_name(const Input& input, const InputRules& rules, Findings& findings) {
   const std::string& name = input.name;
-  std::string where = text(input.path) + ": ";
+  std::string where = shown(input.path) + ": ";
   const std::string fix = "; rename it or leave it out with --exclude";
   if (name.size() > size_t(layout::longest_name))
     return findings.refuse(where + "stored name longer than 253 bytes" + fix);
   if (!rules.windows_target) {
     if (!is_safe_name(name.data(), int32_t(name.size()), NameRules::posix))
-      findings.refuse(where + "stored name \"" + name + "\" would leave the target directory" +
-                      fix);
+      findings.refuse(where + "stored name \"" + packlib::printable(name) +
+                      "\" would leave the target directory" + fix);
     return;
   }
   std::string problem = windows_name_problem(name);
@@ -146,7 +152,8 @@ void check_name(const Input& input, const InputRules& rules, Findings& findings)
                   (at = ansi.find("\xC2\xB3")) != std::string::npos;)
     ansi.erase(at, 1);
   if (!is_safe_name(ansi.data(), int32_t(ansi.size()), NameRules::windows))
-    return findings.refuse(where + "stored name \"" + name + "\" names a device on Windows" + fix);
+    return findings.refuse(where + "stored name \"" + packlib::printable(name) +
+                           "\" names a device on Windows" + fix);
   if (std::any_of(name.begin(), name.end(), [](char c) { return (unsigned char)c >= 0x80; }))
     findings.warn(where + "a name outside ASCII, stored in UTF-8: it extracts as itself where "
                           "the system's code page holds it, and is refused elsewhere");
@@ -158,7 +165,7 @@ void add_input(const std::string& name, const fs::path& path, const InputRules& 
                std::vector<Input>& inputs, Findings& findings) {
   packlib::InputIdentity seen;
   if (!packlib::identify_input(path, rules.dereference, &seen))
-    return findings.refuse(text(path) + ": changed while packing");
+    return findings.refuse(shown(path) + ": changed while packing");
   inputs.push_back({name, path, seen});
 }
 
@@ -202,11 +209,11 @@ void gather_argument(const std::string& argument, const InputRules& rules,
       it.disable_recursion_pending();
     } else if (it->is_directory(ignored)) {
       if (fs::is_empty(path, ignored))
-        findings.warn(text(path) + ": an empty directory; installers keep no empty directories");
+        findings.warn(shown(path) + ": an empty directory; installers keep no empty directories");
     } else if (it->is_regular_file(ignored)) {
       add_input(name, path, rules, inputs, findings);
     } else {
-      findings.warn(text(path) + ": a special file (device, pipe or socket); left out");
+      findings.warn(shown(path) + ": a special file (device, pipe or socket); left out");
     }
   }
   if (error)
@@ -222,8 +229,8 @@ void check_case_clashes(const std::vector<Input>& inputs, Findings& findings) {
   for (size_t i = 1; i < folded.size(); ++i)
     if (folded[i].first == folded[i - 1].first &&
         folded[i].second->name != folded[i - 1].second->name)
-      findings.refuse(text(folded[i].second->path) + ": \"" + folded[i].second->name + "\" and \"" +
-                      folded[i - 1].second->name +
+      findings.refuse(shown(folded[i].second->path) + ": \"" + folded[i].second->name +
+                      "\" and \"" + folded[i - 1].second->name +
                       "\" differ only in case: one file on Windows; rename one of them");
 }
 
@@ -235,12 +242,13 @@ std::string windows_name_problem(const std::string& name) {
     if (i < name.size()) {
       unsigned char c = static_cast<unsigned char>(name[i]);
       if (c < 0x20 || std::string("<>:\"|?*").find(char(c)) != std::string::npos)
-        return "stored name \"" + name + "\" holds a character Windows does not allow in names";
+        return "stored name \"" + packlib::printable(name) +
+               "\" holds a character Windows does not allow in names";
       if (c != '\\')
         continue;
     }
     if (i > start && (name[i - 1] == '.' || name[i - 1] == ' '))
-      return "stored name \"" + name +
+      return "stored name \"" + packlib::printable(name) +
              "\" has a part ending in a dot or blank, which Windows drops";
     start = i + 1;
   }
@@ -259,8 +267,9 @@ std::vector<Input> gather_inputs(const std::vector<std::string>& paths, const In
   for (size_t i = 0; i < inputs.size(); ++i) {
     check_name(inputs[i], rules, findings);
     if (i > 0 && inputs[i].name == inputs[i - 1].name)
-      findings.refuse(text(inputs[i].path) + ": stored name \"" + inputs[i].name +
-                      "\" given twice (also by " + text(inputs[i - 1].path) + ")");
+      findings.refuse(shown(inputs[i].path) + ": stored name \"" +
+                      packlib::printable(inputs[i].name) + "\" given twice (also by " +
+                      shown(inputs[i - 1].path) + ")");
   }
   if (rules.windows_target)
     check_case_clashes(inputs, findings);
@@ -276,7 +285,7 @@ void settle(const Findings& findings, bool strict) {
     if (strict)
       refusals.push_back(warning + " (refused by --strict)");
     else
-      std::fprintf(stderr, "sfxpack: warning: %s\n", warning.c_str());
+      std::fprintf(stderr, "sfxpack: warning: %s\n", packlib::printable(warning, true).c_str());
   if (refusals.empty())
     return;
   std::string all;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/packlib/host.h"
+#include "tools/packlib/printable.h"
 #include "tools/sfxpack/cli.h"
 #include "tools/sfxpack/commands.h"
 
@@ -50,11 +51,12 @@ int main(int argc, char** argv) {
       return extract(words);
     throw UsageError("", "unknown command " + command);
   } catch (const UsageError& error) {
-    std::fprintf(stderr, "sfxpack: %s\nTry 'sfxpack help%s%s'.\n", error.what(),
-                 error.command.empty() ? "" : " ", error.command.c_str());
+    std::fprintf(stderr, "sfxpack: %s\nTry 'sfxpack help%s%s'.\n",
+                 packlib::printable(error.what(), true).c_str(), error.command.empty() ? "" : " ",
+                 error.command.c_str());
     return 2;
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "sfxpack: %s\n", error.what());
+    std::fprintf(stderr, "sfxpack: %s\n", packlib::printable(error.what(), true).c_str());
     return 1;
   }
 }

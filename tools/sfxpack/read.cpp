@@ -13,6 +13,7 @@
 #include "package/pe_image.h"
 #include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
+#include "tools/packlib/printable.h"
 #include "tools/packlib/sha256.h"
 #include "tools/packlib/stub_image.h"
 #include "tools/sfxpack/cli.h"
@@ -127,62 +128,6 @@ packlib::Listing read_or_explain(const std::string& path, const Bytes& bytes) {
   return listing;
 }
 
-// Whether `text` is well-formed UTF-8: no overlong forms, no surrogates,
-// nothing past U+10FFFF, so that strict parsers accept it.
-bool is_utf8(const std::string& text) {
-  for (size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (length == 0 || i + length > text.size() || c == 0xC0 || c == 0xC1 || c > 0xF4)
-      return false;
-    for (size_t k = 1; k < length; ++k)
-      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2)
-        return false;
-    unsigned char next = length > 1 ? static_cast<unsigned char>(text[i + 1]) : 0;
-    if ((c == 0xE0 && next < 0xA0) || (c == 0xED && next >= 0xA0) || (c == 0xF0 && next < 0x90) ||
-        (c == 0xF4 && next >= 0x90))
-      return false;
-    i += length;
-  }
-  return true;
-}
-
-// A stored name or command for a line of text: control bytes as \xNN, so
-// that no name can start a line of its own or move the cursor.
-std::string printable(const std::string& text) {
-  std::string out;
-  for (unsigned char byte : text) {
-    if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      out += escaped;
-    } else {
-      out += char(byte);
-    }
-  }
-  return out;
-}
-
-// A JSON string: UTF-8 as it is; a name in another encoding has each byte
-// from 0x80 up written as the Latin-1 character of that value.
-std::string json_text(const std::string& text) {
-  bool utf8 = is_utf8(text);
-  std::string out = "\"";
-  for (unsigned char byte : text) {
-    if (byte == '"' || byte == '\\') {
-      out += '\\';
-      out += char(byte);
-    } else if (byte < 0x20 || (byte >= 0x80 && !utf8)) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      out += escaped;
-    } else {
-      out += char(byte);
-    }
-  }
-  return out + "\"";
-}
-
 uint64_t stored_bytes(const packlib::Listing& listing) {
   uint64_t total = 0;
   for (const packlib::ListedFile& file : listing.files)
@@ -228,13 +173,15 @@ int list(const std::vector<std::string>& words) {
     size_total += content ? content->size() : 0;
     damaged = damaged || !content;
     if (json) {
-      out += std::string(first ? "" : ",") + "{\"name\":" + json_text(file.name) +
-             ",\"stored\":" + std::to_string(file.stored_size) + ",\"size\":" + size + "}";
+      out +=
+          std::string(first ? "" : ",") + "{\"name\":" + packlib::json_text(file.name) +
+          (packlib::is_utf8(file.name) ? "" : ",\"name_bytes\":" + packlib::json_bytes(file.name)) +
+          ",\"stored\":" + std::to_string(file.stored_size) + ",\"size\":" + size + "}";
     } else {
       char line[64];
       std::snprintf(line, sizeof line, "%12s %12s  ", column(file.stored_size, exact).c_str(),
                     size.c_str());
-      out += line + printable(file.name) + "\n";
+      out += line + packlib::printable(file.name) + "\n";
     }
     first = false;
   }
@@ -242,10 +189,10 @@ int list(const std::vector<std::string>& words) {
     out += "],\"totals\":{\"files\":" + std::to_string(listing.files.size()) +
            ",\"stored\":" + std::to_string(stored_total) +
            ",\"size\":" + (damaged ? std::string("null") : std::to_string(size_total)) + "}";
-    out += ",\"run\":" + (listing.run_command ? json_text(*listing.run_command) : "null");
+    out += ",\"run\":" + (listing.run_command ? packlib::json_text(*listing.run_command) : "null");
     out += ",\"volumes\":[";
     for (size_t i = 0; i < installer.volumes.size(); ++i)
-      out += (i ? "," : "") + json_text(installer.volumes[i]);
+      out += (i ? "," : "") + packlib::json_text(installer.volumes[i]);
     out += std::string("],\"signed\":") + (installer.signed_file ? "true" : "false");
     out += ",\"sha256\":\"" + packlib::sha256_of_file(packlib::utf8_path(arguments.operands[0])) +
            "\"";
@@ -260,7 +207,7 @@ int list(const std::vector<std::string>& words) {
                   column(size_total, exact).c_str());
     out += line + counted(listing.files.size(), "file") + "\n";
     if (listing.run_command)
-      out += "run: " + printable(*listing.run_command) + "\n";
+      out += "run: " + packlib::printable(*listing.run_command) + "\n";
     if (!installer.volumes.empty())
       out += "volumes: " + std::to_string(installer.volumes.size()) + "\n";
     if (listing.options & layout::option_checksum) {
@@ -271,6 +218,8 @@ int list(const std::vector<std::string>& words) {
     }
     if (listing.options & layout::option_wait)
       out += "waits for the setup command\n";
+    if (std::string(kind_of(bytes)) == "ELF")
+      out += "runs on: Linux with glibc 2.34 or later\n";
     if (installer.signed_file)
       out += installer.volumes.empty()
                  ? "signed: a code-signing certificate table ends the file (not checked)\n"
@@ -288,7 +237,8 @@ int verify_one(const std::string& input, bool quiet) {
   const Bytes& bytes = installer.bytes;
   int problems = 0;
   auto problem = [&](const std::string& text) {
-    std::fprintf(stderr, "sfxpack: %s: %s\n", input.c_str(), text.c_str());
+    std::fprintf(stderr, "sfxpack: %s: %s\n", packlib::printable(input).c_str(),
+                 packlib::printable(text, true).c_str());
     ++problems;
   };
   packlib::SealState seal = packlib::check_seal(bytes);
@@ -312,13 +262,14 @@ int verify_one(const std::string& input, bool quiet) {
       progress.add(file.stored_size);
       // The stub's message for each, then what it means.
       if (!is_safe_name(file.name.data(), int32_t(file.name.size()), rules))
-        problem(packlib::verdict_line(Verdict::name_unsafe) + ": " + printable(file.name));
+        problem(packlib::verdict_line(Verdict::name_unsafe) + ": " + packlib::printable(file.name));
       else if (!names_a_file(file.name.data(), int32_t(file.name.size())))
-        problem(packlib::verdict_line(Verdict::output_not_created) + ": " + printable(file.name));
+        problem(packlib::verdict_line(Verdict::output_not_created) + ": " +
+                packlib::printable(file.name));
       if (!packlib::inflate_stream(
               std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size)))
         problem(packlib::verdict_line(Verdict::stream_damaged) +
-                ": damaged stream: " + printable(file.name));
+                ": damaged stream: " + packlib::printable(file.name));
     }
   }
   if (problems == 0 && !quiet)
@@ -340,7 +291,7 @@ int verify(const std::vector<std::string>& words) {
     try {
       failed += verify_one(input, arguments.has("--quiet")) != 0;
     } catch (const std::exception& error) {
-      std::fprintf(stderr, "sfxpack: %s\n", error.what());
+      std::fprintf(stderr, "sfxpack: %s\n", packlib::printable(error.what(), true).c_str());
       ++failed;
     }
   }
@@ -363,11 +314,11 @@ int extract(const std::vector<std::string>& words) {
     progress.add(file.stored_size);
     if (!is_safe_name(file.name.data(), int32_t(file.name.size()), host_name_rules) ||
         !names_a_file(file.name.data(), int32_t(file.name.size())))
-      throw std::runtime_error("refusing unsafe name \"" + printable(file.name) + "\"");
+      throw std::runtime_error("refusing unsafe name \"" + packlib::printable(file.name) + "\"");
     auto content = packlib::inflate_stream(
         std::span(bytes).subspan(size_t(file.stream_offset), file.stored_size));
     if (!content)
-      throw std::runtime_error("damaged stream: " + printable(file.name));
+      throw std::runtime_error("damaged stream: " + packlib::printable(file.name));
     bool program = content->size() >= 2 && (*content)[0] == '#' && (*content)[1] == '!';
     program = program || (content->size() >= 4 && std::memcmp(content->data(),
                                                               "\x7F"
