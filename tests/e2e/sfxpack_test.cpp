@@ -335,7 +335,8 @@ TEST_F(Sfxpack, SplitSetsJoinToTheInstaller) {
   // The digests check the set wherever it is moved.
   fs::copy(head.parent_path(), work_ / "moved");
   fs::copy(sums, work_ / "moved" / "sums.txt");
-  std::string check = "cd '" + (work_ / "moved").string() + "' && sha256sum -c --strict --quiet sums.txt";
+  std::string check =
+      "cd '" + (work_ / "moved").string() + "' && sha256sum -c --strict --quiet sums.txt";
   EXPECT_EQ(std::system(check.c_str()), 0);
   // Each PE file written, installer or head, carries the checksum of its
   // own bytes.
@@ -437,35 +438,58 @@ TEST_F(Sfxpack, InstalledToolFindsItsStubs) {
   fs::current_path(before);
 
   // A project finds the package and packs its files at build time, again
-  // when one is added.
+  // when one is added or removed, with either generator; the output's
+  // directory is made; the options have keywords of their own, and an
+  // unknown keyword is refused rather than packed.
   fs::path project = work_ / "project";
   fs::create_directories(project / "payload");
   harness::write_text(project / "payload" / "setup.sh", "#!/bin/sh\n");
-  harness::write_text(project / "CMakeLists.txt",
-                      "cmake_minimum_required(VERSION 3.20)\n"
-                      "project(tiny NONE)\n"
-                      "find_package(sfxstub 1 REQUIRED)\n"
-                      "sfxstub_add_installer(setup TARGET posix RUN \"setup.sh x\" INPUTS payload "
-                      "LEVEL 9)\n");
-  std::string build = "cmake -S '" + project.string() + "' -B '" + (project / "b").string() +
-                      "' -G Ninja -DCMAKE_PREFIX_PATH='" + prefix.string() +
-                      "' >/dev/null && cmake --build '" + (project / "b").string() + "' >/dev/null";
-  ASSERT_EQ(std::system(build.c_str()), 0);
-  // File times tick coarsely: the new file is made plainly newer than the
-  // installer, as it would be in real use.
-  harness::write_text(project / "payload" / "added.txt", "x");
-  fs::last_write_time(project / "payload" / "added.txt",
-                      fs::last_write_time(project / "b" / "setup.run") + std::chrono::seconds(1));
-  ASSERT_EQ(std::system(build.c_str()), 0);
-  Result listed = tool_run({"list", "--json", (project / "b" / "setup.run").string()});
-  EXPECT_NE(listed.standard_output.find("\"totals\":{\"files\":2,"), std::string::npos)
-      << listed.output;
-  EXPECT_NE(listed.standard_output.find("\"run\":\"setup.sh x\""), std::string::npos);
+  harness::write_text(project / "payload" / "skip.tmp", "x");
+  auto write_project = [&](const std::string& extra) {
+    harness::write_text(
+        project / "CMakeLists.txt",
+        "cmake_minimum_required(VERSION 3.20)\n"
+        "project(tiny NONE)\n"
+        "find_package(sfxstub 1 REQUIRED)\n"
+        "sfxstub_add_installer(setup TARGET posix RUN \"setup.sh x\" INPUTS payload " +
+            extra + " LEVEL 9 WAIT EXCLUDE *.tmp OUTPUT out/setup.run)\n");
+  };
+  auto configure = [&](const char* generator, const fs::path& binary) {
+    return "cmake -S '" + project.string() + "' -B '" + binary.string() + "' -G '" + generator +
+           "' -DCMAKE_PREFIX_PATH='" + prefix.string() + "' >/dev/null 2>&1";
+  };
+  write_project("BOGUS");
+  EXPECT_NE(std::system(configure("Ninja", project / "bogus").c_str()), 0);
+  write_project("");
+  for (const char* generator : {"Ninja", "Unix Makefiles"}) {
+    fs::path binary = project / (std::string("b-") + generator[0]);
+    fs::path installer = binary / "out" / "setup.run";
+    std::string build =
+        configure(generator, binary) + " && cmake --build '" + binary.string() + "' >/dev/null 2>&1";
+    auto files = [&]() {
+      Result listed = tool_run({"list", "--json", installer.string()});
+      EXPECT_NE(listed.standard_output.find("\"run\":\"setup.sh x\""), std::string::npos);
+      EXPECT_NE(listed.standard_output.find("\"wait\":true"), std::string::npos);
+      std::smatch count;
+      std::regex_search(listed.standard_output, count,
+                        std::regex("\"totals\":\\{\"files\":(\\d+)"));
+      return count.size() > 1 ? std::stoi(count[1]) : -1;
+    };
+    ASSERT_EQ(std::system(build.c_str()), 0) << generator;
+    EXPECT_EQ(files(), 1) << generator;
+    // File times tick coarsely: the new file is made plainly newer than
+    // the installer, as it would be in real use.
+    harness::write_text(project / "payload" / "added.txt", "x");
+    fs::last_write_time(project / "payload" / "added.txt",
+                        fs::last_write_time(installer) + std::chrono::seconds(1));
+    ASSERT_EQ(std::system(build.c_str()), 0);
+    EXPECT_EQ(files(), 2) << generator;
+    fs::remove(project / "payload" / "added.txt");
+    ASSERT_EQ(std::system(build.c_str()), 0);
+    EXPECT_EQ(files(), 1) << generator;
+  }
 }
 
-// `make dist`: the Windows zip holds the tool, the three stubs beside it
-// (where sfxpack.exe looks first), the README and the licenses; the Debian
-// package passes lintian where it is installed.
 TEST_F(Sfxpack, ReleaseFiles) {
   fs::path dist = work_ / "dist";
   std::string make =
