@@ -292,6 +292,8 @@ TEST_F(Sfxpack, Refusals) {
           "cannot be the head of a split set");
   refused({"-o", out.string(), "--stub", stub(), (work_ / "nowhere").string()},
           "no such file or directory");
+  refused({"-o", (work_ / "nowhere" / "o.run").string(), "--stub", stub(), input().string()},
+          "no directory " + (work_ / "nowhere").string() + " to write it into");
 
   fs::path odd = work_ / "odd";
   fs::create_directories(odd / std::string(200, 'd'));
@@ -387,6 +389,20 @@ TEST_F(Sfxpack, SplitSetsJoinToTheInstaller) {
   EXPECT_EQ(of_cut.exit_code, 1);
   EXPECT_NE(of_cut.output.find(cut.string() + ": truncated: at least "), std::string::npos)
       << of_cut.output;
+  // Bytes added behind a whole installer are told as such; a volume is not
+  // taken for an unsealed stub.
+  whole_file.insert(whole_file.end(), {1, 2, 3, 4});
+  packlib::write_whole_file(cut, whole_file);
+  EXPECT_NE(tool_run({"list", cut.string()}).output.find("4 bytes appended behind"),
+            std::string::npos);
+  Result volume_verified = tool_run({"verify", volume});
+  EXPECT_EQ(volume_verified.output.find("seal"), std::string::npos) << volume_verified.output;
+  EXPECT_NE(volume_verified.output.find("a volume of a split set"), std::string::npos);
+  // A file system's own error names the path first.
+  Result unwritable = tool_run({"extract", whole.string(), "/proc/sfx-nowhere"});
+  EXPECT_EQ(unwritable.exit_code, 1);
+  EXPECT_EQ(unwritable.output.find("filesystem error"), std::string::npos) << unwritable.output;
+  EXPECT_NE(unwritable.output.find("/proc/sfx-nowhere: "), std::string::npos);
 
   // A second, shorter set takes away the volumes of the first; a head named
   // from elsewhere gets its volumes beside it; a head without an extension
@@ -464,8 +480,8 @@ TEST_F(Sfxpack, InstalledToolFindsItsStubs) {
   for (const char* generator : {"Ninja", "Unix Makefiles"}) {
     fs::path binary = project / (std::string("b-") + generator[0]);
     fs::path installer = binary / "out" / "setup.run";
-    std::string build =
-        configure(generator, binary) + " && cmake --build '" + binary.string() + "' >/dev/null 2>&1";
+    std::string build = configure(generator, binary) + " && cmake --build '" + binary.string() +
+                        "' >/dev/null 2>&1";
     auto files = [&]() {
       Result listed = tool_run({"list", "--json", installer.string()});
       EXPECT_NE(listed.standard_output.find("\"run\":\"setup.sh x\""), std::string::npos);

@@ -200,6 +200,11 @@ Plan plan(Request& request, const char* program) {
   if (request.run_command && request.run_command->size() > layout::largest_length)
     findings.refuse("setup command longer than 254 bytes");
   fs::path output = packlib::utf8_path(request.output);
+  std::error_code error;
+  fs::path output_directory = fs::absolute(output).parent_path();
+  if (!fs::is_directory(output_directory, error))
+    findings.refuse(request.output + ": no directory " + display(output_directory) +
+                    " to write it into");
   bool inside = inside_inputs(output, request.operands);
   if (inside)
     findings.refuse(request.output + ": the output lies inside a directory being packed");
@@ -220,9 +225,9 @@ Plan plan(Request& request, const char* program) {
                     ", not one for --target " + request.target +
                     "; give that target's stub or leave --stub out");
   if (request.split && elf)
-    throw UsageError("create", display(stub_file) +
-                                   ": an ELF stub cannot be the head of a split set (its "
-                                   "program headers occupy the split-set header's bytes)");
+    findings.refuse(display(stub_file) +
+                    ": an ELF stub cannot be the head of a split set (its program headers "
+                    "occupy the split-set header's bytes)");
   // The stub finds its volumes by replacing the extension of its own full
   // path: a head without one in its file name would look elsewhere.
   fs::path head = fs::absolute(output);

@@ -1,9 +1,11 @@
 // sfxpack: builds installers (a stub with a package behind it) and split
 // sets, and lists, verifies and extracts them.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tools/packlib/file_io.h"
 #include "tools/packlib/host.h"
 #include "tools/packlib/printable.h"
 #include "tools/sfxpack/cli.h"
@@ -55,6 +57,18 @@ int main(int argc, char** argv) {
                  packlib::printable(error.what(), true).c_str(), error.command.empty() ? "" : " ",
                  error.command.c_str());
     return 2;
+  } catch (const std::filesystem::filesystem_error& error) {
+    // The path first, as every other message has it, and no library prefix.
+    std::string what = error.what();
+    const std::string prefix = "filesystem error: ";
+    if (what.rfind(prefix, 0) == 0)
+      what.erase(0, prefix.size());
+    size_t bracket = what.find(" [");
+    if (bracket != std::string::npos)
+      what.erase(bracket);
+    std::fprintf(stderr, "sfxpack: %s: %s\n", packlib::shown_path(error.path1()).c_str(),
+                 packlib::printable(what).c_str());
+    return 1;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "sfxpack: %s\n", packlib::printable(error.what(), true).c_str());
     return 1;

@@ -104,6 +104,18 @@ std::string unreadable(const std::string& path, const Bytes& bytes, Verdict verd
   if (!located && is_volume_name(path))
     return "a volume of a split set, not an installer: give its head (the file of the same name "
            "with the head's own extension)";
+  // Bytes added behind a whole installer (a download tool's or a
+  // signer's) hide its trailer: say how many, rather than "truncated".
+  for (size_t appended = 1; !located && appended <= 512 && appended < bytes.size(); ++appended) {
+    packlib::Listing listing;
+    if (packlib::walk_installer(std::span(bytes).first(bytes.size() - appended), &listing) ==
+        Verdict::ok) {
+      char message[verdict_message_size];
+      verdict_message(verdict, message);
+      return std::to_string(appended) + " bytes appended behind the installer's end (the " +
+             "installer shows \"" + message + "\"); remove them";
+    }
+  }
   packlib::SealState seal = packlib::check_seal(bytes);
   bool cut = verdict != Verdict::stream_damaged && verdict != Verdict::name_length_rejected &&
              verdict != Verdict::run_length_rejected && verdict != Verdict::checksum_mismatch;
@@ -242,12 +254,14 @@ int verify_one(const std::string& input, bool quiet) {
     ++problems;
   };
   packlib::SealState seal = packlib::check_seal(bytes);
-  if (!seal.sealed)
-    problem("the stub carries no seal");
-  else if (!seal.intact)
-    problem("the stub's bytes do not match its seal");
   packlib::Listing listing;
   Verdict verdict = packlib::walk_installer(bytes, &listing);
+  // A volume holds no stub: what it is says enough.
+  bool volume = verdict != Verdict::ok && !seal.sealed && is_volume_name(input);
+  if (!seal.sealed && !volume)
+    problem("the stub carries no seal");
+  else if (seal.sealed && !seal.intact)
+    problem("the stub's bytes do not match its seal");
   if (verdict != Verdict::ok) {
     problem(unreadable(input, bytes, verdict));
     return problems;
