@@ -617,23 +617,40 @@ TEST_F(Sfxpack, OutputModeIsFixedAndNeverFollowed) {
   fs::permissions(victim, fs::perms(06755));
   fs::create_symlink(victim, out);
   fs::create_symlink(victim, work_ / "set.F01");
+  fs::create_symlink(victim, work_ / "sums");
   Bytes noise(200000);
   std::mt19937 random(3);
   for (uint8_t& byte : noise)
     byte = uint8_t(random());
   packlib::write_whole_file(input() / "noise.bin", noise); // enough for a volume
   fs::path windows_stub = fs::path(SFX_SOURCE_DIR) / "build/win64/bin/stub.exe";
-  Result packed = pack({"--quiet", "--split", "75K", "-o", out.string(), "--stub",
-                        windows_stub.string(), input().string()});
+  Result packed =
+      pack({"--quiet", "--split", "75K", "-o", out.string(), "--stub", windows_stub.string(),
+            "--sums", (work_ / "sums").string(), input().string()});
   ASSERT_EQ(packed.exit_code, 0) << packed.output;
   mode_t mask = ::umask(0);
   ::umask(mask);
   EXPECT_EQ(harness::read_text(victim), "keep");
   EXPECT_EQ(fs::status(victim).permissions(), fs::perms(06755));
-  for (const auto& [piece, mode] : {std::pair{out, 0755}, std::pair{work_ / "set.F01", 0644}}) {
+  for (const auto& [piece, mode] : {std::pair{out, 0755}, std::pair{work_ / "set.F01", 0644},
+                                    std::pair{work_ / "sums", 0644}}) {
     EXPECT_FALSE(fs::is_symlink(piece)) << piece;
     EXPECT_EQ(fs::status(piece).permissions(), fs::perms(mode & ~mask)) << piece;
   }
+  // Whoever swaps the temporary for a link while it is written redirects
+  // nothing: the checksum, the mode and the digest act on the open file.
+  Bytes stub_bytes = packlib::read_whole_file(windows_stub);
+  packlib::InstallerWriter writer({work_ / "raced.exe"}, {stub_bytes.size()});
+  writer.keep_pe_checksum(pe_fields(stub_bytes.data(), uint32_t(stub_bytes.size())).checksum);
+  writer.write(stub_bytes.data(), stub_bytes.size());
+  fs::path part = packlib::temporary_name(work_ / "raced.exe");
+  fs::rename(part, work_ / "taken");
+  fs::create_symlink(victim, part);
+  writer.finish();
+  EXPECT_EQ(harness::read_text(victim), "keep");
+  EXPECT_EQ(fs::status(victim).permissions(), fs::perms(06755));
+  EXPECT_EQ(fs::status(work_ / "taken").permissions(), fs::perms(0755 & ~mask));
+  EXPECT_EQ(writer.digests()[0], packlib::sha256_of_file(work_ / "taken"));
 }
 
 // An input swapped after the gathering checked it, for a link to someone

@@ -81,25 +81,8 @@ std::filesystem::path temporary_name(const std::filesystem::path& path) {
   return temporary;
 }
 
-void move_into_place(const std::filesystem::path& temporary, const std::filesystem::path& path) {
-  // A file it replaces keeps its permissions; a new one may be run.
-  std::error_code error;
-  std::filesystem::permissions(
-      temporary,
-      std::filesystem::exists(path)
-          ? std::filesystem::status(path).permissions()
-          : std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
-                std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
-                std::filesystem::perms::others_exec,
-      error);
-  std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::filesystem::remove(temporary);
-    throw std::runtime_error(shown_path(path) + ": cannot rename into place: " + error.message());
-  }
-}
-
-void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
+void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t> bytes,
+                      bool program) {
   std::filesystem::path temporary = temporary_name(path);
   {
     File file(create_exclusive(temporary));
@@ -111,8 +94,14 @@ void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t
       std::filesystem::remove(temporary);
       throw failure(temporary, "cannot write");
     }
+    set_written_mode(file.get(), program);
   }
-  move_into_place(temporary, path);
+  std::error_code error;
+  std::filesystem::rename(temporary, path, error);
+  if (error) {
+    std::filesystem::remove(temporary);
+    throw std::runtime_error(shown_path(path) + ": cannot rename into place: " + error.message());
+  }
 }
 
 } // namespace packlib

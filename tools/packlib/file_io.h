@@ -32,14 +32,15 @@ std::filesystem::path create_private_directory(const std::filesystem::path& near
 // How a file is written so that a failure never leaves it half-written: to
 // its temporary name beside it (`path` with ".part-" and this run's own
 // characters, which nobody can foresee), created with `create_exclusive`,
-// then moved into place with the permissions of the file it replaces, or
-// those of a program for a new one.
+// then renamed into place.
 std::filesystem::path temporary_name(const std::filesystem::path& path);
-void move_into_place(const std::filesystem::path& temporary, const std::filesystem::path& path);
 
-// Writes the bytes to a temporary name beside `path` and renames it into
-// place, so that a failure never leaves a half-written file.
-void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t> bytes);
+// Writes the bytes to a temporary name beside `path`, gives the file its
+// fixed mode through its descriptor (a program's or data's, less the
+// umask: nothing is taken over from what stood at the name) and renames it
+// into place, replacing whatever stands there, never following it.
+void write_whole_file(const std::filesystem::path& path, std::span<const uint8_t> bytes,
+                      bool program = true);
 
 // A std::runtime_error that names the file, what failed and errno's text.
 std::runtime_error failure(const std::filesystem::path& path, const char* what);

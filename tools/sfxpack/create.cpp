@@ -313,7 +313,8 @@ void write_sums(const std::string& file, const std::vector<fs::path>& pieces,
     text += (escaped == name ? "" : "\\") + digests[i] + "  " + escaped + "\n";
   }
   packlib::write_whole_file(packlib::utf8_path(file),
-                            std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+                            std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()),
+                            false);
 }
 
 int run(const Request& request, Plan& plan) {
