@@ -29,21 +29,17 @@ enum class OsCall : uint8_t {
   code_page,        // not counted: the system's ANSI code page, an answer a test may choose
 };
 
-#ifdef SFX_OS_SEAM
 // The count the call may move: `count`, fewer, or -1 when the call is to
-// fail; a failing call has set the system's last error.
+// fail; a failing call has set the system's last error. And the system's
+// `answer` to a question of kind `call`, or the one a test armed in its
+// place. Without the seam both pass the system's values through.
+#ifdef SFX_OS_SEAM
 int32_t os_seam(OsCall call, int32_t count);
+uint32_t os_answer(OsCall call, uint32_t answer);
 #else
 constexpr int32_t os_seam(OsCall, int32_t count) {
   return count;
 }
-#endif
-
-#ifdef SFX_OS_SEAM
-// The system's `answer` to a question of kind `call`, or the one a test
-// armed in its place.
-uint32_t os_answer(OsCall call, uint32_t answer);
-#else
 constexpr uint32_t os_answer(OsCall, uint32_t answer) {
   return answer;
 }
