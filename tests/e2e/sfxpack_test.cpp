@@ -294,6 +294,9 @@ TEST_F(Sfxpack, Refusals) {
           "no such file or directory");
   refused({"-o", (work_ / "nowhere" / "o.run").string(), "--stub", stub(), input().string()},
           "no directory " + (work_ / "nowhere").string() + " to write it into");
+  refused({"-o", out.string(), "--sums", (work_ / "nowhere" / "sums").string(), "--stub", stub(),
+           input().string()},
+          "no directory " + (work_ / "nowhere").string() + " to write it into");
 
   fs::path odd = work_ / "odd";
   fs::create_directories(odd / std::string(200, 'd'));

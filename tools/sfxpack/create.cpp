@@ -200,11 +200,12 @@ Plan plan(Request& request, const char* program) {
   if (request.run_command && request.run_command->size() > layout::largest_length)
     findings.refuse("setup command longer than 254 bytes");
   fs::path output = packlib::utf8_path(request.output);
-  std::error_code error;
-  fs::path output_directory = fs::absolute(output).parent_path();
-  if (!fs::is_directory(output_directory, error))
-    findings.refuse(request.output + ": no directory " + display(output_directory) +
-                    " to write it into");
+  for (const std::optional<std::string>& written : {std::optional(request.output), request.sums}) {
+    std::error_code error;
+    fs::path directory = written ? fs::absolute(packlib::utf8_path(*written)).parent_path() : "";
+    if (written && !fs::is_directory(directory, error))
+      findings.refuse(*written + ": no directory " + display(directory) + " to write it into");
+  }
   bool inside = inside_inputs(output, request.operands);
   if (inside)
     findings.refuse(request.output + ": the output lies inside a directory being packed");
