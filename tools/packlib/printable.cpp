@@ -1,3 +1,4 @@
+// Names, commands and paths made safe to print, on a terminal and in JSON.
 #include "tools/packlib/printable.h"
 
 #include <cstdint>
