@@ -18,6 +18,7 @@
 #include "support/os/paths.h"
 #include "support/os/process.h"
 #include "support/os/system.h"
+#include "support/runtime/error_numbers.h"
 #include "support/runtime/heap.h"
 #include "support/runtime/termination.h"
 #include "support/text/command_line.h"
@@ -32,10 +33,18 @@ constexpr int temp_directory_size = 256;
   warn_and_halt(text);
 }
 
-[[noreturn]] void fail(Verdict verdict, FileHandle own_file) {
+[[noreturn]] void fail(uint8_t number, FileHandle own_file) {
   char text[verdict_message_size];
-  verdict_message(verdict, text);
+  warning_message(number, text);
   fail(text, own_file);
+}
+
+[[noreturn]] void fail(Verdict verdict, FileHandle own_file) {
+  fail(uint8_t(verdict), own_file);
+}
+
+[[noreturn]] void fail(RunFailure failure, FileHandle own_file) {
+  fail(uint8_t(failure), own_file);
 }
 
 // The first argument made absolute, so that the launch after the change
@@ -91,7 +100,7 @@ int32_t start_program(const String& directory, const char* verb, const char* pro
     launch_program(verb, program, parameters, held, nullptr);
     pause_ms(1000);
   } else if (!launch_program(verb, program, parameters, held, &exit_code)) {
-    fail(Verdict::setup_not_started, held);
+    fail(RunFailure::setup_not_started, held);
   }
   if (held != no_file)
     close_file(held);
@@ -114,63 +123,6 @@ bool make_absolute(char (&directory)[temp_directory_size]) {
   halt();
 }
 
-// What the record walk needs to extract the package.
-// Names and the command are in the system's ANSI code page, or in UTF-8
-// where the package says so.
-struct Extraction {
-  FileHandle own_file;
-  Extractor extractor;
-  char (*setup_command)[setup_command_size];
-  bool utf8;
-};
-
-Verdict extract_name(void* context, const char* name, int32_t length) {
-  Extraction& extraction = *static_cast<Extraction*>(context);
-  return extraction.utf8 ? prepare_utf8_output(extraction.extractor, name, length)
-                         : prepare_output(extraction.extractor, name, length);
-}
-
-Verdict extract_content(void* context, uint32_t size) {
-  Extraction& extraction = *static_cast<Extraction*>(context);
-  return extract_stream(extraction.extractor, extraction.own_file, size);
-}
-
-// A command in UTF-8 that the system's code page cannot hold is refused
-// like one too long: never started in another form.
-Verdict take_setup_command(void* context, const char* command, int32_t length) {
-  Extraction& extraction = *static_cast<Extraction*>(context);
-  String text(command, length);
-  if (extraction.utf8 && !text_from_utf8(command, length, &text))
-    return Verdict::command_too_long;
-  return set_setup_command(text, extraction.extractor.target_path, *extraction.setup_command);
-}
-
-// The setup command read before anything is written, by a walk that skips
-// every stream, so that the program it names is known when the record walk
-// writes it. The walk's verdict waits for the real one, which reaches the
-// same record in order.
-Verdict skip_name(void*, const char*, int32_t) {
-  return Verdict::ok;
-}
-
-Verdict skip_content(void* context, uint32_t size) {
-  Extraction& extraction = *static_cast<Extraction*>(context);
-  return seek_file(extraction.own_file, int32_t(size), seek_from_current) == uint32_t(-1)
-             ? Verdict::stream_beyond_end
-             : Verdict::ok;
-}
-
-Verdict expect_setup_command(const ByteSource& own, const PackageLocation& location,
-                             Extraction& extraction) {
-  walk_records(own, location,
-               RecordVisitor{&extraction, skip_name, skip_content, take_setup_command});
-  extraction.extractor.setup_command = *extraction.setup_command;
-  uint32_t body = location.package_offset + uint32_t(layout::header_size);
-  return own.seek(own.context, int32_t(body), seek_from_start) == body
-             ? Verdict::ok
-             : Verdict::offset_unreachable;
-}
-
 // Enters the own file in the restart-rename list where the system keeps one.
 void register_deletion() {
   if (system_has_restart_list())
@@ -182,17 +134,15 @@ void register_deletion() {
 // set is not joined: never at the root of a drive.
 [[noreturn]] void run_head(FileHandle own_file, const char* temp_directory,
                            bool have_temp_directory) {
-  if (!have_temp_directory) {
-    close_file(own_file);
-    warn_and_halt("Combine error!!");
-  }
+  if (!have_temp_directory)
+    fail(RunFailure::set_not_combined, own_file);
   JoinedCopy copy;
   JoinOutcome outcome = join_volumes(own_file, temp_directory, &copy);
   close_file(own_file);
   if (outcome == JoinOutcome::too_many_files)
-    warn_and_halt("File format error(100)!");
+    fail(RunFailure::set_too_large, no_file);
   if (outcome == JoinOutcome::not_combined)
-    warn_and_halt("Combine error!!");
+    fail(RunFailure::set_not_combined, no_file);
   register_deletion();
   end_with(start_program(String(temp_directory), nullptr, copy.path.c_str(), copy.argument.c_str(),
                          copy.wait, no_file));
@@ -200,7 +150,7 @@ void register_deletion() {
 
 // The package's checksum, where it asks for one, before anything is created.
 Verdict check_checksum(const ByteSource& own, const PackageLocation& location) {
-  if (!(location.options & layout::option_checksum))
+  if (!location.options.checksum())
     return Verdict::ok;
   constexpr int32_t buffer_size = 64 << 10;
   uint8_t* buffer = static_cast<uint8_t*>(heap_allocate(buffer_size));
@@ -223,15 +173,14 @@ Verdict check_checksum(const ByteSource& own, const PackageLocation& location) {
   setup_command[0] = '\0';
   if (verdict == Verdict::ok && target_directory.empty())
     target_directory = private_target_directory(temp_directory, have_temp_directory);
-  Extraction extraction{
-      own_file, {}, &setup_command, (location.options & layout::option_utf8) != 0};
-  extraction.extractor.target_path = target_directory;
+  Extractor extractor;
+  extractor.source = own;
+  extractor.options = location.options;
+  extractor.target_path = target_directory;
   if (verdict == Verdict::ok)
-    verdict = expect_setup_command(own, location, extraction);
-  if (verdict == Verdict::ok)
-    verdict =
-        walk_records(own, location,
-                     RecordVisitor{&extraction, extract_name, extract_content, take_setup_command});
+    verdict = extract_records(extractor, location, setup_command);
+  if (verdict == Verdict::content_too_large)
+    run_time_error(error_heap_exhausted, __builtin_return_address(0));
   if (verdict != Verdict::ok)
     fail(verdict, own_file);
   close_file(own_file);
@@ -240,11 +189,11 @@ Verdict check_checksum(const ByteSource& own, const PackageLocation& location) {
   LaunchCommand program;
   if (setup_command[0] != '\0')
     program = setup_program(setup_command, target_directory);
-  FileHandle held = finish_extraction(extraction.extractor, program.program);
+  FileHandle held = finish_extraction(extractor, program.program);
   if (setup_command[0] != '\0')
     exit_code = start_program(target_directory, "open", program.program.c_str(),
                               program.parameters.empty() ? nullptr : program.parameters.c_str(),
-                              (location.options & layout::option_wait) != 0, held);
+                              location.options.wait(), held);
   register_deletion();
   end_with(exit_code);
 }
@@ -277,10 +226,8 @@ void stub_main() {
   if (read_u32_from_zero(own) == layout::split_set_marker)
     run_head(own_file, temp_directory, have_temp_directory);
 
-  if (!own_file_is_unaltered(own_file)) {
-    close_file(own_file);
-    warn_and_halt("File check error(1)!");
-  }
+  if (!own_file_is_unaltered(own_file))
+    fail(RunFailure::stub_altered, own_file);
   run_package(own_file, static_cast<String&&>(target_directory), temp_directory,
               have_temp_directory);
 }

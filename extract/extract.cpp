@@ -5,13 +5,9 @@
 #include "package/name_check.h"
 #include "support/base/bytes.h"
 #include "support/base/code_page.h"
-#include "support/inflate/inflate_stream.h"
-#include "support/inflate/whole_inflate.h"
 #include "support/os/host.h"
 #include "support/os/system.h"
-#include "support/runtime/error_numbers.h"
 #include "support/runtime/heap.h"
-#include "support/runtime/termination.h"
 #include "support/text/path_text.h"
 
 namespace {
@@ -34,8 +30,8 @@ bool alike(char left, char right) {
 // the command's end (or the closing quote of a quoted program); 0 when
 // the command cannot start it.
 int32_t program_length(const Extractor& extractor, const String& name) {
-  const char* command = extractor.setup_command;
-  if (!command || !*command)
+  const char* command = *extractor.setup_command;
+  if (!*command)
     return 0;
   int32_t quoted = command[0] == '"';
   String path = extractor.target_path + name;
@@ -101,47 +97,41 @@ bool open_target(Extractor& extractor) {
   return Verdict::ok;
 }
 
-// Where the inflated bytes go: the new file, made a program when its first
-// bytes say so.
-struct Output {
-  FileHandle own_file;
-  FileHandle file;
-  bool started;
-};
-
+// The record's stored bytes come from the source; the inflated bytes are
+// counted and go to the new file (or are only counted), made a
+// program when its first bytes say so.
 int32_t read_stored(void* context, void* buffer, int32_t count) {
-  return read_file(static_cast<Output*>(context)->own_file, buffer, count);
+  const ByteSource& source = static_cast<Extractor*>(context)->source;
+  return source.read(source.context, buffer, count);
+}
+
+bool back_over(void* context, uint32_t count) {
+  const ByteSource& source = static_cast<Extractor*>(context)->source;
+  return source.seek(source.context, -int32_t(count), seek_from_current) != uint32_t(-1);
 }
 
 bool write_inflated(void* context, const void* bytes, int32_t count) {
-  Output& output = *static_cast<Output*>(context);
-  if (!output.started)
-    mark_if_program(output.file, bytes, count);
-  output.started = true;
-  return write_file(output.file, bytes, count) == count;
+  Extractor& extractor = *static_cast<Extractor*>(context);
+  if (extractor.inflated == 0)
+    mark_if_program(extractor.output, bytes, count);
+  extractor.inflated += uint32_t(count);
+  return write_file(extractor.output, bytes, count) == count;
 }
 
-// Inflates the record's stream into the output: whole, with the build's
-// fast engine, where the stream and its content fit its buffers, else
-// streamed from the stream's start through zlib. Both reach one verdict.
-InflateOutcome inflate_record(Extractor& extractor, Output& output, uint32_t size) {
-  if (extractor.whole_input && size != 0 && size <= uint32_t(whole_inflate_size)) {
-    if (read_file(output.own_file, extractor.whole_input, int32_t(size)) != int32_t(size))
-      return InflateOutcome::read_failed;
-    int32_t produced = 0;
-    WholeInflate whole =
-        inflate_whole(extractor.whole_input, size, extractor.whole_output, &produced);
-    if (whole == WholeInflate::damaged)
-      return InflateOutcome::damaged;
-    if (whole == WholeInflate::inflated)
-      return produced == 0 || write_inflated(&output, extractor.whole_output, produced)
-                 ? InflateOutcome::inflated
-                 : InflateOutcome::write_failed;
-    if (seek_file(output.own_file, -int32_t(size), seek_from_current) == uint32_t(-1))
-      return InflateOutcome::read_failed;
-  }
-  return inflate_stream(size, InflatePipes{&output, read_stored, write_inflated},
-                        extractor.buffers);
+bool count_inflated(void* context, const void*, int32_t count) {
+  static_cast<Extractor*>(context)->inflated += uint32_t(count);
+  return true;
+}
+
+// What the stub says of a stream that did not inflate, by outcome.
+Verdict failed_stream(InflateOutcome outcome) {
+  static constexpr Verdict verdicts[] = {Verdict::ok, Verdict::stream_beyond_end,
+                                         Verdict::stream_damaged, Verdict::output_incomplete,
+                                         Verdict::content_too_large};
+  static_assert(
+      uint8_t(InflateOutcome::read_failed) == 1 && uint8_t(InflateOutcome::damaged) == 2 &&
+      uint8_t(InflateOutcome::write_failed) == 3 && uint8_t(InflateOutcome::too_large) == 4);
+  return verdicts[uint8_t(outcome)];
 }
 
 // A new file of a name no entry has yet, in the record's directory. Every
@@ -162,34 +152,30 @@ InflateOutcome inflate_record(Extractor& extractor, Output& output, uint32_t siz
 
 // Kept out of line: inlined into the driver by link-time optimisation it
 // makes the i686 stub larger.
-[[gnu::noinline]] Verdict extract_stream(Extractor& extractor, FileHandle own_file, uint32_t size) {
+[[gnu::noinline]] Verdict extract_stream(Extractor& extractor, uint32_t size) {
   // Memory is taken before the file is created: running out of it ends the
   // process, which must not leave a temporary file behind.
-  if (!extractor.buffers)
-    extractor.buffers = static_cast<uint8_t*>(heap_allocate(inflate_work_size));
-  if (!extractor.whole_input && size != 0 && size <= uint32_t(whole_inflate_size)) {
-    extractor.whole_input = static_cast<uint8_t*>(heap_allocate(whole_inflate_size));
-    extractor.whole_output = static_cast<uint8_t*>(heap_allocate(whole_inflate_size));
-  }
+  reserve_inflater(extractor.inflater, size);
+  RecordPipes pipes{&extractor, read_stored, back_over, write_inflated};
+  extractor.inflated = 0;
+  // An empty name or "." (the directory's own) is never a file's.
+  bool file_named = names_a_file(extractor.file_name.c_str(), extractor.file_name.length());
   int32_t length = program_length(extractor, extractor.chain_name);
   char temporary[unique_name_size];
-  Output output{own_file, create_temporary(extractor, temporary), false};
-  if (output.file == no_file)
+  FileHandle output = extractor.output = create_temporary(extractor, temporary);
+  if (output == no_file)
     return Verdict::output_not_created;
-  InflateOutcome outcome = inflate_record(extractor, output, size);
-  // An empty name or "." (the directory's own) is never a file's.
-  if (outcome == InflateOutcome::inflated &&
-      names_a_file(extractor.file_name.c_str(), extractor.file_name.length())) {
+  InflateOutcome outcome = inflate_record(extractor.inflater, size, pipes);
+  if (outcome == InflateOutcome::inflated && file_named) {
     // A file the setup command may start is held from the moment it has
     // its name; one written before under that name is let go first.
     HeldProgram* held = length > 0 ? hold_slot(extractor, length) : nullptr;
     FileIdentity written;
-    if (held && !file_identity(output.file, &written)) {
-      delete_in(extractor.directory, output.file, temporary);
+    if (held && !file_identity(output, &written)) {
+      delete_in(extractor.directory, output, temporary);
       return Verdict::output_not_created;
     }
-    Placed placed =
-        place_in(extractor.directory, output.file, temporary, extractor.file_name.c_str());
+    Placed placed = place_in(extractor.directory, output, temporary, extractor.file_name.c_str());
     if (placed == Placed::moved && held) {
       // Nobody else's file may stand there by now: anything but the file
       // written is refused.
@@ -203,16 +189,8 @@ InflateOutcome inflate_record(Extractor& extractor, Output& output, uint32_t siz
     // read-only or running file, stands there.
     return placed == Placed::not_closed ? Verdict::output_incomplete : Verdict::output_not_created;
   }
-  delete_in(extractor.directory, output.file, temporary);
-  if (outcome == InflateOutcome::too_large)
-    run_time_error(error_heap_exhausted, __builtin_return_address(0));
-  if (outcome == InflateOutcome::read_failed)
-    return Verdict::stream_beyond_end;
-  if (outcome == InflateOutcome::damaged)
-    return Verdict::stream_damaged;
-  if (outcome == InflateOutcome::write_failed)
-    return Verdict::output_incomplete;
-  return Verdict::output_not_created; // an empty name or "."
+  delete_in(extractor.directory, output, temporary);
+  return outcome == InflateOutcome::inflated ? Verdict::output_not_created : failed_stream(outcome);
 }
 
 Verdict prepare_output(Extractor& extractor, const char* name_text, int32_t length) {
@@ -275,4 +253,150 @@ Verdict prepare_utf8_output(Extractor& extractor, const char* name, int32_t leng
   if (!text_from_utf8(name, length, &converted))
     return Verdict::name_unsafe;
   return prepare_output(extractor, converted.c_str(), converted.length());
+}
+
+namespace {
+
+// Names are in the system's ANSI code page, or in UTF-8 where the package
+// says so.
+Verdict extract_name(void* context, const char* name, int32_t length) {
+  Extractor& extractor = *static_cast<Extractor*>(context);
+  return extractor.options.utf8() ? prepare_utf8_output(extractor, name, length)
+                                  : prepare_output(extractor, name, length);
+}
+
+Verdict extract_content(void* context, uint32_t size) {
+  return extract_stream(*static_cast<Extractor*>(context), size);
+}
+
+Verdict skip_stream(const ByteSource& source, uint32_t size) {
+  return source.seek(source.context, int32_t(size), seek_from_current) == uint32_t(-1)
+             ? Verdict::stream_beyond_end
+             : Verdict::ok;
+}
+
+// A command in UTF-8 that the system's code page cannot hold is refused
+// like one too long: never started in another form.
+Verdict take_setup_command(void* context, const char* command, int32_t length) {
+  Extractor& extractor = *static_cast<Extractor*>(context);
+  String text(command, length);
+  if (extractor.options.utf8() && !text_from_utf8(command, length, &text))
+    return Verdict::command_too_long;
+  return set_setup_command(text, extractor.target_path, *extractor.setup_command);
+}
+
+// A reader that writes nothing checks each name as stored, by the rules it
+// was given, and inflates each stream only to count and check it.
+Verdict check_name(RecordReader& reader, const char* name, int32_t length) {
+  if (!reader.name_is_safe(name, length))
+    return Verdict::name_unsafe;
+  int32_t start = 0;
+  for (int32_t at = 0; at < length; at = next_character(name, length, at))
+    if (name[at] == '\\' || name[at] == '/')
+      start = at + 1;
+  reader.extractor.file_name = String(name + start, length - start);
+  return Verdict::ok;
+}
+
+Verdict check_stream(Extractor& extractor, uint32_t size) {
+  reserve_inflater(extractor.inflater, size);
+  extractor.inflated = 0;
+  InflateOutcome outcome = inflate_record(
+      extractor.inflater, size, RecordPipes{&extractor, read_stored, back_over, count_inflated});
+  if (outcome != InflateOutcome::inflated)
+    return failed_stream(outcome);
+  return names_a_file(extractor.file_name.c_str(), extractor.file_name.length())
+             ? Verdict::ok
+             : Verdict::output_not_created;
+}
+
+// The same steps told to the observer, where there is one.
+Verdict observed_name(void* context, const char* name, int32_t length) {
+  RecordReader& reader = *static_cast<RecordReader*>(context);
+  reader.skip_stream = false;
+  Verdict verdict = reader.writes ? extract_name(&reader.extractor, name, length)
+                                  : check_name(reader, name, length);
+  reader.name = String(name, length);
+  if (verdict == Verdict::ok || !reader.observer.record)
+    return verdict;
+  verdict =
+      reader.observer.record(reader.observer.context, RecordReport{reader.name, 0, 0, verdict});
+  reader.skip_stream = verdict == Verdict::ok;
+  return verdict;
+}
+
+Verdict observed_stream(void* context, uint32_t size) {
+  RecordReader& reader = *static_cast<RecordReader*>(context);
+  Extractor& extractor = reader.extractor;
+  const ByteSource& source = extractor.source;
+  if (reader.skip_stream)
+    return skip_stream(source, size);
+  // A reader that goes on past a damaged stream goes on behind it.
+  uint32_t start = source.seek(source.context, 0, seek_from_current);
+  Verdict verdict = reader.writes ? extract_stream(extractor, size) : check_stream(extractor, size);
+  if (!reader.observer.record)
+    return verdict;
+  verdict = reader.observer.record(reader.observer.context,
+                                   RecordReport{reader.name, size, extractor.inflated, verdict});
+  if (verdict == Verdict::ok &&
+      source.seek(source.context, int32_t(start + size), seek_from_start) != start + size)
+    return Verdict::stream_beyond_end;
+  return verdict;
+}
+
+Verdict observed_command(void* context, const char* command, int32_t length) {
+  RecordReader& reader = *static_cast<RecordReader*>(context);
+  if (reader.observer.run_command)
+    reader.observer.run_command(reader.observer.context, command, length);
+  return take_setup_command(&reader.extractor, command, length);
+}
+
+Verdict skip_name(void*, const char*, int32_t) {
+  return Verdict::ok;
+}
+
+Verdict skip_content(void* context, uint32_t size) {
+  return skip_stream(static_cast<Extractor*>(context)->source, size);
+}
+
+// The setup command read before anything is written, by a walk that skips
+// every stream, so that the program it names is known when the record walk
+// writes it; then the record walk itself. The first walk's verdict waits
+// for the second, which reaches the same record in order.
+Verdict walk_twice(Extractor& extractor, const PackageLocation& location,
+                   char (&setup_command)[setup_command_size], const RecordVisitor& records) {
+  const ByteSource& source = extractor.source;
+  extractor.setup_command = &setup_command;
+  walk_records(source, location,
+               RecordVisitor{&extractor, skip_name, skip_content, take_setup_command});
+  uint32_t body = location.package_offset + uint32_t(layout::header_size);
+  if (source.seek(source.context, int32_t(body), seek_from_start) != body)
+    return Verdict::offset_unreachable;
+  return walk_records(source, location, records);
+}
+
+} // namespace
+
+Verdict extract_records(Extractor& extractor, const PackageLocation& location,
+                        char (&setup_command)[setup_command_size]) {
+  return walk_twice(extractor, location, setup_command,
+                    RecordVisitor{&extractor, extract_name, extract_content, take_setup_command});
+}
+
+Verdict read_package(RecordReader& reader, PackageLocation* location,
+                     char (&setup_command)[setup_command_size]) {
+  Extractor& extractor = reader.extractor;
+  setup_command[0] = '\0';
+  Verdict verdict = locate_package(extractor.source, location);
+  if (verdict == Verdict::ok && location->options.checksum()) {
+    constexpr int32_t buffer_size = 64 << 10;
+    uint8_t* buffer = static_cast<uint8_t*>(heap_allocate(buffer_size));
+    verdict = check_package(extractor.source, *location, buffer, buffer_size);
+    heap_release(buffer);
+  }
+  extractor.options = location->options;
+  if (verdict != Verdict::ok)
+    return verdict;
+  return walk_twice(extractor, *location, setup_command,
+                    RecordVisitor{&reader, observed_name, observed_stream, observed_command});
 }

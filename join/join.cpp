@@ -37,28 +37,21 @@ bool append_file(FileHandle source, FileHandle joined, uint8_t* buffer, uint32_t
   }
 }
 
-// Copies the head into the joined copy: its split-set marker broken, so the
-// copy is no head, and a code-signing certificate table left behind (with
-// its directory entry cleared), so the package continues where the
-// signature stood and the copy is an unsigned file.
+// Copies the head into the joined copy, as `break_joined_head` makes it.
 bool copy_head(FileHandle own_file, FileHandle joined, uint8_t* buffer) {
-  ByteSource own = file_source(&own_file);
   uint32_t size = seek_file(own_file, 0, seek_from_end);
   if (size == uint32_t(-1))
     return false;
-  uint32_t end = package_data_end(own, size);
   int32_t count =
       seek_file(own_file, 0, seek_from_start) == 0
           ? read_file(own_file, buffer,
-                      end < uint32_t(join_buffer_size) ? int32_t(end) : join_buffer_size)
+                      size < uint32_t(join_buffer_size) ? int32_t(size) : join_buffer_size)
           : -1;
   if (count < 0)
     return false;
-  if (count > layout::split_set_offset)
-    buffer[layout::split_set_offset] = 0;
-  CertificateTable table = certificate_table(buffer, uint32_t(count), size);
-  if (table.present)
-    fill_bytes(buffer + table.entry, 0, 8);
+  uint32_t end = break_joined_head(buffer, uint32_t(count), size);
+  if (uint32_t(count) > end)
+    count = int32_t(end);
   if (count > 0 && write_file(joined, buffer, count) != count)
     return false;
   return count != join_buffer_size || append_file(own_file, joined, buffer, end - uint32_t(count));
@@ -80,6 +73,15 @@ String hand_over_argument(const String& head_path) {
 }
 
 } // namespace
+
+uint32_t break_joined_head(uint8_t* bytes, uint32_t count, uint32_t size) {
+  CertificateTable table = certificate_table(bytes, count, size);
+  if (count > uint32_t(layout::split_set_offset))
+    bytes[layout::split_set_offset] = 0;
+  if (table.present)
+    fill_bytes(bytes + table.entry, 0, 8);
+  return table.present ? table.offset : size;
+}
 
 JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, JoinedCopy* copy) {
   ByteSource own = file_source(&own_file);
@@ -110,7 +112,7 @@ JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, Joined
   // walks from its header to its trailer may cost the set its volumes.
   // The handle that checks it stays open, letting others only read, until
   // the process ends: nothing can replace the copy before it is started.
-  uint8_t options = 0;
+  PackageOptions options;
   if (whole) {
     FileHandle check = open_file(joined_path.c_str(), mode_read_share_read);
     ByteSource source = file_source(&check);
@@ -130,6 +132,6 @@ JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, Joined
     delete_file(volume_path(head_path, number).c_str());
   copy->path = joined_path;
   copy->argument = hand_over_argument(head_path);
-  copy->wait = (options & layout::option_wait) != 0;
+  copy->wait = options.wait();
   return JoinOutcome::joined;
 }

@@ -21,6 +21,13 @@ struct JoinedCopy {
   bool wait = false; // its package asks for the setup to be waited for
 };
 
+// Makes the first `count` bytes of a head of `size` bytes what the joined
+// copy holds: its split-set marker broken, so the copy is no head, and a
+// code-signing certificate table's directory entry cleared. Answers how
+// much of the head the copy holds: the table itself stays behind, so the
+// package continues where the signature stood.
+uint32_t break_joined_head(uint8_t* bytes, uint32_t count, uint32_t size);
+
 // Joins head and volumes into "_TMP_VK.exe" in `temp_directory`, a file
 // created anew (a file of that name is deleted first; one that cannot be
 // deleted fails the join); `own_file` is the head, open and positioned

@@ -40,30 +40,25 @@ int32_t read_at(const ByteSource& source, uint32_t position, void* buffer, int32
 
 } // namespace
 
-// "File format error(N)!" for N from 1 to 5 (the verdicts of the same
-// numbers) is built from one template, so that the texts do not each take
-// their own bytes in the stub.
-void verdict_message(Verdict verdict, char (&text)[verdict_message_size]) {
-  static constexpr const char* messages[] = {
-      "File Read error(1)!",
-      "File Read error(2)!",
-      "File Read Execution File error(1)!",
-      "File Decompress error(1)!",
-      "File Output error(1)!",
-      "File Output error(2)!",
-      "File Output error(3)!",
-      "File Read Execution File error(2)!",
-      "File check error(2)!",
-      "File Read Execution File error(3)!",
-  };
-  int number = static_cast<int>(verdict);
-  if (number > static_cast<int>(Verdict::records_end_elsewhere)) {
-    const char* message = messages[number - static_cast<int>(Verdict::name_length_rejected)];
+void warning_message(uint8_t number, char (&text)[verdict_message_size]) {
+  // The stub's copy of the messages: pointers only, from the table, for the
+  // entries behind the format errors ("" where the stub shows none).
+  static constexpr auto messages = [] {
+    struct Messages {
+      const char* text[warning_count - last_format_error - 1];
+    } table{};
+    for (int32_t i = last_format_error + 1; i < warning_count; ++i)
+      table.text[i - last_format_error - 1] =
+          warning_table[i].message ? warning_table[i].message : "";
+    return table;
+  }();
+  if (number > last_format_error) {
+    const char* message = messages.text[number - last_format_error - 1];
     copy_bytes(text, message, size_t(c_string_length(message)) + 1);
     return;
   }
-  copy_bytes(text, "File format error(0)!", 22);
-  text[18] = static_cast<char>('0' + number);
+  copy_bytes(text, format_error_template, sizeof format_error_template);
+  text[format_error_digit] = static_cast<char>('0' + number);
 }
 
 namespace {
@@ -133,7 +128,7 @@ Verdict locate_package(const ByteSource& source, PackageLocation* location) {
   fill_bytes(header, 0, sizeof header);
   if (!is_package_header(header, source.read(source.context, header, layout::header_size)))
     return Verdict::no_header;
-  location->options = header[layout::options_offset];
+  location->options = PackageOptions{header[layout::options_offset]};
   location->checksum = load_u32(header + layout::checksum_offset);
   location->checksum_start = header_checksum_start(header);
   // Reserved bytes that are zero around a checksum field that is not: a
@@ -141,13 +136,13 @@ Verdict locate_package(const ByteSource& source, PackageLocation* location) {
   // reserved bytes zero (or fill them all) are read as always.
   bool carries_checksum = location->checksum != 0 && header[layout::options_offset + 1] == 0 &&
                           load_u32(header + layout::checksum_offset + 4) == 0;
-  if (carries_checksum && !(location->options & layout::option_checksum))
+  if (carries_checksum && !location->options.checksum())
     return Verdict::checksum_mismatch;
   return Verdict::ok;
 }
 
 uint32_t header_checksum_start(const uint8_t* header) {
-  if (!(header[layout::options_offset] & layout::option_checksum_header))
+  if (!PackageOptions{header[layout::options_offset]}.checksum_header())
     return 0;
   uint8_t covered[layout::header_size];
   copy_bytes(covered, header, sizeof covered);
@@ -180,7 +175,7 @@ bool package_body_crc(const ByteSource& source, const PackageLocation& location,
 
 Verdict check_package(const ByteSource& source, const PackageLocation& location, uint8_t* buffer,
                       int32_t size) {
-  if (!(location.options & layout::option_checksum))
+  if (!location.options.checksum())
     return Verdict::ok;
   uint32_t crc = 0;
   return package_body_crc(source, location, buffer, size, &crc) && crc == location.checksum
@@ -256,7 +251,8 @@ Verdict skip_stream(void* context, uint32_t size) {
 
 } // namespace
 
-bool is_whole_package(const ByteSource& source, uint8_t* buffer, int32_t size, uint8_t* options) {
+bool is_whole_package(const ByteSource& source, uint8_t* buffer, int32_t size,
+                      PackageOptions* options) {
   ByteSource skipping = source; // the visitor's context: it seeks past each stream
   PackageLocation location;
   if (locate_package(source, &location) != Verdict::ok)

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "package/layout.h"
+#include "package/verdicts.h"
 #include "support/base/bytes.h"
 
 // ---- the byte source -------------------------------------------------------
@@ -40,41 +41,28 @@ int32_t read_text_field(const ByteSource& source, uint8_t length, char (&field)[
 
 // ---- reading a package -----------------------------------------------------
 
-// What reading a package found; `ok` or the first failure in reading order.
-// The stub shows each failure as one message, the tools as one line.
-enum class Verdict : uint8_t {
-  ok,
-  end_unreachable,       // the source cannot be positioned at its end
-  no_trailer,            // the last bytes are not the trailer
-  offset_unreachable,    // the package offset cannot be reached
-  no_header,             // no magic at the package offset
-  records_end_elsewhere, // the records end at neither the run record nor the trailer
-  name_length_rejected,  // a file record's name length is 255
-  stream_beyond_end,     // a stream is larger than the package holds
-  run_length_rejected,   // the run record's length is 255
-  // Verdicts of the reader's visitor (the stub's extraction).
-  stream_damaged,
-  output_not_created,
-  name_unsafe,
-  output_incomplete,
-  command_too_long,
-  checksum_mismatch, // the package checksum does not match its bytes
-  setup_not_started, // a setup command to wait for could not be started
-};
-
-// The stub's message for a verdict other than `ok`, as the user sees it:
-// one table for the stub, the packaging tool and the tests.
-inline constexpr int32_t verdict_message_size = 40;
-void verdict_message(Verdict verdict, char (&text)[verdict_message_size]);
-
 // Whether the first six of `count` header bytes are the magic and its NUL.
 bool is_package_header(const uint8_t* header, int32_t count);
+
+// The header's option set, as one value that tells each option by name:
+// read from the header once and passed on.
+struct PackageOptions {
+  uint8_t bits = 0; // layout::option_*
+  // Names and the command are UTF-8.
+  constexpr bool utf8() const { return bits & layout::option_utf8; }
+  // The stub waits for the setup command.
+  constexpr bool wait() const { return bits & layout::option_wait; }
+  // The header holds the CRC-32 of the body...
+  constexpr bool checksum() const { return bits & layout::option_checksum; }
+  // ... which starts with the header's own bytes.
+  constexpr bool checksum_header() const { return bits & layout::option_checksum_header; }
+};
 
 // Where the package lies in its source.
 struct PackageLocation {
   uint32_t package_offset = 0;
   uint32_t trailer = 0; // the trailer's position; the package data ends 8 bytes behind it
-  uint8_t options = 0;  // the header's option set (layout::option_*)
+  PackageOptions options;
   uint32_t checksum = 0;
   uint32_t checksum_start = 0; // the CRC-32 of the header where the checksum covers it
 };
@@ -128,7 +116,8 @@ Verdict walk_records(const ByteSource& source, const PackageLocation& location,
 // cut short or padded out fails. Nothing is inflated. `buffer` of `size`
 // bytes is scratch for the checksum; the package's options go to
 // `*options`.
-bool is_whole_package(const ByteSource& source, uint8_t* buffer, int32_t size, uint8_t* options);
+bool is_whole_package(const ByteSource& source, uint8_t* buffer, int32_t size,
+                      PackageOptions* options);
 
 // ---- split sets ------------------------------------------------------------
 

@@ -115,8 +115,8 @@ Bytes surround(uint8_t flags, std::span<const uint8_t> body) {
 void check_verdict(Verdict verdict) {
   if (verdict == Verdict::ok)
     return;
-  if (uint8_t(verdict) > uint8_t(Verdict::setup_not_started))
-    finding("a verdict outside the table");
+  if (uint8_t(verdict) >= uint8_t(Verdict::content_too_large))
+    finding("a verdict outside the walk's");
   char text[verdict_message_size];
   verdict_message(verdict, text);
   if (text[0] == '\0')
@@ -132,17 +132,18 @@ void check_round_trip(std::span<const uint8_t> file, const Walk& first) {
   if (first.command && first.command->size() > size_t(layout::largest_length))
     return;
   packlib::PackageBuilder builder(file.first(first.location.package_offset));
-  builder.header().options(first.location.options);
+  builder.header().options(first.location.options.bits);
   for (const Record& record : first.records)
     builder.record(record.name, record.stream);
   if (first.command)
     builder.run(*first.command);
   builder.trailer();
-  if (first.location.options & layout::option_checksum)
+  if (first.location.options.checksum())
     builder.seal_checksum();
   Walk second = walk(builder.bytes());
   if (second.verdict != Verdict::ok || second.records != first.records ||
-      second.command != first.command || second.location.options != first.location.options)
+      second.command != first.command ||
+      second.location.options.bits != first.location.options.bits)
     finding("a package the walk accepts does not come back from the writer");
 }
 
@@ -188,7 +189,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The joined-copy check reaches the same verdict on the same bytes.
   packlib::InstallerSource in(file);
   uint8_t buffer[512];
-  uint8_t options = 0;
+  PackageOptions options;
   if (is_whole_package(in.source, buffer, sizeof buffer, &options) !=
       (first.verdict == Verdict::ok))
     finding("the joined-copy check and the walk disagree");

@@ -48,19 +48,4 @@ std::runtime_error failure(const std::filesystem::path& path, const char* what);
 // 64 bits nobody can foresee, as 16 hexadecimal digits.
 std::string random_token();
 
-// Calls `step(part, create)` for each directory part of a stored name:
-// parts end at either separator, and those that end in a backslash are
-// created. Answers the file's own name, the part behind the last separator.
-template <class Step> std::string walk_parts(const std::string& name, Step step) {
-  size_t start = 0;
-  for (size_t end = 0; end < name.size(); ++end) {
-    if (name[end] != '\\' && name[end] != '/')
-      continue;
-    if (end > start)
-      step(name.substr(start, end - start), name[end] == '\\');
-    start = end + 1;
-  }
-  return name.substr(start);
-}
-
 } // namespace packlib

@@ -61,13 +61,4 @@ void set_written_mode(std::FILE* file, bool program);
 // permissions (mode 0700); false with errno set when it cannot.
 bool make_private_directory(const std::filesystem::path& path);
 
-// Writes `content` as the stored name `name` (components separated by
-// backslashes, which are created, or slashes, which must exist) below
-// `target`, as the stub does: each directory is opened from its parent's
-// handle and never through a link, and the file is written under a
-// temporary name and renamed over the name (replacing a link there, never
-// following it). Throws std::runtime_error on a link or any failure.
-void write_below(const std::filesystem::path& target, const std::string& name,
-                 std::span<const uint8_t> content, bool program);
-
 } // namespace packlib

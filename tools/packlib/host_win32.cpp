@@ -86,19 +86,4 @@ bool make_private_directory(const std::filesystem::path& path) {
   return _wmkdir(path.c_str()) == 0;
 }
 
-// Windows has no *at calls for the C library: each directory is checked
-// for a link before it is used.
-void write_below(const std::filesystem::path& target, const std::string& name,
-                 std::span<const uint8_t> content, bool) {
-  std::filesystem::path output = target;
-  std::string file_name = walk_parts(name, [&](const std::string& part, bool create) {
-    output /= utf8_path(part);
-    if (std::filesystem::is_symlink(output))
-      throw std::runtime_error(shown_path(output) + ": refusing to write through a link");
-    if (create)
-      std::filesystem::create_directories(output);
-  });
-  write_whole_file(output / utf8_path(file_name), content);
-}
-
 } // namespace packlib

@@ -218,8 +218,6 @@ std::string volume_name(const std::string& head_path, int number) {
          extension;
 }
 
-namespace {} // namespace
-
 int32_t read_memory(void* context, void* buffer, int32_t count) {
   MemorySource& source = *static_cast<MemorySource*>(context);
   size_t left = source.position < source.bytes.size() ? source.bytes.size() - source.position : 0;
@@ -265,34 +263,6 @@ Verdict list_command(void* context, const char* command, int32_t length) {
   return Verdict::ok;
 }
 
-// The stub's own checks of each record, in its order: the name by the
-// system's rules, then the stream, then whether the name names a file.
-struct CheckingWalk {
-  MemorySource* source;
-  NameRules rules;
-  std::string name;
-};
-
-Verdict check_name(void* context, const char* name, int32_t length) {
-  CheckingWalk& walk = *static_cast<CheckingWalk*>(context);
-  walk.name.assign(name, size_t(length));
-  return is_safe_name(name, length, walk.rules) ? Verdict::ok : Verdict::name_unsafe;
-}
-
-Verdict check_stream(void* context, uint32_t size) {
-  CheckingWalk& walk = *static_cast<CheckingWalk*>(context);
-  std::span<const uint8_t> stream = walk.source->bytes.subspan(walk.source->position, size);
-  walk.source->position += size;
-  if (!inflate_stream(stream))
-    return Verdict::stream_damaged;
-  return names_a_file(walk.name.data(), int32_t(walk.name.size())) ? Verdict::ok
-                                                                   : Verdict::output_not_created;
-}
-
-Verdict accept_command(void*, const char*, int32_t) {
-  return Verdict::ok;
-}
-
 // Locates the package and checks its checksum, as the stub does before it
 // reads a record.
 Verdict locate_checked(const ByteSource& source, PackageLocation* location) {
@@ -305,56 +275,10 @@ Verdict locate_checked(const ByteSource& source, PackageLocation* location) {
 
 } // namespace
 
-Verdict package_verdict(std::span<const uint8_t> installer, NameRules rules) {
-  if (installer.size() > size_t(layout::largest_compressed_size))
-    return Verdict::end_unreachable;
-  InstallerSource in(installer);
-  PackageLocation location;
-  Verdict verdict = locate_checked(in.source, &location);
-  if (verdict != Verdict::ok)
-    return verdict;
-  CheckingWalk walk{&in.memory, rules, {}};
-  return walk_records(in.source, location,
-                      RecordVisitor{&walk, check_name, check_stream, accept_command});
-}
-
 std::string verdict_line(Verdict verdict) {
   char message[verdict_message_size];
   verdict_message(verdict, message);
-  return std::string(message) + " (" + verdict_text(verdict) + ")";
-}
-
-const char* verdict_text(Verdict verdict) {
-  switch (verdict) {
-  case Verdict::ok:
-    return "a whole package";
-  case Verdict::end_unreachable:
-    return "file shorter than the 8-byte trailer";
-  case Verdict::no_trailer:
-    return "no package trailer (not an installer)";
-  case Verdict::offset_unreachable:
-    return "package offset out of range";
-  case Verdict::no_header:
-    return "no package header at the package offset";
-  case Verdict::records_end_elsewhere:
-    return "the records end at neither the run record nor the trailer";
-  case Verdict::name_length_rejected:
-    return "record name length 255";
-  case Verdict::stream_beyond_end:
-    return "a stream runs past the end of the package";
-  case Verdict::run_length_rejected:
-    return "run record length 255";
-  case Verdict::checksum_mismatch:
-    return "the package checksum does not match (damaged or changed)";
-  case Verdict::stream_damaged:
-    return "a stream does not inflate to its end, or has bytes behind it";
-  case Verdict::name_unsafe:
-    return "a name would leave the target directory or name a device";
-  case Verdict::output_not_created:
-    return "a name names no file (empty, or ending in a separator or \".\")";
-  default:
-    return "damaged package";
-  }
+  return std::string(message) + " (" + warning_entry(verdict).explanation + ")";
 }
 
 Verdict walk_installer(std::span<const uint8_t> installer, Listing* listing) {

@@ -117,7 +117,7 @@ struct ListedFile {
 struct Listing {
   uint32_t package_offset = 0;
   uint32_t trailer = 0;
-  uint8_t options = 0;
+  PackageOptions options;
   uint32_t checksum = 0; // as the header holds it
   std::vector<ListedFile> files;
   std::optional<std::string> run_command;
@@ -132,17 +132,8 @@ Verdict walk_installer(std::span<const uint8_t> installer, Listing* listing);
 // file is signed.
 size_t package_data_end(std::span<const uint8_t> file);
 
-// One line saying what a verdict found.
-const char* verdict_text(Verdict verdict);
-
-// The stub's own message for a verdict, then that line in parentheses.
+// The stub's own message for a verdict, then what it means in parentheses.
 std::string verdict_line(Verdict verdict);
-
-// The verdict the stub reaches on an installer by everything it checks in
-// the package itself, in its order: the walk and the checksum, then for
-// each record its name by `rules`, its stream, and whether the name names
-// a file. What depends on the disk or the target directory is left out.
-Verdict package_verdict(std::span<const uint8_t> installer, NameRules rules);
 
 // The listing of an installer; throws std::runtime_error with the verdict's
 // text where the stub would show a message.
