@@ -285,38 +285,31 @@ Verdict take_setup_command(void* context, const char* command, int32_t length) {
   return set_setup_command(text, extractor.target_path, *extractor.setup_command);
 }
 
-// A reader that writes nothing checks each name as stored, by the rules it
-// was given, and inflates each stream only to count and check it.
-Verdict check_name(RecordReader& reader, const char* name, int32_t length) {
-  if (!reader.name_is_safe(name, length))
-    return Verdict::name_unsafe;
-  int32_t start = 0;
-  for (int32_t at = 0; at < length; at = next_character(name, length, at))
-    if (name[at] == '\\' || name[at] == '/')
-      start = at + 1;
-  reader.extractor.file_name = String(name + start, length - start);
-  return Verdict::ok;
-}
-
-Verdict check_stream(Extractor& extractor, uint32_t size) {
+// A reader that writes nothing inflates each stream only to count and
+// check it; the name is checked as stored.
+Verdict check_stream(RecordReader& reader, uint32_t size) {
+  Extractor& extractor = reader.extractor;
   reserve_inflater(extractor.inflater, size);
   extractor.inflated = 0;
   InflateOutcome outcome = inflate_record(
       extractor.inflater, size, RecordPipes{&extractor, read_stored, back_over, count_inflated});
   if (outcome != InflateOutcome::inflated)
     return failed_stream(outcome);
-  return names_a_file(extractor.file_name.c_str(), extractor.file_name.length())
-             ? Verdict::ok
-             : Verdict::output_not_created;
+  return names_a_file(reader.name.c_str(), reader.name.length()) ? Verdict::ok
+                                                                 : Verdict::output_not_created;
 }
 
 // The same steps told to the observer, where there is one.
 Verdict observed_name(void* context, const char* name, int32_t length) {
   RecordReader& reader = *static_cast<RecordReader*>(context);
   reader.skip_stream = false;
-  Verdict verdict = reader.writes ? extract_name(&reader.extractor, name, length)
-                                  : check_name(reader, name, length);
   reader.name = String(name, length);
+  // A reader that writes nothing checks the name as stored, by its rules.
+  Verdict verdict = Verdict::ok;
+  if (reader.writes)
+    verdict = extract_name(&reader.extractor, name, length);
+  else if (!reader.name_is_safe(name, length))
+    verdict = Verdict::name_unsafe;
   if (verdict == Verdict::ok || !reader.observer.record)
     return verdict;
   verdict =
@@ -333,7 +326,7 @@ Verdict observed_stream(void* context, uint32_t size) {
     return skip_stream(source, size);
   // A reader that goes on past a damaged stream goes on behind it.
   uint32_t start = source.seek(source.context, 0, seek_from_current);
-  Verdict verdict = reader.writes ? extract_stream(extractor, size) : check_stream(extractor, size);
+  Verdict verdict = reader.writes ? extract_stream(extractor, size) : check_stream(reader, size);
   if (!reader.observer.record)
     return verdict;
   verdict = reader.observer.record(reader.observer.context,

@@ -95,14 +95,16 @@ Verdict prepare_output(Extractor& extractor, const char* name, int32_t length);
 Verdict prepare_utf8_output(Extractor& extractor, const char* name, int32_t length);
 
 // Inflates the record's stream of `size` bytes from the source into a new
-// file and moves it over the record's name. Content reaching 2^31 bytes is `content_too_large`.
+// file and moves it over the record's name. Content reaching 2^31 bytes
+// is `content_too_large`.
 Verdict extract_stream(Extractor& extractor, uint32_t size);
 
 // Reads the package's records from the source, which stands behind the
 // header: a first walk takes the setup command into `setup_command` (which
 // starts empty; the command is built for the target directory) and skips
 // every stream, so that the program it names is known before anything is
-// written; the second walk extracts each record in order. `ok`, or the first verdict not `ok`.
+// written; the second walk extracts each record in order. `ok`, or the
+// first verdict not `ok`.
 Verdict extract_records(Extractor& extractor, const PackageLocation& location,
                         char (&setup_command)[setup_command_size]);
 

@@ -309,10 +309,10 @@ std::string unreadable(const std::string& path, InstallerFile& file, Verdict ver
            "with the head's own extension)";
   // Bytes added behind a whole installer (a download tool's or a
   // signer's) hide its trailer: say how many, rather than "truncated".
+  std::vector<uint8_t> buffer(64 << 10);
   for (uint32_t appended = 1; !located && appended <= 512 && appended < file.size; ++appended) {
     file.cut_end(appended);
     PackageOptions options;
-    std::vector<uint8_t> buffer(64 << 10);
     bool whole = is_whole_package(file.source(), buffer.data(), int32_t(buffer.size()), &options);
     file.cut_end(0);
     if (whole)
@@ -320,8 +320,8 @@ std::string unreadable(const std::string& path, InstallerFile& file, Verdict ver
              "installer shows \"" + shown_message(verdict) + "\"); remove them";
   }
   packlib::SealState seal = packlib::check_seal(file.start);
-  bool cut = !warning_entry(verdict).by_package || verdict == Verdict::stream_beyond_end ||
-             verdict == Verdict::records_end_elsewhere || !located;
+  bool cut = verdict != Verdict::stream_damaged && verdict != Verdict::name_length_rejected &&
+             verdict != Verdict::run_length_rejected && verdict != Verdict::checksum_mismatch;
   if (cut && seal.sealed && seal.intact) {
     uint64_t missing = missing_bytes(file, seal.length);
     if (missing > 0)
