@@ -5,6 +5,8 @@
 // heap meet them.
 #include "driver/driver.h"
 
+#include "driver/options.h"
+
 #include "cleanup/restart.h"
 #include "extract/extract.h"
 #include "extract/package_file.h"
@@ -15,8 +17,10 @@
 #include "support/base/c_string.h"
 #include "support/os/directory.h"
 #include "support/os/files.h"
+#include "support/os/host.h"
 #include "support/os/paths.h"
 #include "support/os/process.h"
+#include "support/os/process_exit.h"
 #include "support/os/system.h"
 #include "support/runtime/error_numbers.h"
 #include "support/runtime/heap.h"
@@ -28,6 +32,11 @@ namespace {
 
 constexpr int temp_directory_size = 256;
 
+// A package that reads options has a sentence of advice shown behind each
+// fixed message; the folder one names the target directory.
+bool give_advice = false;
+const char* advice_folder = "";
+
 [[noreturn]] void fail(const char* text, FileHandle own_file) {
   close_file(own_file);
   warn_and_halt(text);
@@ -36,7 +45,19 @@ constexpr int temp_directory_size = 256;
 [[noreturn]] void fail(uint8_t number, FileHandle own_file) {
   char text[verdict_message_size];
   warning_message(number, text);
-  fail(text, own_file);
+  if (!give_advice)
+    fail(text, own_file);
+  Advice advice = warning_advice(number);
+  String told = String(text) + "\n" + advice_text[uint8_t(advice)];
+  if (advice == Advice::folder) {
+    int32_t start = told.length();
+    told += advice_folder;
+    // The stub's paths have backslashes; a POSIX user reads slashes.
+    for (int32_t i = start; !host_is_windows && i < told.length(); ++i)
+      if (told[i] == '\\')
+        told.data()[i] = '/';
+  }
+  fail(told.c_str(), own_file);
 }
 
 [[noreturn]] void fail(Verdict verdict, FileHandle own_file) {
@@ -52,10 +73,10 @@ constexpr int temp_directory_size = 256;
 // place, and ended with a backslash; empty without an argument. An argument
 // too long for its buffer, or one the system cannot make absolute, is
 // refused rather than cut down to another place.
-String given_target_directory() {
-  if (argument_count() < 1)
+String given_target_directory(const String& given) {
+  if (given.empty())
     return String();
-  String target = drive_root_if_bare(argument(1));
+  String target = drive_root_if_bare(given);
   if (target.length() < longest_argument)
     target = full_path(target);
   if (target.empty() || target.length() >= longest_argument)
@@ -86,20 +107,48 @@ String private_target_directory(const char* temp_directory, bool have_temp_direc
   fail(Verdict::output_not_created, no_file);
 }
 
+// The arguments the command line gave behind "--", each handed to the
+// program started as one, behind its stored parameters; `first` is put in
+// front of them where it is set.
+struct SetupArguments {
+  String* words = nullptr;
+  int32_t count = 0;
+};
+
+SetupArguments setup_arguments(const InstallerOptions& options, const char* first) {
+  SetupArguments arguments;
+  if (options.setup_from == 0)
+    return arguments;
+  String* given = nullptr;
+  int32_t count = arguments_behind(options.setup_from - 1, &given);
+  arguments.words = given;
+  arguments.count = count;
+  if (first) {
+    arguments.words = new_strings(count + 1);
+    arguments.words[0] = first;
+    for (int32_t i = 0; i < count; ++i)
+      arguments.words[i + 1] = given[i];
+    arguments.count = count + 1;
+  }
+  return arguments;
+}
+
 // Changes into `directory` (a failure ends the process with the system's
 // error code) and starts the program, `held` open where the extraction
 // wrote it (then let go). Without waiting it pauses one second and answers
 // 0. Waiting, it answers the program's exit code; a program that cannot be
 // started fails the run.
 int32_t start_program(const String& directory, const char* verb, const char* program,
-                      const char* parameters, bool wait, FileHandle held) {
+                      const char* parameters, const SetupArguments& arguments, bool wait,
+                      FileHandle held) {
   change_directory(directory);
   io_check();
   int32_t exit_code = 0;
   if (!wait) {
-    launch_program(verb, program, parameters, held, nullptr);
+    launch_program(verb, program, parameters, arguments.words, arguments.count, held, nullptr);
     pause_ms(1000);
-  } else if (!launch_program(verb, program, parameters, held, &exit_code)) {
+  } else if (!launch_program(verb, program, parameters, arguments.words, arguments.count, held,
+                             &exit_code)) {
     fail(RunFailure::setup_not_started, held);
   }
   if (held != no_file)
@@ -129,23 +178,91 @@ void register_deletion() {
     delete_at_restart();
 }
 
+constexpr char usage_text[] = "Usage: [DIR] [options] [-- arguments for the setup]\n"
+                              "  --target DIR  extract into DIR\n"
+                              "  --list        list the files\n"
+                              "  --check       check the installer\n"
+                              "  --quiet       no message boxes\n"
+                              "  --noexec      extract only\n"
+                              "  --wait        wait for the setup\n"
+                              "  --keep        keep what is extracted\n";
+constexpr char windows_switches[] = "  /S /D=DIR /?  --quiet, --target DIR, --help\n";
+
+// Text the user asked for: on standard output, else in a box.
+void show_text(const String& text, const char* caption) {
+  if (!write_standard(1, text.c_str(), text.length()) &&
+      termination.channel != MessageChannel::quiet)
+    show_message(text.c_str(), caption, 0);
+}
+
+String usage() {
+  String text(usage_text);
+  if (host_is_windows)
+    text += windows_switches;
+  return text;
+}
+
+// The options given that the joined copy of a split set is to read too,
+// behind its target directory.
+String passed_options(const InstallerOptions& options) {
+  static constexpr const char* names[] = {" --list",   " --check", " --quiet",
+                                          " --noexec", " --wait",  " --keep"};
+  bool set[] = {options.action == Action::list,
+                options.action == Action::check,
+                options.quiet,
+                options.no_exec,
+                options.wait,
+                options.keep};
+  String text;
+  for (int32_t i = 0; i < 6; ++i)
+    if (set[i])
+      text += names[i];
+  return text;
+}
+
+// The hand-over argument of a split set: the target made absolute (the
+// copy starts in the temp directory), or the head's directory; in double
+// quotes when it holds a byte that would split it (a blank or any other
+// control byte), so that it arrives as one argument.
+String hand_over_argument(const String& target) {
+  String argument_text = drive_root_if_bare(target.empty() ? directory_of(argument(0)) : target);
+  if (!target.empty())
+    argument_text = full_path(argument_text);
+  for (int32_t i = 0; i < argument_text.length(); ++i)
+    if (static_cast<uint8_t>(argument_text[i]) <= 0x20)
+      return String("\"") + argument_text + "\"";
+  return argument_text;
+}
+
 // Head mode: joins the split set, registers the head for deletion at
 // restart and starts the joined copy in the temp directory. Without one the
-// set is not joined: never at the root of a drive.
-[[noreturn]] void run_head(FileHandle own_file, const char* temp_directory,
-                           bool have_temp_directory) {
+// set is not joined: never at the root of a drive. Listing or checking the
+// set, the volumes stay and the copy is removed once it has ended.
+[[noreturn]] void run_head(FileHandle own_file, const InstallerOptions& options, bool reads_options,
+                           const char* temp_directory, bool have_temp_directory) {
   if (!have_temp_directory)
     fail(RunFailure::set_not_combined, own_file);
+  bool inspects = options.action == Action::list || options.action == Action::check;
   JoinedCopy copy;
-  JoinOutcome outcome = join_volumes(own_file, temp_directory, &copy);
+  JoinOutcome outcome = join_volumes(own_file, temp_directory, !inspects, &copy);
   close_file(own_file);
   if (outcome == JoinOutcome::too_many_files)
     fail(RunFailure::set_too_large, no_file);
   if (outcome == JoinOutcome::not_combined)
     fail(RunFailure::set_not_combined, no_file);
-  register_deletion();
-  end_with(start_program(String(temp_directory), nullptr, copy.path.c_str(), copy.argument.c_str(),
-                         copy.wait, no_file));
+  String parameters = hand_over_argument(options.target);
+  if (reads_options)
+    parameters += passed_options(options);
+  if (!inspects && !options.no_exec && !options.keep)
+    register_deletion();
+  int32_t exit_code =
+      start_program(String(temp_directory), nullptr, copy.path.c_str(), parameters.c_str(),
+                    setup_arguments(options, "--"), copy.wait || options.wait || inspects, no_file);
+  if (inspects) {
+    close_file(copy.check);
+    delete_file(copy.path.c_str());
+  }
+  end_with(exit_code);
 }
 
 // The package's checksum, where it asks for one, before anything is created.
@@ -159,20 +276,91 @@ Verdict check_checksum(const ByteSource& own, const PackageLocation& location) {
   return verdict;
 }
 
-// Package mode: locates and checks the package, extracts its records,
-// starts the setup command, registers the own file for deletion at restart
-// and ends, with the setup's exit code where the package asks to wait.
-[[noreturn]] void run_package(FileHandle own_file, String target_directory,
-                              const char* temp_directory, bool have_temp_directory) {
-  ByteSource own = file_source(&own_file);
-  PackageLocation location;
-  Verdict verdict = locate_package(own, &location);
-  if (verdict == Verdict::ok)
-    verdict = check_checksum(own, location);
+// Text from the package for the user's terminal: control bytes as '?'.
+void append_shown(String& text, const char* bytes, int32_t length) {
+  for (int32_t i = 0; i < length; ++i)
+    text += uint8_t(bytes[i]) < 0x20 || bytes[i] == 0x7F ? '?' : bytes[i];
+}
+
+Verdict list_record(void* context, const RecordReport& report) {
+  String& text = *static_cast<String*>(context);
+  if (report.verdict == Verdict::ok) {
+    char digits[12];
+    int32_t at = 11;
+    digits[at] = '\0';
+    uint32_t size = report.size;
+    do {
+      digits[--at] = char('0' + size % 10);
+      size /= 10;
+    } while (size != 0);
+    while (at > 1)
+      digits[--at] = ' ';
+    text += digits + 1;
+    text += "  ";
+    append_shown(text, report.name.c_str(), report.name.length());
+    text += '\n';
+  }
+  return report.verdict;
+}
+
+void list_command(void* context, const char* command, int32_t length) {
+  String& text = *static_cast<String*>(context);
+  text += "setup: ";
+  append_shown(text, command, length);
+  text += '\n';
+}
+
+// --list and --check: every record read and checked as the extraction
+// would, nothing written; the listing names each file with its size, the
+// setup command and the package's options.
+[[noreturn]] void inspect_package(FileHandle own_file, const ByteSource& own,
+                                  const PackageLocation& location, bool lists) {
+  RecordReader reader;
+  reader.extractor.source = own;
+  reader.extractor.options = location.options;
+  reader.writes = false;
+  String text;
+  if (lists)
+    reader.observer = RecordObserver{&text, list_record, list_command};
   char setup_command[setup_command_size];
   setup_command[0] = '\0';
+  Verdict verdict = read_records(reader, location, setup_command);
+  if (lists) {
+    static constexpr const char* names[] = {" utf8", " wait", " checksum", " options"};
+    text += "options:";
+    for (int32_t bit = 0; bit < 4; ++bit)
+      if (location.options.bits & (1 << bit))
+        text += names[bit];
+    text += '\n';
+  }
+  if (verdict == Verdict::content_too_large)
+    run_time_error(error_heap_exhausted, __builtin_return_address(0));
+  if (verdict != Verdict::ok)
+    fail(verdict, own_file);
+  close_file(own_file);
+  show_text(lists ? text : String("The installer is whole.\n"), "Installer");
+  end_with(0);
+}
+
+// Package mode: checks the located package, extracts its records, starts
+// the setup command, registers the own file for deletion at restart and
+// ends, with the setup's exit code where the package or the command line
+// asks to wait. A directory of the run's own is removed once a setup
+// waited for has ended, unless the command line keeps it.
+[[noreturn]] void run_package(FileHandle own_file, Verdict verdict, const PackageLocation& location,
+                              const InstallerOptions& options, String target_directory,
+                              const char* temp_directory, bool have_temp_directory) {
+  ByteSource own = file_source(&own_file);
+  if (verdict == Verdict::ok)
+    verdict = check_checksum(own, location);
+  if (verdict == Verdict::ok && (options.action == Action::list || options.action == Action::check))
+    inspect_package(own_file, own, location, options.action == Action::list);
+  char setup_command[setup_command_size];
+  setup_command[0] = '\0';
+  bool made_private = verdict == Verdict::ok && target_directory.empty() && have_temp_directory;
   if (verdict == Verdict::ok && target_directory.empty())
     target_directory = private_target_directory(temp_directory, have_temp_directory);
+  advice_folder = target_directory.c_str();
   Extractor extractor;
   extractor.source = own;
   extractor.options = location.options;
@@ -186,16 +374,40 @@ Verdict check_checksum(const ByteSource& own, const PackageLocation& location) {
   close_file(own_file);
 
   int32_t exit_code = 0;
+  bool waits = location.options.wait() || options.wait;
   LaunchCommand program;
-  if (setup_command[0] != '\0')
+  if (setup_command[0] != '\0' && !options.no_exec)
     program = setup_program(setup_command, target_directory);
   FileHandle held = finish_extraction(extractor, program.program);
-  if (setup_command[0] != '\0')
+  if (!program.program.empty())
     exit_code = start_program(target_directory, "open", program.program.c_str(),
                               program.parameters.empty() ? nullptr : program.parameters.c_str(),
-                              location.options.wait(), held);
-  register_deletion();
+                              setup_arguments(options, nullptr), waits, held);
+  if (options.no_exec) {
+    show_text(target_directory + "\n", "Installer");
+    end_with(0);
+  }
+  if (made_private && waits && give_advice && !options.keep && !program.program.empty()) {
+    change_directory(String(temp_directory));
+    set_io_result(0);
+    remove_directory_tree(target_directory);
+  }
+  if (!options.keep)
+    register_deletion();
   end_with(exit_code);
+}
+
+// The options of the package behind the stub's own bytes, where the
+// package is not found: a split set's head, or a package whose trailer
+// is damaged, still honours its command line.
+PackageOptions options_behind_stub(const ByteSource& own) {
+  uint8_t header[layout::header_size];
+  fill_bytes(header, 0, sizeof header);
+  uint32_t at = own_seal().length;
+  if (own.seek(own.context, int32_t(at), seek_from_start) == at)
+    own.read(own.context, header, layout::header_size);
+  return PackageOptions{
+      is_package_header(header, layout::header_size) ? header[layout::options_offset] : uint8_t(0)};
 }
 
 } // namespace
@@ -211,8 +423,6 @@ void stub_main() {
       temp_length != 0 && temp_length < temp_directory_size && make_absolute(temp_directory);
   if (!have_temp_directory)
     temp_directory[0] = '\0';
-
-  String target_directory = given_target_directory();
   int32_t temp_used = c_string_length(temp_directory);
   if (!ends_in_backslash(String(temp_directory)) && temp_used < temp_directory_size - 1)
     append_c_string(temp_directory, "\\");
@@ -223,11 +433,40 @@ void stub_main() {
   ByteSource own = file_source(&own_file);
   if (own.seek(own.context, layout::split_set_offset, seek_from_start) == uint32_t(-1))
     fail(Verdict::end_unreachable, own_file);
-  if (read_u32_from_zero(own) == layout::split_set_marker)
-    run_head(own_file, temp_directory, have_temp_directory);
+  bool head = read_u32_from_zero(own) == layout::split_set_marker;
 
-  if (!own_file_is_unaltered(own_file))
+  // The package says whether the command line holds options. The self-check
+  // reads from the start, so it goes first; the package is read on from
+  // behind its header.
+  bool unaltered = head || own_file_is_unaltered(own_file);
+  PackageLocation location;
+  Verdict verdict = head ? Verdict::ok : locate_package(own, &location);
+  PackageOptions package =
+      !head && verdict == Verdict::ok ? location.options : options_behind_stub(own);
+  if (head)
+    own.seek(own.context, layout::volume_count_offset, seek_from_start);
+  give_advice = package.reads_options();
+  InstallerOptions options = read_options(package.reads_options());
+  if (options.quiet)
+    termination.channel = MessageChannel::quiet;
+  else if (options.action != Action::run)
+    termination.channel = MessageChannel::text;
+  if (options.action == Action::help) {
+    close_file(own_file);
+    show_text(usage(), "Installer");
+    end_with(0);
+  }
+  if (options.action == Action::usage_error) {
+    close_file(own_file);
+    tell_user((String("Unknown option ") + options.unknown + "\n" + usage()).c_str(), "Warning");
+    end_with(usage_exit_code);
+  }
+
+  String target_directory = given_target_directory(options.target);
+  if (head)
+    run_head(own_file, options, package.reads_options(), temp_directory, have_temp_directory);
+  if (!unaltered)
     fail(RunFailure::stub_altered, own_file);
-  run_package(own_file, static_cast<String&&>(target_directory), temp_directory,
-              have_temp_directory);
+  run_package(own_file, verdict, location, options, static_cast<String&&>(target_directory),
+              temp_directory, have_temp_directory);
 }

@@ -18,8 +18,15 @@ int total_arguments = 0;
 char** argument_values = nullptr;
 
 void write_text(const char* text) {
-  ssize_t ignored = ::write(2, text, static_cast<size_t>(c_string_length(text)));
-  (void)ignored;
+  write_standard(2, text, c_string_length(text));
+}
+
+// The n-th non-empty argument, 0 past the last.
+const char* nth_argument(int32_t n) {
+  for (int i = 1; i < total_arguments; ++i)
+    if (argument_values[i][0] != '\0' && --n == 0)
+      return argument_values[i];
+  return nullptr;
 }
 } // namespace
 
@@ -48,13 +55,31 @@ String argument(int32_t n) {
     windows_path(native, path, sizeof path);
     return String(path);
   }
-  for (int i = 1; i < total_arguments; ++i) {
-    if (argument_values[i][0] == '\0')
-      continue;
-    if (--n == 0)
-      return windows_path(argument_values[i]);
+  const char* given = nth_argument(n);
+  return given ? windows_path(given) : String();
+}
+
+int32_t arguments_behind(int32_t n, String** words) {
+  int first = total_arguments;
+  for (int i = 1; i < total_arguments; ++i)
+    if (argument_values[i][0] != '\0' && --n == 0)
+      first = i + 1;
+  int32_t count = n <= 0 ? int32_t(total_arguments - first) : 0;
+  *words = new_strings(count);
+  for (int32_t i = 0; i < count; ++i)
+    (*words)[i] = argument_values[first + i];
+  return count;
+}
+
+bool write_standard(int32_t stream, const char* text, int32_t length) {
+  while (length > 0) {
+    ssize_t written = ::write(stream, text, size_t(length));
+    if (written <= 0)
+      return false;
+    text += written;
+    length -= int32_t(written);
   }
-  return String();
+  return true;
 }
 
 int show_message(const char* text, const char* caption, uint32_t) {

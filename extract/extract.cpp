@@ -390,6 +390,11 @@ Verdict read_package(RecordReader& reader, PackageLocation* location,
   extractor.options = location->options;
   if (verdict != Verdict::ok)
     return verdict;
-  return walk_twice(extractor, *location, setup_command,
+  return read_records(reader, *location, setup_command);
+}
+
+Verdict read_records(RecordReader& reader, const PackageLocation& location,
+                     char (&setup_command)[setup_command_size]) {
+  return walk_twice(reader.extractor, location, setup_command,
                     RecordVisitor{&reader, observed_name, observed_stream, observed_command});
 }

@@ -122,6 +122,11 @@ struct RecordReader {
   bool skip_stream = false; // the observer went on past a refused name
 };
 
+// The records of a package located and checked, read as
+// `extract_records` reads them, each told to the observer where there is one.
+Verdict read_records(RecordReader& reader, const PackageLocation& location,
+                     char (&setup_command)[setup_command_size]);
+
 // The whole of a package read as the stub reads it: located through its
 // trailer, its checksum checked, then its records read as
 // `extract_records` reads them, each told to the observer (which decides

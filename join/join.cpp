@@ -57,21 +57,6 @@ bool copy_head(FileHandle own_file, FileHandle joined, uint8_t* buffer) {
   return count != join_buffer_size || append_file(own_file, joined, buffer, end - uint32_t(count));
 }
 
-// The hand-over argument: the head's first argument made absolute (the
-// copy starts in the temp directory), or the head's directory; in double
-// quotes when it holds a byte that would split it (a blank or any other
-// control byte), so that it arrives as one argument.
-String hand_over_argument(const String& head_path) {
-  String argument_text =
-      drive_root_if_bare(argument_count() != 0 ? argument(1) : directory_of(head_path));
-  if (argument_count() != 0)
-    argument_text = full_path(argument_text);
-  for (int32_t i = 0; i < argument_text.length(); ++i)
-    if (static_cast<uint8_t>(argument_text[i]) <= 0x20)
-      return String("\"") + argument_text + "\"";
-  return argument_text;
-}
-
 } // namespace
 
 uint32_t break_joined_head(uint8_t* bytes, uint32_t count, uint32_t size) {
@@ -83,7 +68,8 @@ uint32_t break_joined_head(uint8_t* bytes, uint32_t count, uint32_t size) {
   return table.present ? table.offset : size;
 }
 
-JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, JoinedCopy* copy) {
+JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, bool remove_volumes,
+                         JoinedCopy* copy) {
   ByteSource own = file_source(&own_file);
   int32_t volume_count = static_cast<int32_t>(read_u32_from_zero(own));
   if (volume_count > layout::largest_volume_count)
@@ -113,8 +99,9 @@ JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, Joined
   // The handle that checks it stays open, letting others only read, until
   // the process ends: nothing can replace the copy before it is started.
   PackageOptions options;
+  FileHandle check = no_file;
   if (whole) {
-    FileHandle check = open_file(joined_path.c_str(), mode_read_share_read);
+    check = open_file(joined_path.c_str(), mode_read_share_read);
     ByteSource source = file_source(&check);
     whole = is_whole_package(source, buffer, join_buffer_size, &options);
     if (!whole)
@@ -128,10 +115,10 @@ JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, Joined
       delete_file(joined_path.c_str());
     return JoinOutcome::not_combined;
   }
-  for (int32_t number = 1; number < volume_count; ++number)
+  for (int32_t number = 1; remove_volumes && number < volume_count; ++number)
     delete_file(volume_path(head_path, number).c_str());
   copy->path = joined_path;
-  copy->argument = hand_over_argument(head_path);
+  copy->check = check;
   copy->wait = options.wait();
   return JoinOutcome::joined;
 }

@@ -14,10 +14,10 @@ enum class JoinOutcome {
   not_combined,   // "Combine error!!"
 };
 
-// The joined copy and the argument it is to be started with.
+// The joined copy, and the handle that keeps others from changing it.
 struct JoinedCopy {
   String path;
-  String argument;
+  FileHandle check = no_file;
   bool wait = false; // its package asks for the setup to be waited for
 };
 
@@ -31,10 +31,12 @@ uint32_t break_joined_head(uint8_t* bytes, uint32_t count, uint32_t size);
 // Joins head and volumes into "_TMP_VK.exe" in `temp_directory`, a file
 // created anew (a file of that name is deleted first; one that cannot be
 // deleted fails the join); `own_file` is the head, open and positioned
-// behind the split-set marker; it stays open for the caller, who owns it. On success the volumes
-// are gone, `*copy` names the joined copy and its hand-over argument, and a
-// handle that lets others only read it stays open until the process ends.
+// behind the split-set marker; it stays open for the caller, who owns it. On
+// success the volumes are gone where `remove_volumes` says so, `*copy`
+// names the joined copy, and a handle that lets others only read it
+// (`copy->check`) stays open until the caller closes it or the process ends.
 // A copy whose package checksum does not match fails like a missing
 // volume. On failure head and volumes are as they were and no joined copy
 // is left.
-JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, JoinedCopy* copy);
+JoinOutcome join_volumes(FileHandle own_file, const char* temp_directory, bool remove_volumes,
+                         JoinedCopy* copy);

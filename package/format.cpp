@@ -29,6 +29,18 @@ bool is_package_header(const uint8_t* header, int32_t count) {
   return count >= 6 && same_bytes(header, layout::magic, sizeof layout::magic);
 }
 
+Advice warning_advice(uint8_t number) {
+  static constexpr auto advice = [] {
+    struct Table {
+      Advice of[warning_count];
+    } table{};
+    for (int32_t i = 0; i < warning_count; ++i)
+      table.of[i] = warning_table[i].advice;
+    return table;
+  }();
+  return advice.of[number];
+}
+
 namespace {
 
 // Bytes read at `position`: the count read, or -1 when it cannot be reached.

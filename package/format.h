@@ -56,6 +56,8 @@ struct PackageOptions {
   constexpr bool checksum() const { return bits & layout::option_checksum; }
   // ... which starts with the header's own bytes.
   constexpr bool checksum_header() const { return bits & layout::option_checksum_header; }
+  // The stub reads options from its command line.
+  constexpr bool reads_options() const { return bits & layout::option_command_line; }
 };
 
 // Where the package lies in its source.

@@ -39,6 +39,9 @@ inline constexpr uint8_t option_wait = 0x02;
 // Bytes 8 to 11 hold the CRC-32 of every byte behind the header up to the
 // trailer.
 inline constexpr uint8_t option_checksum = 0x04;
+// The stub reads its command line as options (--target, --list, --quiet,
+// ...), not only the target directory as its first argument.
+inline constexpr uint8_t option_command_line = 0x08;
 // With the checksum: the CRC-32 starts with the header's 16 bytes, its
 // checksum field as zero, so that the options and the reserved bytes are
 // checked too.

@@ -38,41 +38,77 @@ enum class RunFailure : uint8_t {
   setup_not_started, // a setup command to wait for could not be started
 };
 
+// What the person in front of the installer can do, in one sentence that
+// a package reading options has shown behind the fixed message. `folder`
+// is followed by the folder's path.
+enum class Advice : uint8_t {
+  none,
+  download_again,
+  folder,
+  refused_name,
+  set_parts,
+  not_started,
+  shorter_folder
+};
+inline constexpr const char* advice_text[] = {
+    "",
+    "The installer file is damaged or incomplete; download it again.",
+    "This folder cannot be written: ",
+    "The installer would write outside its folder and was stopped.",
+    "A part of the split installer is missing; keep all its parts (.F01, .F02, ...) in one "
+    "folder.",
+    "The setup program could not be started.",
+    "The folder's path is too long for the setup; choose a shorter one with --target.",
+};
+
 struct WarningEntry {
   uint8_t number;          // the enumerator's value
   const char* message;     // as the stub shows it; null where it shows none
   const char* explanation; // what it means, in plain words (sfxpack's lines)
   bool by_package;         // decided by the package's bytes, whatever the system
+  Advice advice;
 };
 
 inline constexpr WarningEntry warning_table[] = {
-    {0, nullptr, "a whole package", true},
-    {1, "File format error(1)!", "file shorter than the 8-byte trailer", true},
-    {2, "File format error(2)!", "no package trailer (not an installer)", true},
-    {3, "File format error(3)!", "package offset out of range", true},
-    {4, "File format error(4)!", "no package header at the package offset", true},
-    {5, "File format error(5)!", "the records end at neither the run record nor the trailer", true},
-    {6, "File Read error(1)!", "record name length 255", true},
-    {7, "File Read error(2)!", "a stream runs past the end of the package", true},
-    {8, "File Read Execution File error(1)!", "run record length 255", true},
+    {0, nullptr, "a whole package", true, Advice::none},
+    {1, "File format error(1)!", "file shorter than the 8-byte trailer", true,
+     Advice::download_again},
+    {2, "File format error(2)!", "no package trailer (not an installer)", true,
+     Advice::download_again},
+    {3, "File format error(3)!", "package offset out of range", true, Advice::download_again},
+    {4, "File format error(4)!", "no package header at the package offset", true,
+     Advice::download_again},
+    {5, "File format error(5)!", "the records end at neither the run record nor the trailer", true,
+     Advice::download_again},
+    {6, "File Read error(1)!", "record name length 255", true, Advice::download_again},
+    {7, "File Read error(2)!", "a stream runs past the end of the package", true,
+     Advice::download_again},
+    {8, "File Read Execution File error(1)!", "run record length 255", true,
+     Advice::download_again},
     {9, "File Decompress error(1)!", "a stream does not inflate to its end, or has bytes behind it",
-     true},
+     true, Advice::download_again},
     {10, "File Output error(1)!",
      "a file cannot be created, or a name names no file (empty, or ending in a separator or "
      "\".\")",
-     false},
-    {11, "File Output error(2)!", "a name would leave the target directory or name a device", true},
-    {12, "File Output error(3)!", "a file could not be written whole", false},
+     false, Advice::folder},
+    {11, "File Output error(2)!", "a name would leave the target directory or name a device", true,
+     Advice::refused_name},
+    {12, "File Output error(3)!", "a file could not be written whole", false, Advice::folder},
     {13, "File Read Execution File error(2)!",
-     "the setup command is longer than 255 bytes once the target directory is put in", true},
-    {14, "File check error(2)!", "the package checksum does not match (damaged or changed)", true},
+     "the setup command is longer than 255 bytes once the target directory is put in", true,
+     Advice::shorter_folder},
+    {14, "File check error(2)!", "the package checksum does not match (damaged or changed)", true,
+     Advice::download_again},
     {15, nullptr, "a file's content reaches 2 GiB (the installer ends in \"Runtime error 203\")",
-     true},
-    {16, "File check error(1)!", "the stub's bytes do not match its seal", true},
-    {17, "File format error(100)!", "the split-set header announces more than 200 files", true},
+     true, Advice::none},
+    {16, "File check error(1)!", "the stub's bytes do not match its seal", true,
+     Advice::download_again},
+    {17, "File format error(100)!", "the split-set header announces more than 200 files", true,
+     Advice::download_again},
     {18, "Combine error!!", "the split set could not be joined (a volume missing or damaged)",
-     false},
-    {19, "File Read Execution File error(3)!", "the setup command could not be started", false},
+     false, Advice::set_parts},
+    {19, "File Read Execution File error(3)!", "the setup command could not be started", false,
+     Advice::not_started},
 };
 inline constexpr int32_t warning_count = sizeof warning_table / sizeof warning_table[0];
 
@@ -132,6 +168,8 @@ constexpr const WarningEntry& warning_entry(RunFailure failure) {
 // The stub's message for entry `number` (not `ok`), as the user sees it;
 // empty for the one without a message.
 void warning_message(uint8_t number, char (&text)[verdict_message_size]);
+// The advice shown behind entry `number`'s message.
+Advice warning_advice(uint8_t number);
 inline void verdict_message(Verdict verdict, char (&text)[verdict_message_size]) {
   warning_message(uint8_t(verdict), text);
 }

@@ -80,6 +80,15 @@ FileHandle open_program_in(const Directory& directory, const char* name,
 // exists or it cannot be made.
 bool create_private_directory(const String& path);
 
+// How deep `remove_directory_tree` goes below the directory it removes.
+inline constexpr int32_t deepest_tree = 64;
+
+// Removes the directory at `path`, which `create_private_directory` made,
+// and everything in it, as far as it can: each entry is reached from its
+// directory's handle, and a link inside is removed itself, never
+// followed. Nothing on Windows 9x, which opens no directory.
+void remove_directory_tree(const String& path);
+
 // Removes what the run left unfinished when it is ended from outside (POSIX:
 // SIGINT, SIGTERM, SIGHUP): the file `create_file_in` made and neither
 // `replace_in` nor `delete_in` has taken yet, and the directory

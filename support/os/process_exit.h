@@ -10,6 +10,11 @@
 // A message box with no owner window; answers the button that closed it.
 int show_message(const char* text, const char* caption, uint32_t flags);
 
+// Writes `length` bytes of `text` to the process's standard output (stream
+// 1) or standard error (2): on Windows to the handle it was given, else to
+// its parent's console. False when there is nowhere to write.
+bool write_standard(int32_t stream, const char* text, int32_t length);
+
 // Ends the process with the exit code.
 [[noreturn]] void end_process(int32_t exit_code);
 

@@ -32,13 +32,15 @@ bool system_has_restart_list();
 uint32_t get_windows_directory(char* buffer, uint32_t size);
 
 // Starts `file` through the shell with `verb` (null for the default action)
-// and `parameters` (null for none) in the current directory. `program`,
+// and `parameters` (null for none) in the current directory, followed by
+// `count` more `arguments`, each of which the program receives as one
+// argument, unchanged (on Windows quoted into the command line). `program`,
 // where it is not -1, is that file held open by the caller
 // (`open_program_in`): POSIX executes that very file, Windows starts the
 // path while the caller's handle keeps it unchanged. Without `exit_code`
 // it does not wait; with it, it waits for the program to end and stores
 // its exit code there. False when it could not be started.
-bool launch_program(const char* verb, const char* file, const char* parameters, FileHandle program,
-                    int32_t* exit_code);
+bool launch_program(const char* verb, const char* file, const char* parameters,
+                    const String* arguments, int32_t count, FileHandle program, int32_t* exit_code);
 
 void pause_ms(uint32_t milliseconds);

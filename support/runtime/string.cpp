@@ -108,3 +108,11 @@ String operator+(const String& head, const char* tail) {
   result += tail;
   return result;
 }
+
+// An empty string is all zero bytes: no storage, no length, no capacity.
+String* new_strings(int32_t count) {
+  int32_t size = int32_t(sizeof(String)) * (count > 0 ? count : 1);
+  void* strings = heap_allocate(size);
+  fill_bytes(strings, 0, size_t(size));
+  return static_cast<String*>(strings);
+}

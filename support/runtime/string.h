@@ -49,5 +49,8 @@ private:
   int32_t capacity_ = 0;
 };
 
+// An array of `count` empty strings on the stub's heap; never freed.
+String* new_strings(int32_t count);
+
 String operator+(const String& head, const String& tail);
 String operator+(const String& head, const char* tail);

@@ -1,6 +1,7 @@
 // The termination state, run-time errors, io_check and halt.
 #include "support/runtime/termination.h"
 
+#include "support/base/c_string.h"
 #include "support/os/process_exit.h"
 #include "support/runtime/report.h"
 
@@ -12,7 +13,7 @@ char report_buffer[report_size];
 } // namespace
 
 void reset_termination() {
-  termination = TerminationState{0, nullptr, 0};
+  termination = TerminationState{0, nullptr, 0, MessageChannel::box};
 }
 
 void halt() {
@@ -22,7 +23,7 @@ void halt() {
     uintptr_t address = reinterpret_cast<uintptr_t>(termination.error_address);
     fill_report(report_buffer, static_cast<uint32_t>(termination.exit_code),
                 address - allocation_base(termination.error_address));
-    show_message(report_buffer, "Error", 0);
+    tell_user(report_buffer, "Error");
     termination.error_address = nullptr;
   }
   // The end of the process gives its memory back; a test's harness gives
@@ -30,9 +31,21 @@ void halt() {
   end_process(termination.exit_code);
 }
 
+void tell_user(const char* text, const char* caption) {
+  if (termination.channel != MessageChannel::box) {
+    const char* parts[] = {caption, ": ", text, "\n"};
+    bool written = true;
+    for (const char* part : parts)
+      written = write_standard(2, part, c_string_length(part)) && written;
+    if (written || termination.channel == MessageChannel::quiet)
+      return;
+  }
+  show_message(text, caption, 0);
+}
+
 // A run that showed a warning failed: its caller sees exit code 1.
 void warn_and_halt(const char* text) {
-  show_message(text, "Warning", 0);
+  tell_user(text, "Warning");
   termination.exit_code = warning_exit_code;
   halt();
 }

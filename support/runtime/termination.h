@@ -8,10 +8,16 @@
 
 #include <cstdint>
 
+// Where the user's messages go: message boxes; a line on standard error,
+// or a box where the process has none (a run on the command line); or
+// standard error alone, never a box (a run told to be quiet).
+enum class MessageChannel : uint8_t { box, text, quiet };
+
 struct TerminationState {
   int32_t exit_code;
   const void* error_address; // non-null: a report is due at halt
   uint32_t io_result;        // pending I/O error code, 0 for none
+  MessageChannel channel;
 };
 
 extern TerminationState termination;
@@ -27,6 +33,12 @@ void reset_termination();
 
 // The exit code of a run that ended in a "Warning" message.
 inline constexpr int32_t warning_exit_code = 1;
+
+// Tells the user `text` under `caption` through the message channel.
+void tell_user(const char* text, const char* caption);
+
+// The exit code of a run whose command line could not be read.
+inline constexpr int32_t usage_exit_code = 2;
 
 // Shows `text` in a message captioned "Warning", then halts with
 // `warning_exit_code`.

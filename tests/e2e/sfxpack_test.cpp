@@ -127,10 +127,10 @@ TEST_F(Sfxpack, OutputIsReproducible) {
   std::sort(
       files.begin(), files.end(),
       [](const packlib::StoredFile& a, const packlib::StoredFile& b) { return a.name < b.name; });
-  EXPECT_TRUE(packlib::build_installer(packlib::read_whole_file(stub()), files,
-                                       std::string("x %path%"),
-                                       layout::option_checksum | layout::option_checksum_header) ==
-              packlib::read_whole_file(first));
+  EXPECT_TRUE(
+      packlib::build_installer(packlib::read_whole_file(stub()), files, std::string("x %path%"),
+                               layout::option_checksum | layout::option_checksum_header |
+                                   layout::option_command_line) == packlib::read_whole_file(first));
 }
 
 TEST_F(Sfxpack, ListAndVerify) {
@@ -945,8 +945,8 @@ TEST_F(Sfxpack, WindowsTargetNames) {
                 .exit_code,
             0);
   packlib::Listing plain = packlib::read_installer(packlib::read_whole_file(out));
-  EXPECT_EQ(plain.options.bits,
-            layout::option_wait | layout::option_checksum | layout::option_checksum_header);
+  EXPECT_EQ(plain.options.bits, layout::option_wait | layout::option_checksum |
+                                    layout::option_checksum_header | layout::option_command_line);
 }
 
 } // namespace

@@ -474,6 +474,125 @@ TEST_P(Stub, WaitingForTheSetup) {
   EXPECT_EQ(refused.exit_code, 1);
 }
 
+// The installer's own command line, read only where the package asks for
+// it: without the option every argument but the first is ignored and the
+// first is the target, whatever it looks like.
+TEST_P(Stub, CommandLineOptions) {
+  bool windows = is_wine(GetParam());
+  auto installer = [&](uint8_t options, const std::string& command) {
+    PackageBuilder builder = package();
+    builder.record("f.txt", packlib::deflate_stream(bytes_of("x")))
+        .record(helper_name(), helper_stream())
+        .run(command)
+        .trailer()
+        .options(options)
+        .seal_checksum();
+    return builder.bytes();
+  };
+  constexpr uint8_t reads = layout::option_command_line | layout::option_checksum;
+  Bytes plain = installer(reads, helper_name() + " exit=7");
+  Bytes damaged = plain;
+  damaged[damaged.size() - 12] ^= 0x01; // in the last stream
+  std::error_code ignored;
+  fs::path before = fs::current_path(ignored);
+  fs::current_path(work_.path());
+  Result as_target = run(installer(layout::option_checksum, helper_name()), {"--help"});
+  fs::current_path(before);
+  EXPECT_EQ(as_target.exit_code, 0) << as_target.output;
+  EXPECT_TRUE(fs::exists(work_ / "--help" / "f.txt"));
+
+  struct Row {
+    std::vector<std::string> arguments;
+    bool damaged;
+    int exit_code;
+    const char* output; // in what the installer wrote to stdout or stderr
+    bool written;       // the files extracted into out()
+    bool setup_ran;
+  };
+  std::string target = runner_.path_argument(out());
+  std::vector<Row> rows = {
+      {{"--help"}, false, 0, "--target DIR", false, false},
+      {{"--bogus", target}, false, 2, "Unknown option --bogus", false, false},
+      {{"--list", target}, false, 0, "setup: ", false, false},
+      {{"--check"}, false, 0, "whole", false, false},
+      {{"--check"}, true, 1, "File check error(2)!", false, false},
+      {{"--quiet", target}, true, 1, "File check error(2)!", false, false},
+      {{"--noexec", "--target", target}, false, 0, "", true, false},
+      {{"--target=" + target, "--wait", "--", "a", "--list"}, false, 7, "", true, true},
+      {{target, "--wait"}, false, 7, "", true, true},
+  };
+  if (windows) {
+    rows.push_back({{"/?"}, false, 0, "/D=DIR", false, false});
+    rows.push_back({{"/s", target}, true, 1, "File check error(2)!", false, false});
+    std::string parent = runner_.path_argument(work_.path());
+    rows.push_back({{"/D=" + parent + "\\out", "dir"}, false, 0, "", true, true});
+  }
+  for (const Row& row : rows) {
+    std::string line;
+    for (const std::string& word : row.arguments)
+      line += "[" + word + "]";
+    fs::remove_all(out());
+    fs::remove(record());
+    Result result = run(row.damaged ? damaged : plain, row.arguments);
+    if (row.setup_ran)
+      wait_for(record());
+    EXPECT_EQ(result.exit_code, row.exit_code) << line << result.output;
+    if (windows) // on POSIX every message is a line on stderr
+      EXPECT_TRUE(result.boxes.empty()) << line << result.output;
+    EXPECT_NE((result.standard_output + result.output).find(row.output), std::string::npos)
+        << line << result.standard_output << result.output;
+    EXPECT_EQ(fs::exists(out() / "f.txt"), row.written) << line;
+    EXPECT_EQ(fs::exists(record()), row.setup_ran) << line;
+  }
+  // The setup's own arguments arrive one by one, behind its stored ones.
+  fs::remove(record());
+  run(plain, {"--wait", "--target", target, "--", "a", "b c", "d\\\"e"});
+  EXPECT_EQ(harness::read_text(record()),
+            "cwd=" + target + "\narg=exit=7\narg=a\narg=b c\narg=d\\\"e\nend\n");
+  // Listing names every file with its size and the setup command.
+  Result listing = run(plain, {"--list"});
+  EXPECT_NE(listing.standard_output.find("         1  f.txt\n"), std::string::npos)
+      << listing.standard_output;
+  EXPECT_NE(listing.standard_output.find("setup: " + helper_name() + " exit=7\n"),
+            std::string::npos);
+  // A damaged package in a box: the fixed text, then what to do.
+  Result told = run(damaged, {target});
+  std::string advice =
+      "File check error(2)!\nThe installer file is damaged or incomplete; download it again.";
+  if (windows)
+    EXPECT_EQ(told.warning(), advice);
+  else
+    EXPECT_NE(told.output.find(advice), std::string::npos) << told.output;
+}
+
+// Without a target the installer extracts into a directory of its own in
+// the temp directory; once a setup it waited for has ended, that
+// directory goes, unless the command line keeps it.
+TEST_P(Stub, PrivateDirectoryRemovedAfterTheSetup) {
+  for (bool keep : {false, true}) {
+    fs::remove(record());
+    PackageBuilder builder = package();
+    builder.record("sub\\f.txt", packlib::deflate_stream(bytes_of("x")))
+        .record(helper_name(), helper_stream())
+        .run(helper_name())
+        .trailer()
+        .options(layout::option_command_line | layout::option_wait);
+    std::vector<std::string> arguments;
+    if (keep)
+      arguments.push_back("--keep");
+    Result result = run(builder.bytes(), arguments);
+    EXPECT_EQ(result.exit_code, 0) << result.output;
+    std::string recorded = harness::read_text(record());
+    ASSERT_EQ(recorded.rfind("cwd=", 0), 0u) << recorded;
+    std::string directory = recorded.substr(4, recorded.find('\n') - 4);
+    bool left = false;
+    for (const auto& entry : fs::directory_iterator(runner_.temp_directory()))
+      left |= directory.find(entry.path().filename().string()) != std::string::npos &&
+              fs::exists(entry.path() / "sub" / "f.txt");
+    EXPECT_EQ(left, keep) << directory;
+  }
+}
+
 // A changed byte in a name goes unnoticed without the package checksum; with
 // it the installer stops before it writes anything.
 TEST_P(Stub, PackageChecksum) {

@@ -178,6 +178,15 @@ String argument(int32_t n) {
   return argument_from(harness::command_line.c_str(), n);
 }
 
+int32_t arguments_behind(int32_t n, String** words) {
+  return split_program_arguments(behind_arguments(harness::command_line.c_str(), n), words);
+}
+
+bool write_standard(int32_t stream, const char* text, int32_t length) {
+  (stream == 1 ? harness::outcome->output : harness::outcome->errors).append(text, size_t(length));
+  return true;
+}
+
 int show_message(const char* text, const char* caption, uint32_t) {
   harness::outcome->messages.push_back({caption, text});
   return 1;

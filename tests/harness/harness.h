@@ -30,7 +30,8 @@ struct Outcome {
   bool ended = false; // the code under test ended the "process"
   int32_t exit_code = 0;
   std::vector<Message> messages;
-  int32_t largest_block = 0; // the largest heap block the run took
+  int32_t largest_block = 0;  // the largest heap block the run took
+  std::string output, errors; // written to standard output and standard error
   // The only "Warning" text, or "" when there was none.
   std::string warning() const;
   // The "Error" report, or "".

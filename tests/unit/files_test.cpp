@@ -187,7 +187,7 @@ TEST_F(Files, EveryOsFunctionAsksTheSeam) {
          set_io_result(0);
        }},
       {"launch_program", OsCall::launch,
-       [&] { launch_program(nullptr, "no-such-program", nullptr, no_file, &exit_code); }},
+       [&] { launch_program(nullptr, "no-such-program", nullptr, nullptr, 0, no_file, &exit_code); }},
       {"system_allocate", OsCall::commit, [&] { system_free(system_allocate(16)); }},
       {"system_reallocate", OsCall::commit,
        [&] {

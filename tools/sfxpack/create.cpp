@@ -123,6 +123,7 @@ struct Request {
   std::optional<uint64_t> split;
   bool quiet = false;
   bool wait = false;
+  bool options = true; // the installer reads options from its command line
   bool checksum = true;
   bool strict = false;             // warnings refuse
   bool exact_sizes = false;        // sizes in bytes, not for people
@@ -136,7 +137,8 @@ Request parse(const std::vector<std::string>& words) {
   Arguments arguments = parse_arguments(
       "create", words,
       {"--output", "--stub", "--target", "--run", "--level", "--split", "--exclude", "--sums"},
-      {"--quiet", "--dereference", "--wait", "--no-checksum", "--strict", "--bytes"});
+      {"--quiet", "--dereference", "--wait", "--no-checksum", "--no-options", "--strict",
+       "--bytes"});
   Request request;
   request.output = arguments.value("--output");
   request.target = arguments.value("--target", "win32");
@@ -158,6 +160,7 @@ Request parse(const std::vector<std::string>& words) {
     request.stub = arguments.value("--stub");
   request.quiet = arguments.has("--quiet");
   request.wait = arguments.has("--wait");
+  request.options = !arguments.has("--no-options");
   request.checksum = !arguments.has("--no-checksum");
   request.strict = arguments.has("--strict");
   request.exact_sizes = arguments.has("--bytes");
@@ -272,6 +275,7 @@ uint8_t package_options(const Request& request, const std::vector<packlib::Strea
                 return outside_ascii(stream.name);
               });
   return uint8_t((utf8 ? layout::option_utf8 : 0) | (request.wait ? layout::option_wait : 0) |
+                 (request.options ? layout::option_command_line : 0) |
                  (request.checksum ? layout::option_checksum | layout::option_checksum_header : 0));
 }
 

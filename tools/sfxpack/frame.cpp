@@ -17,6 +17,15 @@ String argument(int32_t) {
   return String();
 }
 
+int32_t arguments_behind(int32_t, String** words) {
+  *words = nullptr;
+  return 0;
+}
+
+bool write_standard(int32_t stream, const char* text, int32_t length) {
+  return std::fwrite(text, 1, size_t(length), stream == 1 ? stdout : stderr) == size_t(length);
+}
+
 int show_message(const char* text, const char* caption, uint32_t) {
   std::fprintf(stderr, "sfxpack: %s: %s\n", caption, text);
   return 1;

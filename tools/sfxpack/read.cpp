@@ -403,7 +403,8 @@ int list(const std::vector<std::string>& words) {
     if (options.checksum())
       std::snprintf(checksum, sizeof checksum, "\"%08x\"", unsigned(reading.location.checksum));
     out += std::string(",\"checksum\":") + checksum +
-           ",\"wait\":" + (options.wait() ? "true" : "false") + "}\n";
+           ",\"wait\":" + (options.wait() ? "true" : "false") +
+           ",\"options\":" + (options.reads_options() ? "true" : "false") + "}\n";
   } else {
     char line[96];
     std::snprintf(line, sizeof line, "%12s %12s  ", column(stored_total, exact).c_str(),
@@ -422,6 +423,9 @@ int list(const std::vector<std::string>& words) {
     }
     if (options.wait())
       out += "waits for the setup command\n";
+    if (options.reads_options())
+      out += "reads options: --target DIR, --list, --check, --quiet, --noexec, --wait, "
+             "--keep, -- ARGS\n";
     if (std::string(kind_of(installer.start)) == "ELF")
       out += "runs on: Linux with glibc 2.34 or later\n";
     if (installer.signed_file)

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -28,6 +29,31 @@ volatile sig_atomic_t unfinished_directory = -1;
 char unfinished_name[32];
 volatile sig_atomic_t have_private_directory = 0;
 char private_directory[PATH_MAX];
+
+// Empties the directory open as `descriptor` (which it closes), entry by
+// entry relative to it: a link is removed itself, never followed, and a
+// directory is opened without following one before it is emptied. A
+// directory that changes meanwhile is left where it could not be emptied.
+void empty_directory(int descriptor, int32_t depth) {
+  DIR* listing = ::fdopendir(descriptor);
+  if (!listing) {
+    ::close(descriptor);
+    return;
+  }
+  while (struct dirent* entry = ::readdir(listing)) {
+    const char* name = entry->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+      continue;
+    if (::unlinkat(descriptor, name, 0) == 0 || (errno != EISDIR && errno != EPERM) || depth == 0)
+      continue;
+    int child = ::openat(descriptor, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (child >= 0) {
+      empty_directory(child, depth - 1);
+      ::unlinkat(descriptor, name, AT_REMOVEDIR);
+    }
+  }
+  ::closedir(listing);
+}
 
 void forget_unfinished(const Directory& directory, const char* name) {
   if (unfinished_directory == descriptor_of(directory) && std::strcmp(unfinished_name, name) == 0)
@@ -144,6 +170,18 @@ bool create_private_directory(const String& path) {
   std::memcpy(private_directory, native.text, std::strlen(native.text) + 1);
   have_private_directory = 1;
   return true;
+}
+
+void remove_directory_tree(const String& path) {
+  if (os_call_fails(OsCall::remove))
+    return;
+  NativePath native = native_path(path.c_str());
+  int descriptor =
+      native.fits ? ::open(native.text, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+  if (descriptor < 0)
+    return;
+  empty_directory(descriptor, deepest_tree);
+  ::rmdir(native.text);
 }
 
 void remove_unfinished() {

@@ -15,6 +15,7 @@
 #include "support/os/posix/native_path.h"
 #include "support/os/seam.h"
 #include "support/os/system.h"
+#include "support/runtime/heap.h"
 #include "support/text/command_line.h"
 #include "support/text/launch_command.h"
 
@@ -128,7 +129,8 @@ bool spawn_and_wait(char* const* arguments, Program program, int32_t* exit_code)
 // arguments by the command-line rules. A file that is no program is handed
 // to xdg-open; a program the caller holds is executed through its
 // descriptor.
-bool launch_program(const char*, const char* file, const char* parameters, FileHandle held,
+bool launch_program(const char*, const char* file, const char* parameters,
+                    const String* more_arguments, int32_t more, FileHandle held,
                     int32_t* exit_code) {
   if (os_call_fails(OsCall::launch))
     return false;
@@ -151,7 +153,11 @@ bool launch_program(const char*, const char* file, const char* parameters, FileH
     else
       how.search_path = true;
   }
-  String words[64];
+  // The stored parameters stay within 64 words; the arguments given behind
+  // them are not bound.
+  int32_t room = 64 + more;
+  String* words = new_strings(room);
+  char** arguments = static_cast<char**>(heap_allocate(int32_t(sizeof(char*)) * (room + 1)));
   int count = 0;
   if (how.descriptor < 0 && !how.search_path && !is_program(program.c_str()) &&
       on_search_path("xdg-open")) {
@@ -166,7 +172,8 @@ bool launch_program(const char*, const char* file, const char* parameters, FileH
       break;
     words[count++] = word;
   }
-  char* arguments[64];
+  for (int32_t i = 0; i < more; ++i)
+    words[count++] = more_arguments[i];
   for (int i = 0; i < count; ++i)
     arguments[i] = const_cast<char*>(words[i].c_str());
   arguments[count] = nullptr;

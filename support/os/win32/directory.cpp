@@ -141,6 +141,52 @@ bool set_information(FileHandle file, void* information, ULONG size, ULONG kind)
                                    kind) == 0;
 }
 
+// Opens the entry listed as `name` (`bytes` long) inside `root` itself,
+// never what a link there leads to, with delete access.
+HANDLE open_listed(HANDLE root, WCHAR* name, ULONG bytes, ACCESS_MASK access, ULONG options) {
+  UNICODE_STRING string{USHORT(bytes), USHORT(bytes), name};
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &string, OBJ_CASE_INSENSITIVE, root, nullptr);
+  IO_STATUS_BLOCK status;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  if (native()->create(&handle, access | DELETE | SYNCHRONIZE, &attributes, &status, nullptr, 0,
+                       walk_sharing | FILE_SHARE_DELETE, FILE_OPEN,
+                       options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr,
+                       0) != 0)
+    return INVALID_HANDLE_VALUE;
+  return handle;
+}
+
+// Removes what the directory open as `directory` holds, one listed entry
+// at a time: a directory that is no link is emptied first; a link, file or
+// anything else is opened as itself and marked for deletion.
+void remove_entries(HANDLE directory, int32_t depth) {
+  DirectoryInformation information;
+  IO_STATUS_BLOCK status;
+  for (BOOLEAN restart = TRUE;
+       native()->query_directory(directory, nullptr, nullptr, nullptr, &status, &information,
+                                 sizeof information, file_directory_information, TRUE, nullptr,
+                                 restart) == 0;
+       restart = FALSE) {
+    ULONG bytes = information.name_length;
+    if (information.name[0] == '.' && (bytes == 2 || (bytes == 4 && information.name[1] == '.')))
+      continue;
+    bool subdirectory = (information.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                        !(information.attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    HANDLE entry =
+        open_listed(directory, information.name, bytes, subdirectory ? FILE_LIST_DIRECTORY : 0,
+                    subdirectory ? FILE_DIRECTORY_FILE : 0);
+    if (entry == INVALID_HANDLE_VALUE)
+      continue;
+    if (subdirectory && depth > 0)
+      remove_entries(entry, depth - 1);
+    BOOLEAN remove = TRUE;
+    set_information(reinterpret_cast<FileHandle>(entry), &remove, sizeof remove,
+                    file_disposition_information);
+    CloseHandle(entry);
+  }
+}
+
 // ---- paths (9x) -------------------------------------------------------------
 
 // The path of `name` inside `directory`, in a buffer of the longest path the
@@ -362,6 +408,21 @@ FileHandle open_program_in(const Directory& directory, const char* name,
 // permissions; creation fails when the name exists.
 bool create_private_directory(const String& path) {
   return !os_call_fails(OsCall::make_directory) && CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+void remove_directory_tree(const String& path) {
+  if (!native() || os_call_fails(OsCall::remove))
+    return;
+  HANDLE directory = CreateFileA(
+      path.c_str(), FILE_LIST_DIRECTORY | DELETE, walk_sharing | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (directory == INVALID_HANDLE_VALUE)
+    return;
+  remove_entries(directory, deepest_tree);
+  BOOLEAN remove = TRUE;
+  set_information(reinterpret_cast<FileHandle>(directory), &remove, sizeof remove,
+                  file_disposition_information);
+  CloseHandle(directory);
 }
 
 void remove_unfinished() {}

@@ -6,14 +6,19 @@
 #include "support/base/bytes.h"
 #include "support/os/seam.h"
 #include "support/os/system.h"
+#include "support/text/command_line.h"
 
 // Waiting takes the process handle that ShellExecuteExA hands back for the
 // same verb, file, parameters and directory. A document opened by a program
 // that was already running leaves no process to wait for: exit code 0.
-bool launch_program(const char* verb, const char* file, const char* parameters, FileHandle,
-                    int32_t* exit_code) {
+bool launch_program(const char* verb, const char* file, const char* stored_parameters,
+                    const String* arguments, int32_t count, FileHandle, int32_t* exit_code) {
   if (os_call_fails(OsCall::launch))
     return false;
+  String line(stored_parameters ? stored_parameters : "");
+  for (int32_t i = 0; i < count; ++i)
+    append_quoted(line, arguments[i]);
+  const char* parameters = line.empty() ? nullptr : line.c_str();
   if (!exit_code)
     return reinterpret_cast<intptr_t>(
                ShellExecuteA(nullptr, verb, file, parameters, nullptr, SW_SHOW)) > 32;
