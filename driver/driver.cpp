@@ -205,16 +205,10 @@ String usage() {
 // The options given that the joined copy of a split set is to read too,
 // behind its target directory.
 String passed_options(const InstallerOptions& options) {
-  static constexpr const char* names[] = {" --list",   " --check", " --quiet",
-                                          " --noexec", " --wait",  " --keep"};
-  bool set[] = {options.action == Action::list,
-                options.action == Action::check,
-                options.quiet,
-                options.no_exec,
-                options.wait,
-                options.keep};
+  static constexpr const char* names[] = {" --quiet", " --noexec", " --wait", " --keep"};
+  bool set[] = {options.quiet, options.no_exec, options.wait, options.keep};
   String text;
-  for (int32_t i = 0; i < 6; ++i)
+  for (int32_t i = 0; i < 4; ++i)
     if (set[i])
       text += names[i];
   return text;
@@ -232,37 +226,6 @@ String hand_over_argument(const String& target) {
     if (static_cast<uint8_t>(argument_text[i]) <= 0x20)
       return String("\"") + argument_text + "\"";
   return argument_text;
-}
-
-// Head mode: joins the split set, registers the head for deletion at
-// restart and starts the joined copy in the temp directory. Without one the
-// set is not joined: never at the root of a drive. Listing or checking the
-// set, the volumes stay and the copy is removed once it has ended.
-[[noreturn]] void run_head(FileHandle own_file, const InstallerOptions& options, bool reads_options,
-                           const char* temp_directory, bool have_temp_directory) {
-  if (!have_temp_directory)
-    fail(RunFailure::set_not_combined, own_file);
-  bool inspects = options.action == Action::list || options.action == Action::check;
-  JoinedCopy copy;
-  JoinOutcome outcome = join_volumes(own_file, temp_directory, !inspects, &copy);
-  close_file(own_file);
-  if (outcome == JoinOutcome::too_many_files)
-    fail(RunFailure::set_too_large, no_file);
-  if (outcome == JoinOutcome::not_combined)
-    fail(RunFailure::set_not_combined, no_file);
-  String parameters = hand_over_argument(options.target);
-  if (reads_options)
-    parameters += passed_options(options);
-  if (!inspects && !options.no_exec && !options.keep)
-    register_deletion();
-  int32_t exit_code =
-      start_program(String(temp_directory), nullptr, copy.path.c_str(), parameters.c_str(),
-                    setup_arguments(options, "--"), copy.wait || options.wait || inspects, no_file);
-  if (inspects) {
-    close_file(copy.check);
-    delete_file(copy.path.c_str());
-  }
-  end_with(exit_code);
 }
 
 // The package's checksum, where it asks for one, before anything is created.
@@ -310,36 +273,82 @@ void list_command(void* context, const char* command, int32_t length) {
   text += '\n';
 }
 
-// --list and --check: every record read and checked as the extraction
-// would, nothing written; the listing names each file with its size, the
-// setup command and the package's options.
-[[noreturn]] void inspect_package(FileHandle own_file, const ByteSource& own,
-                                  const PackageLocation& location, bool lists) {
+// --list and --check: every record of the package in `source` read and
+// checked as the extraction would, nothing written. The listing (or the
+// line that says all is well) goes to `*text`: each file with its size,
+// the setup command and the package's options.
+Verdict inspect_package(const ByteSource& source, bool lists, String* text) {
   RecordReader reader;
-  reader.extractor.source = own;
+  PackageLocation location;
+  Verdict verdict = locate_package(source, &location);
+  if (verdict == Verdict::ok)
+    verdict = check_checksum(source, location);
+  reader.extractor.source = source;
   reader.extractor.options = location.options;
   reader.writes = false;
-  String text;
   if (lists)
-    reader.observer = RecordObserver{&text, list_record, list_command};
+    reader.observer = RecordObserver{text, list_record, list_command};
   char setup_command[setup_command_size];
   setup_command[0] = '\0';
-  Verdict verdict = read_records(reader, location, setup_command);
-  if (lists) {
-    static constexpr const char* names[] = {" utf8", " wait", " checksum", " options"};
-    text += "options:";
-    for (int32_t bit = 0; bit < 4; ++bit)
-      if (location.options.bits & (1 << bit))
-        text += names[bit];
-    text += '\n';
+  if (verdict == Verdict::ok)
+    verdict = read_records(reader, location, setup_command);
+  if (!lists) {
+    *text = "The installer is whole.\n";
+    return verdict;
   }
+  static constexpr const char* names[] = {" utf8", " wait", " checksum", " options"};
+  *text += "options:";
+  for (int32_t bit = 0; bit < 4; ++bit)
+    if (location.options.bits & (1 << bit))
+      *text += names[bit];
+  *text += '\n';
+  return verdict;
+}
+
+// Ends an inspection: its text, or the message of what it found.
+[[noreturn]] void end_inspection(Verdict verdict, const String& text, FileHandle file) {
   if (verdict == Verdict::content_too_large)
     run_time_error(error_heap_exhausted, __builtin_return_address(0));
   if (verdict != Verdict::ok)
-    fail(verdict, own_file);
-  close_file(own_file);
-  show_text(lists ? text : String("The installer is whole.\n"), "Installer");
+    fail(verdict, file);
+  close_file(file);
+  show_text(text, "Installer");
   end_with(0);
+}
+
+// Head mode: joins the split set, registers the head for deletion at
+// restart and starts the joined copy in the temp directory. Without one the
+// set is not joined: never at the root of a drive. Listing or checking the
+// set, the volumes stay and the copy is removed once it has ended.
+[[noreturn]] void run_head(FileHandle own_file, const InstallerOptions& options, bool reads_options,
+                           const char* temp_directory, bool have_temp_directory) {
+  if (!have_temp_directory)
+    fail(RunFailure::set_not_combined, own_file);
+  bool inspects = options.action == Action::list || options.action == Action::check;
+  JoinedCopy copy;
+  JoinOutcome outcome = join_volumes(own_file, temp_directory, !inspects, &copy);
+  close_file(own_file);
+  if (outcome == JoinOutcome::too_many_files)
+    fail(RunFailure::set_too_large, no_file);
+  if (outcome == JoinOutcome::not_combined)
+    fail(RunFailure::set_not_combined, no_file);
+  if (inspects) {
+    ByteSource joined = file_source(&copy.check);
+    String text;
+    Verdict verdict = inspect_package(joined, options.action == Action::list, &text);
+    close_file(copy.check);
+    delete_file(copy.path.c_str());
+    end_inspection(verdict, text, no_file);
+  }
+  String parameters = hand_over_argument(options.target);
+  if (reads_options)
+    parameters += passed_options(options);
+  if (!options.no_exec && !options.keep)
+    register_deletion();
+  int32_t exit_code =
+      start_program(String(temp_directory), nullptr, copy.path.c_str(), parameters.c_str(),
+                    setup_arguments(options, "--"), copy.wait || options.wait, no_file);
+  end_with(exit_code);
 }
 
 // Package mode: checks the located package, extracts its records, starts
@@ -351,10 +360,13 @@ void list_command(void* context, const char* command, int32_t length) {
                               const InstallerOptions& options, String target_directory,
                               const char* temp_directory, bool have_temp_directory) {
   ByteSource own = file_source(&own_file);
+  if (verdict == Verdict::ok &&
+      (options.action == Action::list || options.action == Action::check)) {
+    String text;
+    end_inspection(inspect_package(own, options.action == Action::list, &text), text, own_file);
+  }
   if (verdict == Verdict::ok)
     verdict = check_checksum(own, location);
-  if (verdict == Verdict::ok && (options.action == Action::list || options.action == Action::check))
-    inspect_package(own_file, own, location, options.action == Action::list);
   char setup_command[setup_command_size];
   setup_command[0] = '\0';
   bool made_private = verdict == Verdict::ok && target_directory.empty() && have_temp_directory;
@@ -390,24 +402,16 @@ void list_command(void* context, const char* command, int32_t length) {
   if (made_private && waits && give_advice && !options.keep && !program.program.empty()) {
     change_directory(String(temp_directory));
     set_io_result(0);
-    remove_directory_tree(target_directory);
+    // A program that has just ended may hold its file a moment longer.
+    for (int32_t attempt = 0; attempt < 20 && directory_exists(target_directory); ++attempt) {
+      if (attempt > 0)
+        pause_ms(100);
+      remove_directory_tree(target_directory);
+    }
   }
   if (!options.keep)
     register_deletion();
   end_with(exit_code);
-}
-
-// The options of the package behind the stub's own bytes, where the
-// package is not found: a split set's head, or a package whose trailer
-// is damaged, still honours its command line.
-PackageOptions options_behind_stub(const ByteSource& own) {
-  uint8_t header[layout::header_size];
-  fill_bytes(header, 0, sizeof header);
-  uint32_t at = own_seal().length;
-  if (own.seek(own.context, int32_t(at), seek_from_start) == at)
-    own.read(own.context, header, layout::header_size);
-  return PackageOptions{
-      is_package_header(header, layout::header_size) ? header[layout::options_offset] : uint8_t(0)};
 }
 
 } // namespace
@@ -441,8 +445,9 @@ void stub_main() {
   bool unaltered = head || own_file_is_unaltered(own_file);
   PackageLocation location;
   Verdict verdict = head ? Verdict::ok : locate_package(own, &location);
-  PackageOptions package =
-      !head && verdict == Verdict::ok ? location.options : options_behind_stub(own);
+  PackageOptions package = !head && verdict == Verdict::ok
+                               ? location.options
+                               : options_behind_stub(own_file, own_seal().length);
   if (head)
     own.seek(own.context, layout::volume_count_offset, seek_from_start);
   give_advice = package.reads_options();

@@ -59,6 +59,31 @@ bool copy_head(FileHandle own_file, FileHandle joined, uint8_t* buffer) {
 
 } // namespace
 
+PackageOptions options_behind_stub(FileHandle own_file, uint32_t stub_length) {
+  // Writers may align the package with up to 7 zero bytes behind the stub.
+  constexpr int32_t window = layout::header_size + 7;
+  uint8_t bytes[window];
+  fill_bytes(bytes, 0, sizeof bytes);
+  uint32_t at = stub_length;
+  uint32_t size = seek_file(own_file, 0, seek_from_end);
+  FileHandle source = own_file;
+  FileHandle volume = no_file;
+  if (size != uint32_t(-1) && at >= size) {
+    volume = source = open_file(volume_path(argument(0), 1).c_str(), mode_read_share_all);
+    at -= size;
+  }
+  if (seek_file(source, int32_t(at), seek_from_start) == at)
+    read_file(source, bytes, window);
+  if (volume != no_file)
+    close_file(volume);
+  int32_t start = 0;
+  while (start < 7 && bytes[start] == 0)
+    ++start;
+  return PackageOptions{is_package_header(bytes + start, layout::header_size)
+                            ? bytes[start + layout::options_offset]
+                            : uint8_t(0)};
+}
+
 uint32_t break_joined_head(uint8_t* bytes, uint32_t count, uint32_t size) {
   CertificateTable table = certificate_table(bytes, count, size);
   if (count > uint32_t(layout::split_set_offset))

@@ -3,6 +3,7 @@
 // which the driver then starts.
 #pragma once
 
+#include "package/format.h"
 #include "support/os/files.h"
 #include "support/runtime/string.h"
 
@@ -20,6 +21,12 @@ struct JoinedCopy {
   FileHandle check = no_file;
   bool wait = false; // its package asks for the setup to be waited for
 };
+
+// The options of the package behind the stub's `stub_length` bytes, for a file
+// whose package cannot be located: in the file itself, or for a split
+// set's head, which may hold the stub alone, in its first volume. None
+// where no package header is found there.
+PackageOptions options_behind_stub(FileHandle own_file, uint32_t stub_length);
 
 // Makes the first `count` bytes of a head of `size` bytes what the joined
 // copy holds: its split-set marker broken, so the copy is no head, and a

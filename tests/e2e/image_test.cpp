@@ -144,12 +144,12 @@ TEST_P(WindowsStub, Layout) {
         << os;
   EXPECT_EQ(manifest.find("activeCodePage"), std::string::npos);
   EXPECT_EQ(manifest.find("requestedExecutionLevel"), std::string::npos);
-  // The 32-bit stub stays within 27 KiB whole (the build takes zlib's
+  // The 32-bit stub stays within 35 KiB whole (the build takes zlib's
   // inflate from source, or fails): headers, code and constants, and one
   // data section with the imports, the manifest and the relocations. The
   // README reports the sizes.
   if (win32) {
-    EXPECT_LE(image.bytes.size(), 27u * 1024);
+    EXPECT_LE(image.bytes.size(), 35u * 1024);
     EXPECT_EQ(u16(image.bytes, image.pe + 6), 3); // code, zeroed data, data
   }
 }

@@ -96,6 +96,27 @@ TEST_P(SplitSet, JoinsExtractsBesideTheHeadAndCleansUp) {
   }
 }
 
+// A head whose package reads options honours them: it lists the set
+// without deleting a volume, and tells a missing one without a box.
+TEST_P(SplitSet, HeadHonoursTheCommandLine) {
+  fs::path head = work_ / "options" / "bundle.exe";
+  write_set(head, 3, 200000, layout::option_command_line);
+  Result listed = runner_.run(head, {"--list"});
+  EXPECT_EQ(listed.exit_code, 0) << listed.output;
+  EXPECT_TRUE(listed.boxes.empty()) << listed.output;
+  EXPECT_NE(listed.standard_output.find("200000  payload.bin"), std::string::npos)
+      << listed.standard_output << listed.output;
+  for (int i = 1; i < 3; ++i)
+    EXPECT_TRUE(fs::exists(packlib::volume_name(head.string(), i))) << i;
+  EXPECT_FALSE(fs::exists(joined()));
+
+  fs::remove(packlib::volume_name(head.string(), 2));
+  Result quiet = runner_.run(head, {"/S"});
+  EXPECT_EQ(quiet.exit_code, 1);
+  EXPECT_TRUE(quiet.boxes.empty()) << quiet.output;
+  EXPECT_NE(quiet.output.find("Warning: Combine error!!"), std::string::npos) << quiet.output;
+}
+
 TEST_P(SplitSet, SignedHeadJoinsAndRuns) {
   fs::path head = work_ / "signed" / "bundle.exe";
   write_set(head, 3);

@@ -591,6 +591,23 @@ TEST_P(Stub, PrivateDirectoryRemovedAfterTheSetup) {
               fs::exists(entry.path() / "sub" / "f.txt");
     EXPECT_EQ(left, keep) << directory;
   }
+  // A link the setup left in it is removed itself: what it leads to stays.
+  if (is_wine(GetParam()))
+    return;
+  fs::path outside = work_ / "outside";
+  fs::create_directories(outside);
+  harness::write_text(outside / "kept.txt", "k");
+  PackageBuilder linking = package();
+  linking
+      .record("link.sh", packlib::deflate_stream(
+                             bytes_of("#!/bin/sh\nln -s '" + outside.string() + "' link\n")))
+      .run("link.sh")
+      .trailer()
+      .options(layout::option_command_line | layout::option_wait);
+  EXPECT_EQ(run(linking.bytes(), {}).exit_code, 0);
+  EXPECT_TRUE(fs::exists(outside / "kept.txt"));
+  for (const auto& entry : fs::directory_iterator(runner_.temp_directory()))
+    EXPECT_FALSE(fs::exists(entry.path() / "link.sh")) << entry.path();
 }
 
 // A changed byte in a name goes unnoticed without the package checksum; with

@@ -164,6 +164,8 @@ TEST_F(Files, EveryOsFunctionAsksTheSeam) {
        [&] { place_in(directory, create_file_in(directory, "n"), "n", "m"); }},
       {"delete_in", OsCall::remove, [&] { delete_in(directory, no_file, "m"); }},
       {"create_private_directory", OsCall::make_directory, [&] { create_private_directory(p); }},
+      {"remove_directory_tree", OsCall::remove,
+       [&] { remove_directory_tree(String(path("none").c_str())); }},
       {"file_identity", OsCall::query,
        [&] {
          FileIdentity identity;
@@ -187,7 +189,9 @@ TEST_F(Files, EveryOsFunctionAsksTheSeam) {
          set_io_result(0);
        }},
       {"launch_program", OsCall::launch,
-       [&] { launch_program(nullptr, "no-such-program", nullptr, nullptr, 0, no_file, &exit_code); }},
+       [&] {
+         launch_program(nullptr, "no-such-program", nullptr, nullptr, 0, no_file, &exit_code);
+       }},
       {"system_allocate", OsCall::commit, [&] { system_free(system_allocate(16)); }},
       {"system_reallocate", OsCall::commit,
        [&] {
@@ -206,7 +210,7 @@ TEST_F(Files, EveryOsFunctionAsksTheSeam) {
   // skips) and what the process frame provides:
   // last_error close_directory random_bits system_is_nt system_has_restart_list load_code_page
   // pause_ms system_free install_fault_handler argument_count argument remove_unfinished
-  // harden_dll_search show_message end_process allocation_base
+  // harden_dll_search show_message end_process allocation_base write_standard arguments_behind
   system_free(block);
   close_directory(&directory);
   close_file(file);

@@ -61,6 +61,27 @@ TEST(CommandLine, LongArgumentsAreCutAt4096Bytes) {
   EXPECT_EQ(argument_from(quoted.c_str(), 1).length(), 4096);
 }
 
+// Arguments handed on to a setup: quoted so that the C run-time's split
+// gives each back unchanged, and that split itself.
+TEST(CommandLine, QuotedForTheSetupAndSplitBack) {
+  for (std::string word : {"a", "", "b c", "d\"e", "f\\", "g h\\", "i\\\"j", "\\\\", "k\tl"}) {
+    String line("x");
+    append_quoted(line, String(word.c_str(), int32_t(word.size())));
+    const char* cursor = line.c_str();
+    String first, second;
+    ASSERT_TRUE(next_program_argument(&cursor, &first));
+    ASSERT_TRUE(next_program_argument(&cursor, &second)) << line.c_str();
+    EXPECT_EQ(text(second), word) << line.c_str();
+    EXPECT_FALSE(next_program_argument(&cursor, &second));
+  }
+  const char* cursor = "a\\\\\"b c\" \"d\"\"e\" f";
+  String word;
+  std::vector<std::string> words;
+  while (next_program_argument(&cursor, &word))
+    words.push_back(text(word));
+  EXPECT_EQ(words, (std::vector<std::string>{"a\\b c", "d\"e", "f"}));
+}
+
 TEST(PathText, ChangeExtension) {
   EXPECT_EQ(text(change_extension("C:\\dl\\bundle.exe", ".F01")), "C:\\dl\\bundle.F01");
   EXPECT_EQ(text(change_extension("C:\\x.y\\bundle.exe", ".F01")), "C:\\x.y\\bundle.F01");
