@@ -31,7 +31,7 @@ String argument(int32_t n) {
 }
 
 int32_t arguments_behind(int32_t n, String** words) {
-  return split_program_arguments(behind_arguments(GetCommandLineA(), n), words);
+  return rest_of_line(behind_arguments(GetCommandLineA(), n), words);
 }
 
 // A program built for windows has no console of its own: where it was

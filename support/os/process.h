@@ -18,11 +18,11 @@ int32_t argument_count();
 // argument the result is empty.
 String argument(int32_t n);
 
-// The arguments behind argument n, as a program started with them is to
-// receive them: on POSIX the process's own argument strings (empty ones
-// too, with their slashes); on Windows the rest of the command line split
-// by the C run-time's rules, as a program splits it. Answers their number;
-// `*words` gets an array of them on the stub's heap.
+// The arguments behind argument n in the form the system hands them to
+// another program: on POSIX the process's own argument strings (empty ones
+// too, with their slashes); on Windows the rest of the command line as it
+// was written, one text, which each program splits by its own rules.
+// Answers their number; `*words` gets an array of them on the stub's heap.
 int32_t arguments_behind(int32_t n, String** words);
 
 // Makes sure that DLLs the process loads later (the message box's, the

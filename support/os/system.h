@@ -33,8 +33,9 @@ uint32_t get_windows_directory(char* buffer, uint32_t size);
 
 // Starts `file` through the shell with `verb` (null for the default action)
 // and `parameters` (null for none) in the current directory, followed by
-// `count` more `arguments`, each of which the program receives as one
-// argument, unchanged (on Windows quoted into the command line). `program`,
+// `count` more `arguments` in the system's form (`arguments_behind`): on
+// POSIX each one argument of its own, on Windows text put behind the
+// parameters as it stands. `program`,
 // where it is not -1, is that file held open by the caller
 // (`open_program_in`): POSIX executes that very file, Windows starts the
 // path while the caller's handle keeps it unchanged. Without `exit_code`

@@ -49,88 +49,17 @@ String argument_from(const char* command_line, int32_t n) {
   return token;
 }
 
-void append_quoted(String& line, const String& word) {
-  if (!line.empty())
-    line += ' ';
-  bool plain = !word.empty();
-  for (int32_t i = 0; i < word.length(); ++i)
-    plain = plain && word[i] != ' ' && word[i] != '\t' && word[i] != '"';
-  if (plain) {
-    line += word;
-    return;
-  }
-  line += '"';
-  int32_t backslashes = 0;
-  for (int32_t i = 0; i <= word.length(); ++i) {
-    char byte = i < word.length() ? word[i] : '"';
-    if (byte == '\\') {
-      ++backslashes;
-      continue;
-    }
-    // Backslashes count double before a quote, the closing one included.
-    if (byte == '"')
-      backslashes = backslashes * 2 + (i < word.length());
-    for (; backslashes > 0; --backslashes)
-      line += '\\';
-    line += byte;
-  }
-}
-
-bool next_program_argument(const char** cursor, String* word) {
-  const char* p = *cursor;
-  while (*p == ' ' || *p == '\t')
-    ++p;
-  if (!*p) {
-    *cursor = p;
-    return false;
-  }
-  *word = String();
-  bool quoted = false;
-  while (*p && (quoted || (*p != ' ' && *p != '\t'))) {
-    int32_t backslashes = 0;
-    while (p[backslashes] == '\\')
-      ++backslashes;
-    if (p[backslashes] == '"') {
-      // Backslashes before a quote count half; an odd one makes it literal.
-      for (int32_t i = 0; i < backslashes / 2; ++i)
-        *word += '\\';
-      p += backslashes;
-      if (backslashes % 2) {
-        *word += '"';
-      } else if (quoted && p[1] == '"') {
-        *word += '"';
-        ++p;
-      } else {
-        quoted = !quoted;
-      }
-      ++p;
-      continue;
-    }
-    for (int32_t i = 0; i < backslashes; ++i)
-      *word += '\\';
-    p += backslashes;
-    if (*p && (quoted || (*p != ' ' && *p != '\t')))
-      *word += *p++;
-  }
-  *cursor = p;
-  return true;
-}
-
-int32_t split_program_arguments(const char* text, String** words) {
-  int32_t count = 0;
-  String word;
-  for (const char* cursor = text; next_program_argument(&cursor, &word);)
-    ++count;
-  *words = new_strings(count);
-  const char* cursor = text;
-  for (int32_t i = 0; i < count; ++i)
-    next_program_argument(&cursor, &(*words)[i]);
-  return count;
-}
-
 const char* behind_arguments(const char* command_line, int32_t n) {
   const char* cursor = command_line;
   for (int32_t i = 0; i <= n; ++i)
     next_argument(&cursor);
+  while (*cursor == ' ' || *cursor == '\t')
+    ++cursor;
   return cursor;
+}
+
+int32_t rest_of_line(const char* text, String** words) {
+  *words = new_strings(1);
+  (*words)[0] = text;
+  return *text ? 1 : 0;
 }

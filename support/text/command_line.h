@@ -22,20 +22,10 @@ int32_t count_arguments(const char* command_line);
 // Argument n >= 1 of the command line; empty past the last one.
 String argument_from(const char* command_line, int32_t n);
 
-// Appends `word` to `line` behind a blank (none when `line` is empty) so
-// that a program splitting its command line by the C run-time's rules
-// reads it back as one argument, unchanged: quoted where it is empty or
-// holds a blank, tab or quote, backslashes before a quote doubled.
-void append_quoted(String& line, const String& word);
-
-// Takes one argument from `*cursor` as a program's C run-time splits its
-// command line (blanks and tabs separate; quotes group and are dropped;
-// backslashes escape a quote, counting half before one): false at the end.
-bool next_program_argument(const char** cursor, String* word);
-
-// Splits all of `text` so into an array of strings on the stub's heap at
-// `*words`; answers their number.
-int32_t split_program_arguments(const char* text, String** words);
-
-// Where the command line goes on behind argument n (0: the program name).
+// The rest of the command line behind argument n (0: the program name),
+// from its next argument on, as it was written.
 const char* behind_arguments(const char* command_line, int32_t n);
+
+// `text`, the rest of a command line, as the one entry of an array on the
+// stub's heap at `*words`; answers 0 for an empty text.
+int32_t rest_of_line(const char* text, String** words);

@@ -537,8 +537,9 @@ TEST_P(Stub, CommandLineOptions) {
     if (row.setup_ran)
       wait_for(record());
     EXPECT_EQ(result.exit_code, row.exit_code) << line << result.output;
-    if (windows) // on POSIX every message is a line on stderr
+    if (windows) { // on POSIX every message is a line on stderr
       EXPECT_TRUE(result.boxes.empty()) << line << result.output;
+    }
     EXPECT_NE((result.standard_output + result.output).find(row.output), std::string::npos)
         << line << result.standard_output << result.output;
     EXPECT_EQ(fs::exists(out() / "f.txt"), row.written) << line;

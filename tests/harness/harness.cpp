@@ -179,7 +179,7 @@ String argument(int32_t n) {
 }
 
 int32_t arguments_behind(int32_t n, String** words) {
-  return split_program_arguments(behind_arguments(harness::command_line.c_str(), n), words);
+  return rest_of_line(behind_arguments(harness::command_line.c_str(), n), words);
 }
 
 bool write_standard(int32_t stream, const char* text, int32_t length) {

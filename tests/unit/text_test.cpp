@@ -43,6 +43,8 @@ TEST(CommandLine, ArgumentsAndTheirEnd) {
   EXPECT_EQ(count_arguments("p C:\\My Dir"), 2);
   EXPECT_EQ(text(argument_from("p C:\\My Dir", 2)), "Dir");
   EXPECT_EQ(text(argument_from("p a b", 5)), "");
+  // What stands behind an argument is handed on as it was written.
+  EXPECT_STREQ(behind_arguments("p --x \"a b\" --  c \"d\\\" e\"", 3), "c \"d\\\" e\"");
   // Tabs and control bytes separate; bytes from 0x80 up are ordinary.
   EXPECT_EQ(count_arguments("p\ta\x01"
                             "b \xE9t\xE9"),
@@ -59,27 +61,6 @@ TEST(CommandLine, LongArgumentsAreCutAt4096Bytes) {
   EXPECT_EQ(text(argument_from(line.c_str(), 2)), std::string(904, 'a'));
   std::string quoted = "p \"" + std::string(5000, 'q') + "\"";
   EXPECT_EQ(argument_from(quoted.c_str(), 1).length(), 4096);
-}
-
-// Arguments handed on to a setup: quoted so that the C run-time's split
-// gives each back unchanged, and that split itself.
-TEST(CommandLine, QuotedForTheSetupAndSplitBack) {
-  for (std::string word : {"a", "", "b c", "d\"e", "f\\", "g h\\", "i\\\"j", "\\\\", "k\tl"}) {
-    String line("x");
-    append_quoted(line, String(word.c_str(), int32_t(word.size())));
-    const char* cursor = line.c_str();
-    String first, second;
-    ASSERT_TRUE(next_program_argument(&cursor, &first));
-    ASSERT_TRUE(next_program_argument(&cursor, &second)) << line.c_str();
-    EXPECT_EQ(text(second), word) << line.c_str();
-    EXPECT_FALSE(next_program_argument(&cursor, &second));
-  }
-  const char* cursor = "a\\\\\"b c\" \"d\"\"e\" f";
-  String word;
-  std::vector<std::string> words;
-  while (next_program_argument(&cursor, &word))
-    words.push_back(text(word));
-  EXPECT_EQ(words, (std::vector<std::string>{"a\\b c", "d\"e", "f"}));
 }
 
 TEST(PathText, ChangeExtension) {

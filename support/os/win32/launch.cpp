@@ -16,8 +16,11 @@ bool launch_program(const char* verb, const char* file, const char* stored_param
   if (os_call_fails(OsCall::launch))
     return false;
   String line(stored_parameters ? stored_parameters : "");
-  for (int32_t i = 0; i < count; ++i)
-    append_quoted(line, arguments[i]);
+  for (int32_t i = 0; i < count; ++i) {
+    if (!line.empty())
+      line += ' ';
+    line += arguments[i];
+  }
   const char* parameters = line.empty() ? nullptr : line.c_str();
   if (!exit_code)
     return reinterpret_cast<intptr_t>(
