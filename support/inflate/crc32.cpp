@@ -1,6 +1,7 @@
 // CRC-32 twice: a bit at a time without a table, for the stub's own few
 // dozen kilobytes (well under a millisecond), and from tables for a package.
 #include "support/inflate/crc32.h"
+#include "support/base/bytes.h"
 
 #include <cpuid.h>
 #include <immintrin.h>
@@ -36,16 +37,11 @@ void make_tables() {
   tables_made = true;
 }
 
-uint32_t load_le32(const uint8_t* bytes) {
-  return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-         uint32_t(bytes[3]) << 24;
-}
-
 // Sixteen bytes a step: each byte's table carries it past the bytes that
 // follow it in the step.
 uint32_t sixteen_bytes(uint32_t crc, const uint8_t* bytes) {
-  uint32_t a = crc ^ load_le32(bytes), b = load_le32(bytes + 4), c = load_le32(bytes + 8),
-           d = load_le32(bytes + 12);
+  uint32_t a = crc ^ load_u32(bytes), b = load_u32(bytes + 4), c = load_u32(bytes + 8),
+           d = load_u32(bytes + 12);
   return tables[15][a & 0xFF] ^ tables[14][(a >> 8) & 0xFF] ^ tables[13][(a >> 16) & 0xFF] ^
          tables[12][a >> 24] ^ tables[11][b & 0xFF] ^ tables[10][(b >> 8) & 0xFF] ^
          tables[9][(b >> 16) & 0xFF] ^ tables[8][b >> 24] ^ tables[7][c & 0xFF] ^

@@ -9,13 +9,6 @@ String change_extension(const String& path, const char* extension) {
   return path.substring(0, extension_position(path.c_str(), path.length())) + extension;
 }
 
-String hex_digits(uint32_t value, int32_t width) {
-  String result;
-  for (int32_t shift = (width - 1) * 4; shift >= 0; shift -= 4)
-    result += hex_digit(shift < 32 ? value >> shift : 0);
-  return result;
-}
-
 void unique_name(uint32_t bits, char (&name)[unique_name_size]) {
   copy_bytes(name, "sfx00000000.tmp", unique_name_size);
   for (int32_t i = 0; i < 8; ++i)

@@ -10,10 +10,6 @@
 // appended.
 String change_extension(const String& path, const char* extension);
 
-// Exactly `width` upper-case hexadecimal digits of `value`; higher digits are
-// dropped; empty for a width of 0 or less.
-String hex_digits(uint32_t value, int32_t width);
-
 // "sfx", eight upper-case hexadecimal digits of `bits` and ".tmp", with a
 // NUL: a name nobody can foresee when the bits are random.
 inline constexpr int32_t unique_name_size = 16;

@@ -24,7 +24,7 @@ namespace {
 
 struct Scratch {
   fs::path root;
-  fs::path own, target, temp, state, outside;
+  fs::path own, target, temp, state, outside, current;
 
   Scratch() {
     char pattern[] = "/tmp/sfx-fuzz.XXXXXX";
@@ -34,7 +34,8 @@ struct Scratch {
     temp = root / "temp";
     state = root / "state";
     outside = root / "outside";
-    for (const fs::path& directory : {own, target, temp, state, outside})
+    current = root / "current";
+    for (const fs::path& directory : {own, target, temp, state, outside, current})
       fs::create_directories(directory);
     ::setenv("TMPDIR", temp.c_str(), 1);
     ::setenv("XDG_STATE_HOME", state.c_str(), 1);
@@ -52,7 +53,8 @@ Scratch& scratch() {
 // state directory; nothing else,
 // and nothing through the link "lnk" in the target that leads outside.
 void check_nothing_escaped(const Scratch& s) {
-  static const std::set<std::string> allowed = {"own", "target", "temp", "state", "outside"};
+  static const std::set<std::string> allowed = {"own",   "target",  "temp",
+                                                "state", "outside", "current"};
   if (!fs::is_empty(s.outside)) {
     std::fprintf(stderr, "written through a link in the target\n");
     std::abort();
@@ -113,6 +115,7 @@ void check_agreement(std::span<const uint8_t> input, const harness::Outcome& out
     return; // a head joins; it reads no package itself
   Verdict tool = tool_verdict(input);
   std::string stub = outcome.warning();
+  stub = stub.substr(0, stub.find('\n')); // the fixed text, without its advice
   bool completed = outcome.messages.empty() && outcome.exit_code == 0;
   bool stub_decided = false;
   for (int v = 1; v < int(Verdict::content_too_large); ++v)
@@ -148,26 +151,42 @@ void write_volumes(const Scratch& s, std::span<const uint8_t> input) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Scratch& s = scratch();
   uint32_t hash = input_hash(data, size);
-  for (const fs::path& directory : {s.own, s.temp, s.target}) {
+  for (const fs::path& directory : {s.own, s.temp, s.target, s.current}) {
     fs::remove_all(directory);
     fs::create_directories(directory);
   }
   fs::create_directory_symlink(s.outside, s.target / "lnk");
   packlib::write_whole_file(s.own / "bundle.exe", std::span(data, size));
   write_volumes(s, std::span(data, size));
-  // The target as given, one to be created, or none (a private one in temp).
+  // Each input runs in a current directory of its own; the fuzzer's own
+  // is back before it reads its next input by a relative path.
+  std::error_code ignored;
+  fs::path before = fs::current_path(ignored);
+  fs::current_path(s.current);
+  // The target as given, one to be created, none (a private one in temp),
+  // or the target with an option behind it, which only a package reading
+  // options takes as one (a check that writes nothing).
   std::string arguments = "\"" + harness::stub_path(s.target) + "\"";
   uint32_t place = (hash >> 20) % 4;
   if (place == 1)
     arguments = "\"" + harness::stub_path(s.target / "new" / "deeper") + "\"";
   else if (place == 2)
     arguments = "";
+  else if (place == 3)
+    arguments += " --check";
   arm_input_fault(hash, 80); // two thirds of the inputs
   harness::Outcome outcome =
       harness::run_stub({s.own / "bundle.exe", arguments, harness::Seal::matching});
   bool faulted = seam_fired();
   seam_arm(0, SeamFault::fail);
+  fs::current_path(before, ignored);
   check_nothing_escaped(s);
+  // Only without a target and without a temp directory (a failed query)
+  // does the stub write into the current directory.
+  if (!(place == 2 && faulted) && !fs::is_empty(s.current)) {
+    std::fprintf(stderr, "written into the current directory\n");
+    std::abort();
+  }
   // A failed system call decides the outcome then, not the package.
   if (!faulted)
     check_agreement(std::span(data, size), outcome);

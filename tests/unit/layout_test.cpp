@@ -40,20 +40,4 @@ TEST(Layout, ByteExactSamplePackage) {
   EXPECT_EQ(package, expected);
 }
 
-TEST(Layout, NamedValues) {
-  auto bytes = [](uint32_t value) {
-    return bytes_of(
-        {int(value & 0xFF), int(value >> 8 & 0xFF), int(value >> 16 & 0xFF), int(value >> 24)});
-  };
-  EXPECT_EQ(bytes(layout::trailer_marker), bytes_of({0x77, 0x77, 0x77, 0x77}));
-  EXPECT_EQ(bytes(layout::record_marker), bytes_of({0xE0, 0xE0, 0xE0, 0xE0}));
-  EXPECT_EQ(bytes(layout::run_marker), bytes_of({0x88, 0x88, 0x88, 0x88}));
-  EXPECT_EQ(bytes(layout::split_set_marker), bytes_of({0x78, 0x56, 0x34, 0x12}));
-  EXPECT_EQ(layout::split_set_offset + 4, layout::volume_count_offset);
-  EXPECT_EQ(layout::header_size, 16);
-  EXPECT_EQ(layout::trailer_size, 8);
-  EXPECT_EQ(layout::largest_length, 254);
-  EXPECT_EQ(layout::largest_volume_count, 200);
-}
-
 } // namespace

@@ -72,17 +72,6 @@ TEST(PathText, ChangeExtension) {
   EXPECT_EQ(text(change_extension(".profile", ".F01")), ".profile.F01");
 }
 
-TEST(PathText, HexDigits) {
-  EXPECT_EQ(text(hex_digits(1, 2)), "01");
-  EXPECT_EQ(text(hex_digits(10, 2)), "0A");
-  EXPECT_EQ(text(hex_digits(16, 2)), "10");
-  EXPECT_EQ(text(hex_digits(199, 2)), "C7");
-  EXPECT_EQ(text(hex_digits(256, 2)), "00");
-  EXPECT_EQ(text(hex_digits(5, 0)), "");
-  EXPECT_EQ(text(hex_digits(5, -1)), "");
-  EXPECT_EQ(text(hex_digits(0xABC, 10)), "0000000ABC");
-}
-
 TEST(PathText, LowerCase) {
   EXPECT_EQ(text(lower_case("C:\\WINDOWS\\Bundle.EXE")), "c:\\windows\\bundle.exe");
   // A byte from 0x80 up takes the next byte with it, unchanged.

@@ -1,5 +1,6 @@
 // The compression workers, their memory pool and the stream sinks.
 #include "tools/packlib/compress.h"
+#include "tools/packlib/file_io.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -65,11 +66,6 @@ FileStamp stamp_of(const fs::path& path) {
     throw std::runtime_error(shown_path(path) + ": vanished while packing");
   return stamp;
 }
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Memory for compressing whole files, shared by the workers: a file whose
 // need does not fit at all is compressed in chunks instead.

@@ -12,12 +12,7 @@
 
 namespace packlib {
 
-namespace {
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-} // namespace
+namespace {} // namespace
 
 std::runtime_error failure(const std::filesystem::path& path, const char* what) {
   return std::runtime_error(shown_path(path) + ": " + what + ": " + std::strerror(errno));

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -12,6 +13,12 @@
 #include "tools/packlib/host.h"
 
 namespace packlib {
+
+// A stdio file closed with its owner.
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // A path as UTF-8 text, and UTF-8 text (a command-line word, a stored
 // name) as a path, on every system: names are stored and shown in UTF-8.

@@ -20,11 +20,6 @@ namespace packlib {
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 // Hands the package's body (the records and the run record with its gap)
 // to `emit` piece by piece, with the streams taken from memory or their
 // spool files; `last_pass` lets go of the streams held in memory.

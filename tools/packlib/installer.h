@@ -15,6 +15,7 @@
 
 #include "package/pe_image.h"
 #include "tools/packlib/compress.h"
+#include "tools/packlib/file_io.h"
 #include "tools/packlib/package.h"
 
 namespace packlib {
@@ -66,13 +67,10 @@ public:
 private:
   void open_piece();
 
-  struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-  };
   std::vector<std::filesystem::path> pieces_;
   std::vector<size_t> sizes_;
-  std::vector<std::unique_ptr<std::FILE, FileCloser>> files_; // every piece, open
-  std::FILE* file_ = nullptr;                                 // the one being written
+  std::vector<File> files_;   // every piece, open
+  std::FILE* file_ = nullptr; // the one being written
   std::vector<std::string> digests_;
   size_t index_ = 0;
   uint64_t written_ = 0;

@@ -108,7 +108,7 @@ std::string Sha256::hex() {
 }
 
 std::string sha256_of_file(const std::filesystem::path& path) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(open_file(path, "rb"), std::fclose);
+  File file(open_file(path, "rb"));
   if (!file)
     throw std::runtime_error(shown_path(path) + ": cannot be read");
   Sha256 hash;

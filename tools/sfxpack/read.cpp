@@ -41,10 +41,7 @@ namespace {
 // lies well inside them.
 constexpr size_t stub_bytes = 1 << 20;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using packlib::File;
 
 // An installer, or a head with its volumes, read in place as the stub reads
 // its own file or its joined copy: one byte source over the pieces, the
