@@ -5,6 +5,9 @@
 
 namespace {
 
+// The rules of the system the name is written on.
+enum class NameRules { windows, posix };
+
 char upper(char byte) {
   return byte >= 'a' && byte <= 'z' ? char(byte - 0x20) : byte;
 }
@@ -100,9 +103,4 @@ bool is_safe_windows_name(const char* text, int32_t length) {
 
 bool is_safe_posix_name(const char* text, int32_t length) {
   return check_name<NameRules::posix>(text, length);
-}
-
-bool is_safe_name(const char* text, int32_t length, NameRules rules) {
-  return rules == NameRules::windows ? is_safe_windows_name(text, length)
-                                     : is_safe_posix_name(text, length);
 }

@@ -1,5 +1,5 @@
 // Adler-32, the check of every zlib stream. The stubs hand zlib's inflate
-// this implementation (support/zlib_checksum.cpp); the build picks the
+// this implementation (support/inflate/zlib_checksum.cpp); the build picks the
 // portable loop or the SSE2 one by target.
 #pragma once
 

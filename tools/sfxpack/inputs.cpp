@@ -135,7 +135,7 @@ void check_name(const Input& input, const InputRules& rules, Findings& findings)
   if (name.size() > size_t(layout::longest_name))
     return findings.refuse(where + "stored name longer than 253 bytes" + fix);
   if (!rules.windows_target) {
-    if (!is_safe_name(name.data(), int32_t(name.size()), NameRules::posix))
+    if (!is_safe_posix_name(name.data(), int32_t(name.size())))
       findings.refuse(where + "stored name \"" + packlib::printable(name) +
                       "\" would leave the target directory" + fix);
     return;
@@ -151,7 +151,7 @@ void check_name(const Input& input, const InputRules& rules, Findings& findings)
                   (at = ansi.find("\xC2\xB2")) != std::string::npos ||
                   (at = ansi.find("\xC2\xB3")) != std::string::npos;)
     ansi.erase(at, 1);
-  if (!is_safe_name(ansi.data(), int32_t(ansi.size()), NameRules::windows))
+  if (!is_safe_windows_name(ansi.data(), int32_t(ansi.size())))
     return findings.refuse(where + "stored name \"" + packlib::printable(name) +
                            "\" names a device on Windows" + fix);
   if (std::any_of(name.begin(), name.end(), [](char c) { return (unsigned char)c >= 0x80; }))
