@@ -3,6 +3,7 @@
 
 #include "extract/directories.h"
 #include "package/name_check.h"
+#include "package/pe_image.h"
 #include "support/base/bytes.h"
 #include "support/base/code_page.h"
 #include "support/os/host.h"
@@ -112,8 +113,13 @@ bool back_over(void* context, uint32_t count) {
 
 bool write_inflated(void* context, const void* bytes, int32_t count) {
   Extractor& extractor = *static_cast<Extractor*>(context);
-  if (extractor.inflated == 0)
-    mark_if_program(extractor.output, bytes, count);
+  // A file that POSIX systems start by themselves (an ELF image or a
+  // script) is made a program; Windows tells programs by their names.
+  if (!host_is_windows && extractor.inflated == 0) {
+    ImageKind kind = image_kind(static_cast<const uint8_t*>(bytes), uint32_t(count));
+    if (kind == ImageKind::elf || kind == ImageKind::script)
+      mark_as_program(extractor.output);
+  }
   extractor.inflated += uint32_t(count);
   return write_file(extractor.output, bytes, count) == count;
 }

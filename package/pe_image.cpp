@@ -21,6 +21,20 @@ PeFields pe_fields(const uint8_t* bytes, uint32_t length) {
   return fields;
 }
 
+ImageKind image_kind(const uint8_t* bytes, uint32_t length) {
+  PeFields pe = pe_fields(bytes, length);
+  if (pe.valid)
+    return pe.plus ? ImageKind::pe32_plus : ImageKind::pe32;
+  if (length >= 4 && same_bytes(bytes,
+                                "\x7F"
+                                "ELF",
+                                4))
+    return ImageKind::elf;
+  if (length >= 2 && bytes[0] == '#' && bytes[1] == '!')
+    return ImageKind::script;
+  return ImageKind::unknown;
+}
+
 CertificateTable certificate_table(const uint8_t* headers, uint32_t length, uint32_t file_size) {
   CertificateTable table;
   PeFields pe = pe_fields(headers, length);

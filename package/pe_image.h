@@ -19,6 +19,12 @@ struct PeFields {
 // is false when they are no PE file or its headers lie past `length`.
 PeFields pe_fields(const uint8_t* bytes, uint32_t length);
 
+// What a file's first bytes say it is: a Windows executable (32- or
+// 64-bit), an ELF executable, a script ("#!"), or none of them. The one
+// place that tells a stub's kind and a program among extracted files.
+enum class ImageKind : uint8_t { unknown, pe32, pe32_plus, elf, script };
+ImageKind image_kind(const uint8_t* bytes, uint32_t length);
+
 // A code-signing certificate table that ends a file, as its PE headers name
 // it: `entry` is the directory entry (offset and size) within the headers,
 // `offset` where the table starts. `present` only when the entry lies in

@@ -44,10 +44,10 @@ inline constexpr uint32_t file_type_unknown = 0;
 inline constexpr uint32_t file_type_character = 2;
 uint32_t file_type(FileHandle file);
 
-// Lets the file be started as a program when `content` is one that the
-// system starts by itself (on POSIX a script with "#!" or an ELF image; the
-// user's umask applies); nothing where the system keeps no such permission.
-void mark_if_program(FileHandle file, const void* content, int32_t size);
+// Lets the file be started as a program (on POSIX execute permission as
+// the user's umask allows); nothing where the system keeps no such
+// permission.
+void mark_as_program(FileHandle file);
 
 // The system's code for the last failed call.
 uint32_t last_error();

@@ -145,7 +145,7 @@ TEST_F(Files, EveryOsFunctionAsksTheSeam) {
       {"close_file", OsCall::close,
        [&] { close_file(open_file(path("f").c_str(), mode_read_share_all)); }},
       {"file_type", OsCall::query, [&] { file_type(file); }},
-      {"mark_if_program", OsCall::attributes, [&] { mark_if_program(file, "#!", 2); }},
+      {"mark_as_program", OsCall::attributes, [&] { mark_as_program(file); }},
       {"get_temp_path", OsCall::query, [&] { get_temp_path(buffer, sizeof buffer); }},
       {"open_directory", OsCall::open,
        [&] {

@@ -28,15 +28,17 @@ std::vector<size_t> seal_marks(std::span<const uint8_t> bytes) {
 }
 } // namespace
 
+ImageKind kind_of_image(std::span<const uint8_t> bytes) {
+  return image_kind(bytes.data(), uint32_t(std::min<size_t>(bytes.size(), UINT32_MAX)));
+}
+
 bool is_pe_image(std::span<const uint8_t> bytes) {
-  return pe_fields(bytes.data(), uint32_t(std::min<size_t>(bytes.size(), UINT32_MAX))).valid;
+  ImageKind kind = kind_of_image(bytes);
+  return kind == ImageKind::pe32 || kind == ImageKind::pe32_plus;
 }
 
 bool is_elf_image(std::span<const uint8_t> bytes) {
-  return bytes.size() >= 4 && std::memcmp(bytes.data(),
-                                          "\x7F"
-                                          "ELF",
-                                          4) == 0;
+  return kind_of_image(bytes) == ImageKind::elf;
 }
 
 size_t find_seal_record(std::span<const uint8_t> bytes) {

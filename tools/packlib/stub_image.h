@@ -5,8 +5,13 @@
 #include <cstdint>
 #include <span>
 
+#include "package/pe_image.h"
+
 namespace packlib {
 
+// What the file is (package/pe_image.h's one test of it), and the two
+// questions the tool asks of a stub.
+ImageKind kind_of_image(std::span<const uint8_t> bytes);
 bool is_pe_image(std::span<const uint8_t> bytes);
 bool is_elf_image(std::span<const uint8_t> bytes);
 

@@ -334,10 +334,8 @@ std::string column(uint64_t bytes, bool exact) {
 }
 
 const char* kind_of(const Bytes& bytes) {
-  PeFields pe = pe_fields(bytes.data(), uint32_t(std::min<size_t>(bytes.size(), UINT32_MAX)));
-  if (pe.valid)
-    return pe.plus ? "PE32+" : "PE32";
-  return packlib::is_elf_image(bytes) ? "ELF" : "unknown";
+  static constexpr const char* names[] = {"unknown", "PE32", "PE32+", "ELF", "script"};
+  return names[uint8_t(packlib::kind_of_image(bytes))];
 }
 
 // A record whose stream the stub would not take: shown as damaged.

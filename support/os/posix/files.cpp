@@ -120,14 +120,8 @@ uint32_t file_type(FileHandle file) {
   return 0;
 }
 
-void mark_if_program(FileHandle file, const void* content_bytes, int32_t size) {
-  const uint8_t* content = static_cast<const uint8_t*>(content_bytes);
-  bool program =
-      (size >= 2 && content[0] == '#' && content[1] == '!') || (size >= 4 && std::memcmp(content,
-                                                                                         "\x7F"
-                                                                                         "ELF",
-                                                                                         4) == 0);
-  if (!program || os_call_fails(OsCall::attributes))
+void mark_as_program(FileHandle file) {
+  if (os_call_fails(OsCall::attributes))
     return;
   mode_t mask = ::umask(0);
   ::umask(mask);

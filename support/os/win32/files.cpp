@@ -95,8 +95,8 @@ uint32_t file_type(FileHandle file) {
   return os_call_fails(OsCall::query) ? file_type_unknown : GetFileType(handle_of(file));
 }
 
-// Windows marks no file as a program.
-void mark_if_program(FileHandle, const void*, int32_t) {
+// Windows marks no file as a program: the driver never asks it to.
+void mark_as_program(FileHandle) {
   os_call_fails(OsCall::attributes);
 }
 
