@@ -25,9 +25,11 @@ trap 'rm -rf "$scratch"' EXIT
 chmod 755 "$scratch"
 $sudo dpkg --add-architecture i386
 downloaded=true
-$sudo apt-get update -qq &&
-  (cd "$scratch" && $sudo apt-get download -qq "wine32:i386=$version" "libwine:i386=$version" \
-    >/dev/null 2>&1) || downloaded=false
+# An index that fails to refresh (a mirror mid-update) fails the update but
+# not the download, which needs only the i386 lists.
+$sudo apt-get update -qq || true
+(cd "$scratch" && $sudo apt-get download -qq "wine32:i386=$version" "libwine:i386=$version" \
+  >/dev/null 2>&1) || downloaded=false
 $sudo dpkg --remove-architecture i386
 $sudo apt-get update -qq || true
 if [ "$downloaded" != true ]; then
