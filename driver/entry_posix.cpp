@@ -9,6 +9,7 @@
 #include "support/base/c_string.h"
 #include "support/os/fault.h"
 #include "support/os/posix/native_path.h"
+#include "support/os/posix/platform.h"
 #include "support/os/process.h"
 #include "support/os/process_exit.h"
 #include "support/runtime/termination.h"
@@ -50,7 +51,7 @@ String argument(int32_t n) {
   if (n == 0) {
     char path[PATH_MAX];
     char native[PATH_MAX];
-    if (!::realpath("/proc/self/exe", native))
+    if (!own_executable_path(native, sizeof native))
       return String();
     windows_path(native, path, sizeof path);
     return String(path);

@@ -1,4 +1,5 @@
 // The tools' system layer on POSIX systems.
+#include "support/os/posix/platform.h"
 #include "tools/packlib/host.h"
 
 #include <cerrno>
@@ -15,9 +16,10 @@ std::vector<std::string> command_words(int argc, char** argv) {
 }
 
 std::filesystem::path own_executable(const char* program) {
+  char self[4096];
   std::error_code error;
-  std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", error);
-  return error ? std::filesystem::canonical(program, error) : self;
+  return own_executable_path(self, sizeof self) ? std::filesystem::path(self)
+                                                : std::filesystem::canonical(program, error);
 }
 
 bool stderr_is_terminal() {

@@ -11,11 +11,11 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/os/posix/native_path.h"
+#include "support/os/posix/platform.h"
 
 namespace {
 
@@ -196,7 +196,7 @@ void remove_unfinished() {
 // process and the address space's layout, mixed.
 uint32_t random_bits() {
   uint32_t value = 0;
-  if (::getrandom(&value, sizeof value, GRND_NONBLOCK) == sizeof value)
+  if (kernel_random(&value, sizeof value))
     return value;
   struct timespec now;
   ::clock_gettime(CLOCK_MONOTONIC, &now);

@@ -6,9 +6,9 @@
 #include <csignal>
 #include <cstdint>
 #include <initializer_list>
-#include <ucontext.h>
 
 #include "support/os/directory.h"
+#include "support/os/posix/platform.h"
 #include "support/runtime/fault_codes.h"
 #include "support/runtime/termination.h"
 
@@ -17,27 +17,11 @@ namespace {
 alignas(16) char alternate_stack[64 * 1024];
 
 uintptr_t instruction_of(void* context) {
-  const mcontext_t& machine = static_cast<ucontext_t*>(context)->uc_mcontext;
-#if defined(__x86_64__)
-  return static_cast<uintptr_t>(machine.gregs[REG_RIP]);
-#elif defined(__i386__)
-  return static_cast<uintptr_t>(machine.gregs[REG_EIP]);
-#else
-  (void)machine;
-  return 0;
-#endif
+  return context_instruction(context);
 }
 
 uintptr_t stack_pointer_of(void* context) {
-  const mcontext_t& machine = static_cast<ucontext_t*>(context)->uc_mcontext;
-#if defined(__x86_64__)
-  return static_cast<uintptr_t>(machine.gregs[REG_RSP]);
-#elif defined(__i386__)
-  return static_cast<uintptr_t>(machine.gregs[REG_ESP]);
-#else
-  (void)machine;
-  return 0;
-#endif
+  return context_stack_pointer(context);
 }
 
 uint32_t exception_for_signal(int signal_number, const siginfo_t* info, void* context) {

@@ -95,8 +95,12 @@ void spawn_detached(char* const* arguments, Program program) {
 // ended it.
 bool spawn_and_wait(char* const* arguments, Program program, int32_t* exit_code) {
   int report[2];
-  if (::pipe2(report, O_CLOEXEC) != 0)
+  // Close-on-exec set after the pipe is made: the stub runs one thread, so
+  // no other exec can come between.
+  if (::pipe(report) != 0)
     return false;
+  ::fcntl(report[0], F_SETFD, FD_CLOEXEC);
+  ::fcntl(report[1], F_SETFD, FD_CLOEXEC);
   pid_t child = ::fork();
   if (child == 0) {
     ::close(report[0]);

@@ -1,0 +1,21 @@
+// What the POSIX layer leaves to the system it runs on: one file per
+// system (support/os/linux/platform.cpp), chosen by the build, so that a
+// port to another POSIX system is that file and a line of CMake. Linked by
+// the stub's OS layer and by the tools' host layer alike.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The running program's own file with its links resolved, NUL-terminated
+// in `buffer`; false when the system cannot say or it does not fit.
+bool own_executable_path(char* buffer, size_t size);
+
+// `size` bytes from the kernel's random source; false where it has none to
+// give at once.
+bool kernel_random(void* buffer, size_t size);
+
+// The instruction a signal interrupted and the stack pointer then, from
+// the handler's context; 0 where the build knows no register layout.
+uintptr_t context_instruction(const void* context);
+uintptr_t context_stack_pointer(const void* context);
