@@ -42,6 +42,14 @@ def layer_of(path):
 # choice of system) and the test that calls each of their functions.
 OS_HEADERS = ["files", "directory", "paths", "system", "memory", "fault", "process", "process_exit"]
 SEAM_TABLE = "tests/unit/files_test.cpp"
+# What needs no row of its own: answers that cannot fail, releases, the
+# pause (which an armed seam skips) and what the process frame provides.
+NOT_SEAMED = {
+    "last_error", "close_directory", "random_bits", "system_is_nt", "system_has_restart_list",
+    "load_code_page", "pause_ms", "system_free", "install_fault_handler", "argument_count",
+    "argument", "remove_unfinished", "harden_dll_search", "show_message", "end_process",
+    "allocation_base", "write_standard", "arguments_behind",
+}
 
 
 def unseamed_functions():
@@ -49,12 +57,14 @@ def unseamed_functions():
         table = text.read()
     table = table[table.index("EveryOsFunctionAsksTheSeam"):]
     table = table[: table.index("\n}\n")]
+    # A name in a comment covers nothing.
+    table = re.sub(r"//[^\n]*", "", table)
     missing = []
     for header in OS_HEADERS:
         with open(f"support/os/{header}.h") as text:
             source = re.sub(r"//[^\n]*", "", text.read())
         for name in re.findall(r"^[\w\[\]: *]*?\b(\w+)\([^;{]*\);", source, re.M):
-            if not re.search(rf"\b{name}\b", table):
+            if name not in NOT_SEAMED and not re.search(rf"\b{name}\b", table):
                 missing.append(f"not in the seam's table: {name} (support/os/{header}.h)")
     return missing
 

@@ -29,6 +29,17 @@ bool system_has_restart_list() {
   return false;
 }
 
+namespace {
+
+// The directory for the list where it is missing; a failure shows when
+// the list cannot be opened there.
+void make_state_directory(const char* path) {
+  if (!os_call_fails(OsCall::make_directory))
+    ::mkdir(path, 0700);
+}
+
+} // namespace
+
 // $XDG_STATE_HOME, else $HOME/.local/state, created when missing.
 uint32_t get_windows_directory(char* buffer, uint32_t size) {
   if (os_call_fails(OsCall::query))
@@ -43,7 +54,7 @@ uint32_t get_windows_directory(char* buffer, uint32_t size) {
   } else if (home && *home && std::strlen(home) + 14 < sizeof directory) {
     std::strcpy(directory, home);
     std::strcat(directory, "/.local");
-    ::mkdir(directory, 0700);
+    make_state_directory(directory);
     std::strcat(directory, "/state");
   } else {
     return 0;
@@ -51,7 +62,7 @@ uint32_t get_windows_directory(char* buffer, uint32_t size) {
   size_t length = std::strlen(directory);
   while (length > 1 && directory[length - 1] == '/')
     directory[--length] = '\0';
-  ::mkdir(directory, 0700);
+  make_state_directory(directory);
   uint32_t written = windows_path(directory, buffer, size);
   return written < size ? written : 0;
 }

@@ -189,6 +189,11 @@ void remove_entries(HANDLE directory, int32_t depth) {
 
 // ---- paths (9x) -------------------------------------------------------------
 
+// A path's attributes as the seam lets them be read.
+DWORD attributes_of(const char* path) {
+  return os_call_fails(OsCall::query) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path);
+}
+
 // The path of `name` inside `directory`, in a buffer of the longest path the
 // ANSI calls take: no heap block, so a file once created is always removed
 // or moved without a heap request that could end the process in between.
@@ -237,7 +242,7 @@ bool is_link(DWORD attributes, HANDLE handle) {
 bool replace_by_path(const Directory& directory, const char* from, const char* to) {
   EntryPath from_path(directory, from);
   EntryPath to_path(directory, to);
-  DWORD attributes = GetFileAttributesA(to_path.text);
+  DWORD attributes = attributes_of(to_path.text);
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return MoveFileA(from_path.text, to_path.text) != 0;
   if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
@@ -265,7 +270,7 @@ bool open_directory(const String& path, Directory* directory) {
   directory->path = path;
   if (handle != INVALID_HANDLE_VALUE || system_is_nt())
     return handle != INVALID_HANDLE_VALUE;
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = attributes_of(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -290,10 +295,10 @@ ChildDirectory open_child_directory(const Directory& parent, const char* name, b
     // Windows 9x cannot open a directory: a directory is made where its
     // attributes say no entry is yet.
     handle = INVALID_HANDLE_VALUE;
-    attributes = GetFileAttributesA(path.c_str());
+    attributes = attributes_of(path.c_str());
     if (may_create && attributes == INVALID_FILE_ATTRIBUTES &&
         CreateDirectoryA(path.c_str(), nullptr))
-      attributes = GetFileAttributesA(path.c_str());
+      attributes = attributes_of(path.c_str());
   }
   ChildDirectory verdict = ChildDirectory::opened;
   if (is_link(attributes, handle))
