@@ -45,7 +45,7 @@ SEAM_TABLE = "tests/unit/files_test.cpp"
 # What needs no row of its own: answers that cannot fail, releases, the
 # pause (which an armed seam skips) and what the process frame provides.
 NOT_SEAMED = {
-    "last_error", "close_directory", "random_bits", "system_is_nt", "system_has_restart_list",
+    "last_error", "close_directory", "random_bits", "system_is_nt",
     "load_code_page", "pause_ms", "system_free", "install_fault_handler", "argument_count",
     "argument", "remove_unfinished", "harden_dll_search", "show_message", "end_process",
     "allocation_base", "write_standard", "arguments_behind",

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "support/os/files.h"
+#include "support/os/host.h"
 #include "support/runtime/string.h"
 
 // Text of a package marked UTF-8 (names, the setup command) in the code
@@ -25,8 +26,11 @@ bool system_is_nt();
 
 // Whether the stub enters itself in the restart-rename list: on Windows,
 // as it always has (Windows 9x processes the list, NT ignores it); not on
-// POSIX systems, where nothing reads it.
-bool system_has_restart_list();
+// POSIX systems, where nothing reads it, so that the POSIX stub carries
+// none of the list's code.
+constexpr bool system_has_restart_list() {
+  return host_is_windows;
+}
 
 // The directory that holds the restart-rename list: its length, 0 on failure.
 uint32_t get_windows_directory(char* buffer, uint32_t size);

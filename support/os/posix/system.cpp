@@ -25,10 +25,6 @@ bool system_is_nt() {
   return false;
 }
 
-bool system_has_restart_list() {
-  return false;
-}
-
 namespace {
 
 // The directory for the list where it is missing; a failure shows when

@@ -52,10 +52,6 @@ bool system_is_nt() {
   return (GetVersion() & 0x80000000) == 0;
 }
 
-bool system_has_restart_list() {
-  return true;
-}
-
 uint32_t get_windows_directory(char* buffer, uint32_t size) {
   return os_call_fails(OsCall::query) ? 0 : GetWindowsDirectoryA(buffer, size);
 }
