@@ -513,6 +513,8 @@ TEST_P(Stub, CommandLineOptions) {
   std::vector<Row> rows = {
       {{"--help"}, false, 0, "--target DIR", false, false},
       {{"--bogus", target}, false, 2, "Unknown option --bogus", false, false},
+      {{target, "--target"}, false, 2, "Unknown option --target", false, false},
+      {{"--quiet=yes", target}, false, 2, "Unknown option --quiet=yes", false, false},
       {{"--list", target}, false, 0, "setup: ", false, false},
       {{"--check"}, false, 0, "whole", false, false},
       {{"--check"}, true, 1, "File check error(2)!", false, false},
