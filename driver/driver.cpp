@@ -9,7 +9,7 @@
 
 #include "cleanup/restart.h"
 #include "extract/extract.h"
-#include "extract/package_file.h"
+#include "package/file_source.h"
 #include "extract/self_check.h"
 #include "extract/setup_command.h"
 #include "join/join.h"

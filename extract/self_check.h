@@ -4,7 +4,7 @@
 #include "package/seal.h"
 #include "support/os/files.h"
 
-// The seal record inside the running stub (driver/seal_record.cpp; a test
+// The seal record inside the running stub (extract/seal_record.cpp; a test
 // harness gives its own).
 SealRecord own_seal();
 

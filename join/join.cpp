@@ -4,7 +4,7 @@
 // deletes the unfinished copy and leaves head and volumes as they were.
 #include "join/join.h"
 
-#include "extract/package_file.h"
+#include "package/file_source.h"
 #include "package/pe_image.h"
 #include "support/base/bytes.h"
 #include "support/os/paths.h"

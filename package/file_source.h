@@ -1,5 +1,5 @@
-// A package in a file: the file as a byte source for the format's reader,
-// and the check that a file holds a whole package.
+// A package in a file: the file as a byte source for the format's reader
+// (the stub's own file, a joined copy).
 #pragma once
 
 #include "package/format.h"

@@ -1,5 +1,5 @@
 // Files as byte sources for the package format.
-#include "extract/package_file.h"
+#include "package/file_source.h"
 
 namespace {
 
