@@ -20,26 +20,15 @@ bool kernel_random(void* buffer, size_t size) {
   return ::getrandom(buffer, size, GRND_NONBLOCK) == ssize_t(size);
 }
 
-uintptr_t context_instruction(const void* context) {
+// The register with the instruction and the one with the stack pointer.
+ContextRegisters context_registers(const void* context) {
   const mcontext_t& machine = static_cast<const ucontext_t*>(context)->uc_mcontext;
 #if defined(__x86_64__)
-  return static_cast<uintptr_t>(machine.gregs[REG_RIP]);
+  return {uintptr_t(machine.gregs[REG_RIP]), uintptr_t(machine.gregs[REG_RSP])};
 #elif defined(__i386__)
-  return static_cast<uintptr_t>(machine.gregs[REG_EIP]);
+  return {uintptr_t(machine.gregs[REG_EIP]), uintptr_t(machine.gregs[REG_ESP])};
 #else
   (void)machine;
-  return 0;
-#endif
-}
-
-uintptr_t context_stack_pointer(const void* context) {
-  const mcontext_t& machine = static_cast<const ucontext_t*>(context)->uc_mcontext;
-#if defined(__x86_64__)
-  return static_cast<uintptr_t>(machine.gregs[REG_RSP]);
-#elif defined(__i386__)
-  return static_cast<uintptr_t>(machine.gregs[REG_ESP]);
-#else
-  (void)machine;
-  return 0;
+  return {0, 0};
 #endif
 }

@@ -16,20 +16,12 @@ namespace {
 
 alignas(16) char alternate_stack[64 * 1024];
 
-uintptr_t instruction_of(void* context) {
-  return context_instruction(context);
-}
-
-uintptr_t stack_pointer_of(void* context) {
-  return context_stack_pointer(context);
-}
-
 uint32_t exception_for_signal(int signal_number, const siginfo_t* info, void* context) {
   switch (signal_number) {
   case SIGSEGV: {
     // A fault within reach of the stack pointer is the stack running out.
     uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
-    uintptr_t stack = stack_pointer_of(context);
+    uintptr_t stack = context_registers(context).stack;
     uintptr_t distance = address > stack ? address - stack : stack - address;
     return distance < 65536 ? exception_stack_overflow : exception_access_violation;
   }
@@ -68,7 +60,7 @@ void on_fault(int signal_number, siginfo_t* info, void* context) {
     remove_unfinished();
   uint32_t code = exception_for_signal(signal_number, info, context);
   run_time_error(error_number_for_exception(code),
-                 reinterpret_cast<const void*>(instruction_of(context)));
+                 reinterpret_cast<const void*>(context_registers(context).instruction));
 }
 
 // Ended from outside: what the run left unfinished goes, then the signal

@@ -17,5 +17,8 @@ bool kernel_random(void* buffer, size_t size);
 
 // The instruction a signal interrupted and the stack pointer then, from
 // the handler's context; 0 where the build knows no register layout.
-uintptr_t context_instruction(const void* context);
-uintptr_t context_stack_pointer(const void* context);
+struct ContextRegisters {
+  uintptr_t instruction;
+  uintptr_t stack;
+};
+ContextRegisters context_registers(const void* context);
