@@ -681,6 +681,55 @@ TEST_F(Driver, SetupProgramSwappedBetweenTwoCalls) {
   EXPECT_GT(started, 0);
 }
 
+// The command line's own paths with every system call failing in turn:
+// listing, checking, and a waited setup in a directory of the run's own,
+// which goes once the setup has ended. Each run ends complete or in a
+// message; nothing lands beside the installer; a run with no failure
+// leaves the temp directory empty.
+TEST_F(Driver, CommandLinePathsWithEveryCallFailing) {
+#ifdef _WIN32
+  SetEnvironmentVariableA("SFX_RECORD", harness::stub_path(work_ / "record.txt").c_str());
+#endif
+  std::string name = host_is_windows ? "go.exe" : "go.sh";
+  PackageBuilder builder = package();
+  builder.record("d\\f.txt", packlib::deflate_stream(text_bytes("f")))
+      .record(name, packlib::deflate_stream(setup_program_bytes()))
+      .run(name)
+      .trailer()
+      .options(layout::option_command_line | layout::option_wait);
+  std::error_code ignored;
+  fs::path before = fs::current_path(ignored);
+  for (const char* arguments : {"", "--list", "--check --quiet"}) {
+    // Under Wine each run takes a good part of a second: there the listing
+    // alone goes through every failing call, and the waited setup is left
+    // to the end-to-end tests.
+    if (host_is_windows && std::string(arguments) != "--list")
+      continue;
+    for (int call = 1;; ++call) {
+      fs::remove_all(temp_.path(), ignored);
+      fs::create_directories(temp_.path());
+      seam_arm(call, SeamFault::fail);
+      Outcome outcome = run(builder.bytes(), arguments);
+      bool fired = seam_fired();
+      seam_arm(0, SeamFault::fail);
+      fs::current_path(before, ignored);
+      std::string where = std::string("[") + arguments + "] call " + std::to_string(call);
+      EXPECT_TRUE(outcome.ended) << where;
+      std::set<std::string> beside;
+      for (const auto& entry : fs::directory_iterator(work_.path()))
+        beside.insert(entry.path().filename().string());
+      beside.erase("record.txt");
+      beside.erase("out");
+      EXPECT_EQ(beside, (std::set<std::string>{"bundle.exe"})) << where;
+      if (!fired) {
+        EXPECT_TRUE(outcome.messages.empty()) << where << outcome.warning();
+        EXPECT_TRUE(fs::is_empty(temp_.path())) << where;
+        break;
+      }
+    }
+  }
+}
+
 // A failed record's temporary file is removed through its own handle (by
 // name on POSIX, where a link is removed, never followed): a link planted
 // at its name by then, leading to someone else's file, is never followed.
