@@ -1,7 +1,7 @@
 // Reading the installer's command line.
 #include "driver/options.h"
 
-#include "support/os/host.h"
+#include "support/platform/host.h"
 #include "support/os/process.h"
 #include "support/text/path_text.h"
 

@@ -6,7 +6,7 @@
 #include "package/pe_image.h"
 #include "support/base/bytes.h"
 #include "support/base/code_page.h"
-#include "support/os/host.h"
+#include "support/platform/host.h"
 #include "support/os/system.h"
 #include "support/runtime/heap.h"
 #include "support/text/path_text.h"

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "support/os/host.h"
+#include "support/platform/host.h"
 
 // False for a name that would leave the target directory or, on Windows,
 // name a device. Components are split at both backslash and slash, a

@@ -15,32 +15,46 @@ import re
 import subprocess
 import sys
 
-# Bottom first. The OS layer's interface for the run-time library (memory,
-# the end of the process, which system this is) lies below that library;
-# the rest of the OS layer uses the library's strings and lies above it.
+# One layer per folder, bottom first. The platform's interface for the
+# run-time library (memory, the end of the process, which system this is)
+# lies below that library; the OS layer uses the library's strings and
+# lies above it. Two folders of one rank include nothing of each other.
 LAYERS = [
-    ("base", r"support/base/|support/os/(host|memory|process_exit)\.h$"),
-    ("runtime", r"support/runtime/"),
-    ("text", r"support/text/|support/inflate/"),
-    ("os", r"support/os/"),
-    ("package", r"package/"),
-    ("extract", r"extract/"),
-    ("join+cleanup", r"join/|cleanup/"),
-    ("driver", r"driver/"),
-    ("tools", r"tools/"),
+    ["support/base"],
+    ["support/platform"],
+    ["support/runtime"],
+    ["support/text", "support/inflate"],
+    ["support/os"],
+    ["package"],
+    ["extract"],
+    ["join", "cleanup"],
+    ["driver"],
+    ["tools"],
 ]
 
 
 def layer_of(path):
-    for rank, (name, pattern) in enumerate(LAYERS):
-        if re.match(pattern, path):
+    for rank, folders in enumerate(LAYERS):
+        if any(path.startswith(folder + "/") for folder in folders):
             return rank
+    return None
+
+
+def module_of(path):
+    for folders in LAYERS:
+        for folder in folders:
+            if path.startswith(folder + "/"):
+                return folder
     return None
 
 
 # The OS interface's headers (without the seam itself and the build's
 # choice of system) and the test that calls each of their functions.
-OS_HEADERS = ["files", "directory", "paths", "system", "memory", "fault", "process", "process_exit"]
+OS_HEADERS = [
+    "support/os/files.h", "support/os/directory.h", "support/os/paths.h", "support/os/system.h",
+    "support/os/fault.h", "support/os/process.h", "support/platform/memory.h",
+    "support/platform/process_exit.h",
+]
 SEAM_TABLE = "tests/unit/files_test.cpp"
 # What needs no row of its own: answers that cannot fail, releases, the
 # pause (which an armed seam skips) and what the process frame provides.
@@ -61,11 +75,11 @@ def unseamed_functions():
     table = re.sub(r"//[^\n]*", "", table)
     missing = []
     for header in OS_HEADERS:
-        with open(f"support/os/{header}.h") as text:
+        with open(header) as text:
             source = re.sub(r"//[^\n]*", "", text.read())
         for name in re.findall(r"^[\w\[\]: *]*?\b(\w+)\([^;{]*\);", source, re.M):
             if name not in NOT_SEAMED and not re.search(rf"\b{name}\b", table):
-                missing.append(f"not in the seam's table: {name} (support/os/{header}.h)")
+                missing.append(f"not in the seam's table: {name} ({header})")
     return missing
 
 
@@ -89,8 +103,10 @@ def main():
                 continue
             if b > a:
                 problems.append(f"upward: {f} includes {t}")
+            elif a == b and module_of(f) != module_of(t):
+                problems.append(f"sideways: {f} includes {t}")
             elif a != b:
-                arrows[(LAYERS[a][0], LAYERS[b][0])] += 1
+                arrows[(a, b)] += 1
     # Circles between modules (a header and its implementation are one).
     module = lambda f: re.sub(r"\.(h|cpp)$", "", f)
     graph = collections.defaultdict(set)
@@ -113,8 +129,9 @@ def main():
         if node not in state:
             visit(node, [node])
     problems += unseamed_functions()
-    for (a, b), count in sorted(arrows.items(), key=lambda x: [n for n, _ in LAYERS].index(x[0][0])):
-        print(f"{a:>13} -> {b:<13} {count:3} includes")
+    name = lambda rank: "+".join(folder.split("/")[-1] for folder in LAYERS[rank])
+    for (a, b), count in sorted(arrows.items()):
+        print(f"{name(a):>13} -> {name(b):<13} {count:3} includes")
     for problem in problems:
         print(problem)
     print(f"{len(files)} files, {sum(len(t) for t in edges.values())} includes, {len(problems)} problems")

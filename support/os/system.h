@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "support/os/files.h"
-#include "support/os/host.h"
+#include "support/platform/host.h"
 #include "support/runtime/string.h"
 
 // Text of a package marked UTF-8 (names, the setup command) in the code

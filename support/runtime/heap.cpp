@@ -4,7 +4,7 @@
 #include "support/runtime/heap.h"
 
 #include "support/base/bytes.h"
-#include "support/os/memory.h"
+#include "support/platform/memory.h"
 #include "support/runtime/error_numbers.h"
 #include "support/runtime/termination.h"
 

@@ -2,7 +2,7 @@
 #include "support/runtime/termination.h"
 
 #include "support/base/c_string.h"
-#include "support/os/process_exit.h"
+#include "support/platform/process_exit.h"
 #include "support/runtime/report.h"
 
 TerminationState termination;

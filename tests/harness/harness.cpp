@@ -17,7 +17,7 @@
 #include "extract/self_check.h"
 #include "package/seal.h"
 #include "support/os/process.h"
-#include "support/os/process_exit.h"
+#include "support/platform/process_exit.h"
 #include "support/runtime/heap.h"
 #include "support/runtime/termination.h"
 #include "support/text/command_line.h"

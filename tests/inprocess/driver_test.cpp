@@ -23,7 +23,7 @@
 #include "support/inflate/crc32.h"
 #include "support/inflate/inflate_stream.h"
 #include "support/inflate/whole_inflate.h"
-#include "support/os/host.h"
+#include "support/platform/host.h"
 #include "support/os/paths.h"
 #include "support/os/seam.h"
 #include "support/os/system.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "support/os/process.h"
-#include "support/os/process_exit.h"
+#include "support/platform/process_exit.h"
 #include "tools/sfxpack/frame.h"
 
 int32_t argument_count() {

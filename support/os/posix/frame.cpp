@@ -12,7 +12,7 @@
 #include "support/os/posix/native_path.h"
 #include "support/os/posix/platform.h"
 #include "support/os/process.h"
-#include "support/os/process_exit.h"
+#include "support/platform/process_exit.h"
 
 namespace {
 int total_arguments = 0;

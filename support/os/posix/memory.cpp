@@ -1,5 +1,5 @@
 // Memory on POSIX systems: the C library's allocator.
-#include "support/os/memory.h"
+#include "support/platform/memory.h"
 #include "support/os/seam.h"
 
 #include <cstdlib>

@@ -2,7 +2,7 @@
 #include <dlfcn.h>
 
 #include "support/os/process.h"
-#include "support/os/process_exit.h"
+#include "support/platform/process_exit.h"
 
 uintptr_t allocation_base(const void* address) {
   Dl_info info;

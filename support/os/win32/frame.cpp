@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "support/os/process.h"
-#include "support/os/process_exit.h"
+#include "support/platform/process_exit.h"
 #include "support/text/command_line.h"
 
 int32_t argument_count() {

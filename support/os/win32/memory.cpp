@@ -1,6 +1,6 @@
 // Memory on Windows: the process heap, through LocalAlloc, which needs fewer
 // imports than the Heap calls.
-#include "support/os/memory.h"
+#include "support/platform/memory.h"
 #include "support/os/seam.h"
 
 #include <windows.h>

@@ -5,7 +5,7 @@
 #include "support/base/bytes.h"
 #include "support/base/c_string.h"
 #include "support/os/process.h"
-#include "support/os/process_exit.h"
+#include "support/platform/process_exit.h"
 #include "support/os/seam.h"
 #include "support/os/win32/kernel.h"
 
