@@ -29,6 +29,10 @@ build/posix/bin/sfxpack create -o "$scratch/demo-installer" --target posix \
 build/posix/bin/sfxpack list "$scratch/demo-installer"
 build/posix/bin/sfxpack verify "$scratch/demo-installer"
 
+echo "== the installer's own options: --help, --list"
+"$scratch/demo-installer" --help | head -3
+"$scratch/demo-installer" --list
+
 echo "== running the POSIX installer into $scratch/out"
 XDG_STATE_HOME="$scratch/state" "$scratch/demo-installer" "$scratch/out"
 sleep 0.5
