@@ -9,19 +9,19 @@
 
 #include "cleanup/restart.h"
 #include "extract/extract.h"
-#include "package/file_source.h"
 #include "extract/self_check.h"
 #include "extract/setup_command.h"
 #include "join/join.h"
+#include "package/file_source.h"
 #include "support/base/bytes.h"
 #include "support/base/c_string.h"
 #include "support/os/directory.h"
 #include "support/os/files.h"
-#include "support/platform/host.h"
 #include "support/os/paths.h"
 #include "support/os/process.h"
-#include "support/platform/process_exit.h"
 #include "support/os/system.h"
+#include "support/platform/host.h"
+#include "support/platform/process_exit.h"
 #include "support/runtime/error_numbers.h"
 #include "support/runtime/heap.h"
 #include "support/runtime/termination.h"
@@ -402,10 +402,13 @@ Verdict inspect_package(const ByteSource& source, bool lists, String* text) {
   if (made_private && waits && give_advice && !options.keep && !program.program.empty()) {
     change_directory(String(temp_directory));
     set_io_result(0);
-    // A program that has just ended may hold its file a moment longer.
-    for (int32_t attempt = 0; attempt < 20 && directory_exists(target_directory); ++attempt) {
+    // A program that has just ended may hold its file a moment longer,
+    // and the console it was given may outlive it by seconds, in the
+    // directory it started in: up to ten seconds of retries, then the
+    // directory stays.
+    for (int32_t attempt = 0; attempt < 50 && directory_exists(target_directory); ++attempt) {
       if (attempt > 0)
-        pause_ms(100);
+        pause_ms(200);
       remove_directory_tree(target_directory);
     }
   }

@@ -574,6 +574,7 @@ TEST_P(Stub, CommandLineOptions) {
 TEST_P(Stub, PrivateDirectoryRemovedAfterTheSetup) {
   for (bool keep : {false, true}) {
     fs::remove(record());
+    fs::remove(runner_.windows_directory() / "wininit.ini");
     PackageBuilder builder = package();
     builder.record("sub\\f.txt", packlib::deflate_stream(bytes_of("x")))
         .record(helper_name(), helper_stream())
@@ -593,6 +594,10 @@ TEST_P(Stub, PrivateDirectoryRemovedAfterTheSetup) {
       left |= directory.find(entry.path().filename().string()) != std::string::npos &&
               fs::exists(entry.path() / "sub" / "f.txt");
     EXPECT_EQ(left, keep) << directory;
+    // What --keep keeps, the installer included: no restart-list entry.
+    if (is_wine(GetParam())) {
+      EXPECT_EQ(list().find(entry()) == std::string::npos, keep) << list();
+    }
   }
   // A link the setup left in it is removed itself: what it leads to stays.
   if (is_wine(GetParam()))
