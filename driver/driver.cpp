@@ -37,6 +37,16 @@ constexpr int temp_directory_size = 256;
 bool give_advice = false;
 const char* advice_folder = "";
 
+// A path of the stub's as the user writes it: the stub's paths have
+// backslashes, and a POSIX user reads slashes.
+String shown_path(const char* path) {
+  String shown(path);
+  for (int32_t i = 0; !host_is_windows && i < shown.length(); ++i)
+    if (shown[i] == '\\')
+      shown.data()[i] = '/';
+  return shown;
+}
+
 [[noreturn]] void fail(const char* text, FileHandle own_file) {
   close_file(own_file);
   warn_and_halt(text);
@@ -49,14 +59,8 @@ const char* advice_folder = "";
     fail(text, own_file);
   Advice advice = warning_advice(number);
   String told = String(text) + "\n" + advice_text[uint8_t(advice)];
-  if (advice == Advice::folder) {
-    int32_t start = told.length();
-    told += advice_folder;
-    // The stub's paths have backslashes; a POSIX user reads slashes.
-    for (int32_t i = start; !host_is_windows && i < told.length(); ++i)
-      if (told[i] == '\\')
-        told.data()[i] = '/';
-  }
+  if (advice == Advice::folder)
+    told += shown_path(advice_folder);
   fail(told.c_str(), own_file);
 }
 
@@ -396,10 +400,11 @@ Verdict inspect_package(const ByteSource& source, bool lists, String* text) {
                               program.parameters.empty() ? nullptr : program.parameters.c_str(),
                               setup_arguments(options, nullptr), waits, held);
   if (options.no_exec) {
-    show_text(target_directory + "\n", "Installer");
+    show_text(shown_path(target_directory.c_str()) + "\n", "Installer");
     end_with(0);
   }
-  if (made_private && waits && give_advice && !options.keep && !program.program.empty()) {
+  if (made_private && waits && location.options.reads_options() && !options.keep &&
+      !program.program.empty()) {
     change_directory(String(temp_directory));
     set_io_result(0);
     // A program that has just ended may hold its file a moment longer,
@@ -455,6 +460,7 @@ void stub_main() {
     own.seek(own.context, layout::volume_count_offset, seek_from_start);
   give_advice = package.reads_options();
   InstallerOptions options = read_options(package.reads_options());
+  advice_folder = options.target.c_str();
   if (options.quiet)
     termination.channel = MessageChannel::quiet;
   else if (options.action != Action::run)

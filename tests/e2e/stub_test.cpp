@@ -519,7 +519,7 @@ TEST_P(Stub, CommandLineOptions) {
       {{"--check"}, false, 0, "whole", false, false},
       {{"--check"}, true, 1, "File check error(2)!", false, false},
       {{"--quiet", target}, true, 1, "File check error(2)!", false, false},
-      {{"--noexec", "--target", target}, false, 0, "", true, false},
+      {{"--noexec", "--target", target}, false, 0, target.c_str(), true, false},
       {{"--target=" + target, "--wait", "--", "a", "--list"}, false, 7, "", true, true},
       {{target, "--wait"}, false, 7, "", true, true},
   };
