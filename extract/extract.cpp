@@ -6,8 +6,8 @@
 #include "package/pe_image.h"
 #include "support/base/bytes.h"
 #include "support/base/code_page.h"
-#include "support/platform/host.h"
 #include "support/os/system.h"
+#include "support/platform/host.h"
 #include "support/runtime/heap.h"
 #include "support/text/path_text.h"
 
@@ -106,11 +106,6 @@ int32_t read_stored(void* context, void* buffer, int32_t count) {
   return source.read(source.context, buffer, count);
 }
 
-bool back_over(void* context, uint32_t count) {
-  const ByteSource& source = static_cast<Extractor*>(context)->source;
-  return source.seek(source.context, -int32_t(count), seek_from_current) != uint32_t(-1);
-}
-
 bool write_inflated(void* context, const void* bytes, int32_t count) {
   Extractor& extractor = *static_cast<Extractor*>(context);
   // A file that POSIX systems start by themselves (an ELF image or a
@@ -161,8 +156,8 @@ Verdict failed_stream(InflateOutcome outcome) {
 [[gnu::noinline]] Verdict extract_stream(Extractor& extractor, uint32_t size) {
   // Memory is taken before the file is created: running out of it ends the
   // process, which must not leave a temporary file behind.
-  reserve_inflater(extractor.inflater, size);
-  RecordPipes pipes{&extractor, read_stored, back_over, write_inflated};
+  reserve_inflater(extractor.inflater);
+  InflatePipes pipes{&extractor, read_stored, write_inflated};
   extractor.inflated = 0;
   // An empty name or "." (the directory's own) is never a file's.
   bool file_named = names_a_file(extractor.file_name.c_str(), extractor.file_name.length());
@@ -295,10 +290,10 @@ Verdict take_setup_command(void* context, const char* command, int32_t length) {
 // check it; the name is checked as stored.
 Verdict check_stream(RecordReader& reader, uint32_t size) {
   Extractor& extractor = reader.extractor;
-  reserve_inflater(extractor.inflater, size);
+  reserve_inflater(extractor.inflater);
   extractor.inflated = 0;
-  InflateOutcome outcome = inflate_record(
-      extractor.inflater, size, RecordPipes{&extractor, read_stored, back_over, count_inflated});
+  InflateOutcome outcome = inflate_record(extractor.inflater, size,
+                                          InflatePipes{&extractor, read_stored, count_inflated});
   if (outcome != InflateOutcome::inflated)
     return failed_stream(outcome);
   return names_a_file(reader.name.c_str(), reader.name.length()) ? Verdict::ok

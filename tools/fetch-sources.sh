@@ -1,7 +1,8 @@
 #!/bin/sh
 # Fetches from Debian the sources that the build compiles itself, into
 # build/: zlib's (the stubs take only its inflate, built for size or speed)
-# and libdeflate's (sfxpack's compressor, for every build of the tool).
+# libdeflate's (sfxpack's compressor, for every build of the tool) and
+# ISA-L's (the 64-bit stubs take only its inflate).
 # Nothing of them is committed. Adds a deb-src entry for Debian's main
 # archive when the machine has none.
 set -e
@@ -30,3 +31,4 @@ SOURCES
 }
 fetch zlib zlib-src inflate.c
 fetch libdeflate libdeflate-src lib/deflate_compress.c
+fetch libisal isal-src igzip/igzip_inflate.c

@@ -4,7 +4,7 @@
 set -e
 packages="cmake ninja-build g++ zlib1g-dev googletest libgtest-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64
-  clang libclang-rt-14-dev osslsigncode openssl python3 lintian locales"
+  clang libclang-rt-14-dev nasm osslsigncode openssl python3 lintian locales"
 missing=""
 for package in $packages; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

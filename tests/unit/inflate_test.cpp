@@ -1,13 +1,14 @@
-// inflate_stream: content across the buffers' edges, every kind of damaged
-// stream, failures on either side, and nothing left allocated.
+// The inflate engines: content across the buffers' edges, every kind of
+// damaged stream, failures on either side, each case through zlib's engine
+// and the build's own where that is another.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 #include <zlib.h>
 
 #include "support/inflate/inflate_stream.h"
-#include "support/inflate/whole_inflate.h"
 #include "tools/packlib/package.h"
 
 namespace {
@@ -44,13 +45,21 @@ struct Pipes {
   }
 };
 
-InflateOutcome inflate(Pipes& pipes, uint32_t stored_size) {
-  Bytes work(inflate_work_size);
-  return inflate_stream(stored_size, InflatePipes{&pipes, Pipes::read, Pipes::write}, work.data());
+using Engine = InflateOutcome (*)(uint32_t, const InflatePipes&, uint8_t*);
+
+std::vector<Engine> engines() {
+  if (std::strcmp(inflate_engine_name, "zlib") == 0)
+    return {zlib_inflate_stream};
+  return {zlib_inflate_stream, inflate_stream};
 }
 
-InflateOutcome inflate(Pipes& pipes) {
-  return inflate(pipes, uint32_t(pipes.stored.size()));
+InflateOutcome inflate(Engine engine, Pipes& pipes, uint32_t stored_size) {
+  Bytes work(inflate_work_size);
+  return engine(stored_size, InflatePipes{&pipes, Pipes::read, Pipes::write}, work.data());
+}
+
+InflateOutcome inflate(Engine engine, Pipes& pipes) {
+  return inflate(engine, pipes, uint32_t(pipes.stored.size()));
 }
 
 Bytes pattern(size_t size, unsigned seed) {
@@ -68,11 +77,13 @@ TEST(InflateStream, SizesAroundTheBuffers) {
         size_t(inflate_input_size), size_t(inflate_output_size - 1), size_t(inflate_output_size),
         size_t(inflate_output_size + 1), size_t(3 * inflate_output_size + 7)}) {
     Bytes content = pattern(size, unsigned(size));
-    for (int level : {0, 6, 9}) {
-      Pipes pipes{packlib::deflate_stream(content, level)};
-      ASSERT_EQ(inflate(pipes), InflateOutcome::inflated) << size << " at level " << level;
-      EXPECT_TRUE(pipes.written == content) << size << " at level " << level;
-    }
+    for (int level : {0, 6, 9})
+      for (Engine engine : engines()) {
+        Pipes pipes{packlib::deflate_stream(content, level)};
+        ASSERT_EQ(inflate(engine, pipes), InflateOutcome::inflated)
+            << size << " at level " << level;
+        EXPECT_TRUE(pipes.written == content) << size << " at level " << level;
+      }
   }
 }
 
@@ -85,63 +96,44 @@ TEST(InflateStream, DamagedStreams) {
   bad_header[1] ^= 1;
   Bytes trailing = good;
   trailing.push_back(0);
+  // Past the bytes an engine holds in its bit buffer, and past a block read.
+  Bytes trailing_more = good;
+  trailing_more.insert(trailing_more.end(), 9, 0);
+  Bytes trailing_block = good;
+  trailing_block.insert(trailing_block.end(), inflate_input_size + 1, 0);
   Bytes twice = good;
   twice.insert(twice.end(), good.begin(), good.end());
   Bytes bad_block = {0x78, 0x9C, 0x07, 0x00}; // block type 3
   // A header asking for a preset dictionary (FDICT set, check bits valid).
   Bytes dictionary = {0x78, 0xBB, 0x00, 0x00, 0x00, 0x01, 0x03, 0x00};
   Bytes window_too_large = {0x88, 0x1C, 0x03, 0x00};
-  Bytes whole_output(size_t(std::max(whole_inflate_size, 1)));
-  for (const Bytes& stream : {bad_check, cut, bad_header, trailing, twice, bad_block, dictionary,
-                              window_too_large, Bytes{}}) {
-    Pipes pipes{stream};
-    EXPECT_EQ(inflate(pipes), InflateOutcome::damaged) << stream.size();
-    // The fast engine, where the build has one, refuses the same.
-    int32_t produced = 0;
-    if (whole_inflate_size > 0 && !stream.empty()) {
-      EXPECT_EQ(
-          inflate_whole(stream.data(), uint32_t(stream.size()), whole_output.data(), &produced),
-          WholeInflate::damaged)
-          << stream.size();
+  Bytes not_deflate = {0x79, 0x18, 0x03, 0x00};
+  Bytes header_only(good.begin(), good.begin() + 2);
+  for (const Bytes& stream :
+       {bad_check, cut, bad_header, trailing, trailing_more, trailing_block, twice, bad_block,
+        dictionary, window_too_large, not_deflate, header_only, Bytes{0x78}, Bytes{}})
+    for (Engine engine : engines()) {
+      Pipes pipes{stream};
+      EXPECT_EQ(inflate(engine, pipes), InflateOutcome::damaged) << stream.size();
     }
-  }
-}
-
-// Content that fills the fast engine's buffer exactly is inflated whole;
-// one byte more is left to the streaming loop.
-TEST(InflateStream, FastEngineAtItsBufferSize) {
-  if (whole_inflate_size == 0)
-    GTEST_SKIP() << "this build streams every file through zlib";
-  Bytes output(static_cast<size_t>(whole_inflate_size));
-  for (int32_t size : {whole_inflate_size, whole_inflate_size + 1}) {
-    Bytes content = pattern(size_t(size), 5);
-    Bytes stream = packlib::deflate_stream(content);
-    int32_t produced = 0;
-    WholeInflate whole =
-        inflate_whole(stream.data(), uint32_t(stream.size()), output.data(), &produced);
-    if (size == whole_inflate_size) {
-      ASSERT_EQ(whole, WholeInflate::inflated);
-      EXPECT_TRUE(Bytes(output.begin(), output.begin() + produced) == content);
-    } else {
-      EXPECT_EQ(whole, WholeInflate::does_not_fit);
-    }
-  }
 }
 
 TEST(InflateStream, FailuresOnEitherSide) {
   Bytes content = pattern(1 << 20, 2);
   Bytes stream = packlib::deflate_stream(content, 0);
-  for (int fail_read : {1, 2, 5}) {
-    Pipes pipes{stream};
-    pipes.fail_read = fail_read;
-    EXPECT_EQ(inflate(pipes), InflateOutcome::read_failed) << fail_read;
+  for (Engine engine : engines()) {
+    for (int fail_read : {1, 2, 5}) {
+      Pipes pipes{stream};
+      pipes.fail_read = fail_read;
+      EXPECT_EQ(inflate(engine, pipes), InflateOutcome::read_failed) << fail_read;
+    }
+    // Fewer stored bytes than the size says: the read comes back short.
+    Pipes short_source{Bytes(stream.begin(), stream.end() - 100)};
+    EXPECT_EQ(inflate(engine, short_source, uint32_t(stream.size())), InflateOutcome::read_failed);
+    Pipes full{stream};
+    full.write_room = content.size() / 2;
+    EXPECT_EQ(inflate(engine, full), InflateOutcome::write_failed);
   }
-  // Fewer stored bytes than the size says: the read comes back short.
-  Pipes short_source{Bytes(stream.begin(), stream.end() - 100)};
-  EXPECT_EQ(inflate(short_source, uint32_t(stream.size())), InflateOutcome::read_failed);
-  Pipes full{stream};
-  full.write_room = content.size() / 2;
-  EXPECT_EQ(inflate(full), InflateOutcome::write_failed);
 }
 
 TEST(InflateStream, ContentOf2GiBIsTooLarge) {
@@ -161,23 +153,25 @@ TEST(InflateStream, ContentOf2GiBIsTooLarge) {
       stream.insert(stream.end(), produced.begin(), produced.end());
   }
   deflateEnd(&deflater);
-  Pipes pipes{stream};
-  pipes.write_room = 0;
   auto discard = [](void*, const void*, int32_t) { return true; };
   Bytes work(inflate_work_size);
-  EXPECT_EQ(inflate_stream(uint32_t(stream.size()), InflatePipes{&pipes, Pipes::read, discard},
-                           work.data()),
-            InflateOutcome::too_large);
+  for (Engine engine : engines()) {
+    Pipes pipes{stream};
+    EXPECT_EQ(
+        engine(uint32_t(stream.size()), InflatePipes{&pipes, Pipes::read, discard}, work.data()),
+        InflateOutcome::too_large);
+  }
 }
 
 TEST(InflateStream, StreamsFromOtherProducers) {
   Bytes content = pattern(70000, 3);
   for (int level = 0; level <= 9; ++level)
-    for (int window = 9; window <= 15; ++window) {
-      Pipes pipes{packlib::deflate_stream(content, level, window)};
-      ASSERT_EQ(inflate(pipes), InflateOutcome::inflated) << level << "/" << window;
-      EXPECT_TRUE(pipes.written == content);
-    }
+    for (int window = 9; window <= 15; ++window)
+      for (Engine engine : engines()) {
+        Pipes pipes{packlib::deflate_stream(content, level, window)};
+        ASSERT_EQ(inflate(engine, pipes), InflateOutcome::inflated) << level << "/" << window;
+        EXPECT_TRUE(pipes.written == content);
+      }
 }
 
 } // namespace

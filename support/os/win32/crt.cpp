@@ -1,4 +1,4 @@
-// The few C run-time routines the stub and its zlib need, since the stub
+// The few C run-time routines the stub and its inflate engines need, since the stub
 // links no C run-time library. Copies and fills use the string instructions,
 // which current processors run at full speed for long blocks.
 #include <cstddef>
@@ -41,6 +41,13 @@ int memcmp(const void* left, const void* right, size_t count) {
 size_t strlen(const char* text) {
   size_t length = 0;
   while (text[length])
+    ++length;
+  return length;
+}
+
+size_t strnlen(const char* text, size_t limit) {
+  size_t length = 0;
+  while (length < limit && text[length])
     ++length;
   return length;
 }
