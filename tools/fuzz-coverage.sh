@@ -31,5 +31,5 @@ llvm-profdata merge -o "$build/replay.profdata" "$build"/*.profraw
 llvm-cov report $objects -instr-profile="$build/replay.profdata" \
   package/format.cpp package/pe_image.cpp package/name_check.cpp package/seal.cpp \
   extract/*.cpp support/text/launch_command.cpp support/inflate/zlib_stream.cpp \
-  support/inflate/isal_stream.cpp
+  support/inflate/isal_stream.cpp \
   join/join.cpp cleanup/*.cpp driver/driver.cpp
