@@ -2,8 +2,8 @@
 # Builds the fuzzing targets and runs them: first every seed, the corpus in
 # the repository and every saved regression once, then new inputs for the
 # given number of seconds in all (default 60), shared among the targets.
-# The in-memory targets (walk, text, reader, restart) check the pure rules
-# at tens of thousands of inputs a second; the stub target runs the whole
+# The in-memory targets (walk, text, reader, restart, engines) check the
+# pure rules at tens of thousands of inputs a second; the stub target runs the whole
 # stub on a scratch directory. A crash, sanitizer report, leak, hang or a
 # broken invariant ends a target with the failing input saved under
 # build/fuzz/artifacts/ (move it to tests/fuzz/regressions/ with the fix).
@@ -19,15 +19,15 @@ rm -rf "$fuzz/seeds"
 "$fuzz/bin/make_seeds" "$fuzz/seeds" >/dev/null
 mkdir -p "$fuzz/artifacts"
 export ASAN_OPTIONS=detect_leaks=1
-targets="walk names command reader restart stub"
+targets="walk names command reader restart engines stub"
 # The stub target is the slow one: it gets a larger share.
-share=$((seconds / 7))
+share=$((seconds / 8))
 [ "$share" -ge 5 ] || share=5
 total=0
 status=0
 for target in $targets; do
   time=$share
-  [ "$target" = stub ] && time=$((seconds - 5 * share))
+  [ "$target" = stub ] && time=$((seconds - 6 * share))
   [ "$time" -ge 5 ] || time=5
   corpus="$fuzz/corpus/$target"
   mkdir -p "$corpus" "tests/fuzz/corpus/$target"
@@ -39,6 +39,7 @@ for target in $targets; do
     names) limit=-max_len=300 dictionary= ;;
     command) limit=-max_len=600 dictionary= ;;
     restart) limit=-max_len=1024 dictionary= ;;
+    engines) limit=-max_len=8192 dictionary= ;;
     *) limit= ;;
   esac
   if ! "$fuzz/bin/${target}_fuzzer" -max_total_time="$time" -timeout=10 -rss_limit_mb=4096 \

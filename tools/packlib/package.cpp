@@ -26,6 +26,15 @@ Bytes deflate_stream(std::span<const uint8_t> content, int level, int window_bit
   stream.next_out = out.data();
   stream.avail_out = uInt(out.size());
   int result = deflate(&stream, Z_FINISH);
+  // zlib's bound falls a few bytes short for tiny contents in small
+  // windows: the output grows until the stream ends.
+  while (result == Z_OK || result == Z_BUF_ERROR) {
+    size_t done = out.size() - stream.avail_out;
+    out.resize(out.size() + 64);
+    stream.next_out = out.data() + done;
+    stream.avail_out = uInt(out.size() - done);
+    result = deflate(&stream, Z_FINISH);
+  }
   deflateEnd(&stream);
   if (result != Z_STREAM_END)
     throw std::runtime_error("deflate failed");
