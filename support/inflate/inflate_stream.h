@@ -2,7 +2,8 @@
 // stored bytes are read in blocks and the inflated bytes handed on in
 // blocks, so memory stays the same whatever the size of the file. Two
 // engines reach one verdict on every stream: zlib's inflate (the i686 stub,
-// for its size) and ISA-L's (the 64-bit builds, about twice as fast).
+// for its size) and ISA-L's (the 64-bit builds, about twice as fast, with
+// libdeflate's decompressor for files that fit the blocks whole).
 #pragma once
 
 #include <cstdint>
@@ -42,8 +43,18 @@ enum class InflateOutcome : uint8_t {
 // so is a stored size of 0.
 InflateOutcome inflate_stream(uint32_t stored_size, const InflatePipes& pipes, uint8_t* work);
 
-// The build's engine by name ("zlib" or "ISA-L"), and the engines by name
-// for the tests that hold one to the other; a build links the ones it has.
-extern const char inflate_engine_name[];
+// The engines by name, for the tests that hold one to another; a build
+// links the ones it has, and lists them in `inflate_engines`, zlib's first.
 InflateOutcome zlib_inflate_stream(uint32_t stored_size, const InflatePipes& pipes, uint8_t* work);
 InflateOutcome isal_inflate_stream(uint32_t stored_size, const InflatePipes& pipes, uint8_t* work);
+// ISA-L's, going on from the first `already_read` stored bytes, which are
+// at the start of the work area (its input block).
+InflateOutcome isal_inflate_stream_from(uint32_t stored_size, int32_t already_read,
+                                        const InflatePipes& pipes, uint8_t* work);
+
+struct InflateEngine {
+  const char* name;
+  InflateOutcome (*inflate)(uint32_t stored_size, const InflatePipes& pipes, uint8_t* work);
+};
+extern const InflateEngine inflate_engines[];
+extern const int32_t inflate_engine_count;

@@ -32,9 +32,8 @@ uint32_t unused(const inflate_state& state) {
   return state.avail_in + state.read_in_length / 8;
 }
 
-[[gnu::noinline]] InflateOutcome run(inflate_state& state, uint32_t stored_size,
+[[gnu::noinline]] InflateOutcome run(inflate_state& state, uint32_t unread,
                                      const InflatePipes& pipes, uint8_t* input, uint8_t* output) {
-  uint32_t unread = stored_size;
   int64_t total = 0;
   bool header_seen = false;
   for (;;) {
@@ -80,12 +79,19 @@ uint32_t unused(const inflate_state& state) {
 
 } // namespace
 
-InflateOutcome isal_inflate_stream(uint32_t stored_size, const InflatePipes& pipes, uint8_t* work) {
+InflateOutcome isal_inflate_stream_from(uint32_t stored_size, int32_t already_read,
+                                        const InflatePipes& pipes, uint8_t* work) {
   uint8_t* input = work;
   uint8_t* output = work + inflate_input_size;
   auto& state = *reinterpret_cast<inflate_state*>(output + inflate_output_size);
   isal_inflate_init(&state);
   // The trailer's Adler-32 is checked, the header was checked above.
   state.crc_flag = ISAL_ZLIB_NO_HDR_VER;
-  return run(state, stored_size, pipes, input, output);
+  state.next_in = input;
+  state.avail_in = uint32_t(already_read);
+  return run(state, stored_size - uint32_t(already_read), pipes, input, output);
+}
+
+InflateOutcome isal_inflate_stream(uint32_t stored_size, const InflatePipes& pipes, uint8_t* work) {
+  return isal_inflate_stream_from(stored_size, 0, pipes, work);
 }
