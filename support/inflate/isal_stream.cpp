@@ -5,6 +5,7 @@
 // for it), so they are checked here exactly as zlib checks them and the
 // engine starts behind them; it checks the Adler-32 at the end itself.
 #include "support/inflate/inflate_stream.h"
+#include "support/inflate/stream_blocks.h"
 
 #include <igzip_lib.h>
 
@@ -34,16 +35,15 @@ uint32_t unused(const inflate_state& state) {
 
 [[gnu::noinline]] InflateOutcome run(inflate_state& state, uint32_t unread,
                                      const InflatePipes& pipes, uint8_t* input, uint8_t* output) {
-  int64_t total = 0;
+  StreamBlocks blocks{pipes, unread};
   bool header_seen = false;
   for (;;) {
-    if (state.avail_in == 0 && unread != 0) {
-      int32_t wanted = unread < uint32_t(inflate_input_size) ? int32_t(unread) : inflate_input_size;
-      if (pipes.read(pipes.context, input, wanted) != wanted)
+    if (state.avail_in == 0 && blocks.unread != 0) {
+      int32_t got = blocks.read(input);
+      if (got < 0)
         return InflateOutcome::read_failed;
-      unread -= uint32_t(wanted);
       state.next_in = input;
-      state.avail_in = uint32_t(wanted);
+      state.avail_in = uint32_t(got);
     }
     if (!header_seen) {
       // The first block holds both bytes unless the stream is shorter.
@@ -58,21 +58,20 @@ uint32_t unused(const inflate_state& state) {
     state.avail_out = uint32_t(inflate_output_size);
     int result = isal_inflate(&state);
     int32_t produced = inflate_output_size - int32_t(state.avail_out);
-    total += produced;
-    if (total > INT32_MAX)
-      return InflateOutcome::too_large;
-    if (produced > 0 && !pipes.write(pipes.context, output, produced))
-      return InflateOutcome::write_failed;
+    if (InflateOutcome handed = blocks.write(output, produced); handed != InflateOutcome::inflated)
+      return handed;
     if (result != ISAL_DECOMP_OK)
       return InflateOutcome::damaged;
     if (state.block_state == ISAL_BLOCK_FINISH)
-      return unused(state) == 0 && unread == 0 ? InflateOutcome::inflated : InflateOutcome::damaged;
+      return unused(state) == 0 && blocks.unread == 0 ? InflateOutcome::inflated
+                                                      : InflateOutcome::damaged;
     // Short of the end, a call that leaves room in the output has used all
     // the input it was given: with nothing left to read, the stream is cut
     // short; a call that moved nothing at all cannot go on either.
     bool room_left = produced < inflate_output_size;
     bool stalled = produced == 0 && state.avail_in == in_before;
-    if ((room_left && state.avail_in == 0 && unread == 0) || (stalled && state.avail_in != 0))
+    if ((room_left && state.avail_in == 0 && blocks.unread == 0) ||
+        (stalled && state.avail_in != 0))
       return InflateOutcome::damaged;
   }
 }

@@ -1,6 +1,7 @@
 // zlib's inflate over fixed buffers: the engine of the i686 stub, and the
 // reference the 64-bit engine is held to in the tests.
 #include "support/inflate/inflate_stream.h"
+#include "support/inflate/stream_blocks.h"
 
 #include <zlib.h>
 
@@ -33,37 +34,32 @@ void release_for_zlib(voidpf, voidpf) {}
 // Runs inflate until the stream ends or something fails.
 [[gnu::noinline]] InflateOutcome run(z_stream& stream, uint32_t stored_size,
                                      const InflatePipes& pipes, uint8_t* input, uint8_t* output) {
-  uint32_t unread = stored_size;
-  int64_t total = 0;
+  StreamBlocks blocks{pipes, stored_size};
   for (;;) {
-    if (stream.avail_in == 0 && unread != 0) {
-      int32_t wanted = unread < uint32_t(inflate_input_size) ? int32_t(unread) : inflate_input_size;
-      if (pipes.read(pipes.context, input, wanted) != wanted)
+    if (stream.avail_in == 0 && blocks.unread != 0) {
+      int32_t got = blocks.read(input);
+      if (got < 0)
         return InflateOutcome::read_failed;
-      unread -= uint32_t(wanted);
       stream.next_in = input;
-      stream.avail_in = uInt(wanted);
+      stream.avail_in = uInt(got);
     }
     uInt in_before = stream.avail_in;
     stream.next_out = output;
     stream.avail_out = uInt(inflate_output_size);
     int result = inflate(&stream, Z_FINISH);
     int32_t produced = inflate_output_size - int32_t(stream.avail_out);
-    total += produced;
-    if (total > INT32_MAX)
-      return InflateOutcome::too_large;
-    if (produced > 0 && !pipes.write(pipes.context, output, produced))
-      return InflateOutcome::write_failed;
+    if (InflateOutcome handed = blocks.write(output, produced); handed != InflateOutcome::inflated)
+      return handed;
     if (result == Z_STREAM_END)
       // Stored bytes behind the end of the stream mean a damaged size:
       // they would belong to the next record.
-      return stream.avail_in == 0 && unread == 0 ? InflateOutcome::inflated
-                                                 : InflateOutcome::damaged;
+      return stream.avail_in == 0 && blocks.unread == 0 ? InflateOutcome::inflated
+                                                        : InflateOutcome::damaged;
     // Z_OK goes on; so does a buffer error while input is left to read.
     // Anything else, or no progress with nothing left, is damage.
     bool stalled = produced == 0 && stream.avail_in == in_before;
     if ((result != Z_OK && result != Z_BUF_ERROR) ||
-        (stalled && (stream.avail_in != 0 || unread == 0)))
+        (stalled && (stream.avail_in != 0 || blocks.unread == 0)))
       return InflateOutcome::damaged;
   }
 }
