@@ -683,8 +683,9 @@ TEST_F(Driver, SetupProgramSwappedBetweenTwoCalls) {
 // The command line's own paths with every system call failing in turn:
 // listing, checking, and a waited setup in a directory of the run's own,
 // which goes once the setup has ended. Each run ends complete or in a
-// message; nothing lands beside the installer; a run with no failure
-// leaves the temp directory empty.
+// message; nothing lands beside the installer, nor in the current
+// directory (a scratch one) but from a run without a target whose temp
+// query failed; a run with no failure leaves the temp directory empty.
 TEST_F(Driver, CommandLinePathsWithEveryCallFailing) {
 #ifdef _WIN32
   SetEnvironmentVariableA("SFX_RECORD", harness::stub_path(work_ / "record.txt").c_str());
@@ -698,6 +699,7 @@ TEST_F(Driver, CommandLinePathsWithEveryCallFailing) {
       .options(layout::option_command_line | layout::option_wait);
   std::error_code ignored;
   fs::path before = fs::current_path(ignored);
+  fs::path current = work_ / "current";
   for (const char* arguments : {"", "--list", "--check --quiet"}) {
     // Under Wine each run takes a good part of a second: there the listing
     // alone goes through every failing call, and the waited setup is left
@@ -707,6 +709,9 @@ TEST_F(Driver, CommandLinePathsWithEveryCallFailing) {
     for (int call = 1;; ++call) {
       fs::remove_all(temp_.path(), ignored);
       fs::create_directories(temp_.path());
+      fs::remove_all(current, ignored);
+      fs::create_directories(current);
+      fs::current_path(current, ignored);
       seam_arm(call, SeamFault::fail);
       Outcome outcome = run(builder.bytes(), arguments);
       bool fired = seam_fired();
@@ -714,11 +719,16 @@ TEST_F(Driver, CommandLinePathsWithEveryCallFailing) {
       fs::current_path(before, ignored);
       std::string where = std::string("[") + arguments + "] call " + std::to_string(call);
       EXPECT_TRUE(outcome.ended) << where;
+      // Only a run without a target whose temp query failed extracts into
+      // the current directory; listing and checking write nothing.
+      if (!(arguments[0] == '\0' && fired))
+        EXPECT_TRUE(fs::is_empty(current)) << where;
       std::set<std::string> beside;
       for (const auto& entry : fs::directory_iterator(work_.path()))
         beside.insert(entry.path().filename().string());
       beside.erase("record.txt");
       beside.erase("out");
+      beside.erase("current");
       EXPECT_EQ(beside, (std::set<std::string>{"bundle.exe"})) << where;
       if (!fired) {
         EXPECT_TRUE(outcome.messages.empty()) << where << outcome.warning();
