@@ -1,4 +1,4 @@
-// ISA-L's inflate over fixed buffers: the engine of the 64-bit builds. Its
+// ISA-L's inflate over fixed buffers: the streaming engine of the 64-bit builds. Its
 // state (with the window) lives in the work area's room, so a stream takes
 // no memory once it has begun. ISA-L leaves the two header bytes half
 // checked (it takes any window size and stops at a preset dictionary to ask
