@@ -15,7 +15,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=cl
 cmake --build "$build" >/dev/null
 rm -rf "$build/seeds" "$build"/*.profraw && "$build/bin/make_seeds" "$build/seeds" >/dev/null
 objects=""
-for target in walk names command reader restart stub; do
+for target in walk names command reader restart engines stub; do
   mkdir -p "build/fuzz/corpus/$target" "tests/fuzz/corpus/$target"
   LLVM_PROFILE_FILE="$build/$target.profraw" "$build/bin/${target}_fuzzer" -runs=0 \
     "tests/fuzz/corpus/$target" "build/fuzz/corpus/$target" "$build/seeds" \
