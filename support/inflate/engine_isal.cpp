@@ -13,6 +13,7 @@
 #include <libdeflate.h>
 
 #include "support/inflate/inflate_stream.h"
+#include "support/inflate/stream_blocks.h"
 
 namespace {
 alignas(64) unsigned char decompressor_room[64 << 10];
@@ -50,7 +51,5 @@ InflateOutcome inflate_stream(uint32_t stored_size, const InflatePipes& pipes, u
   // the streaming loop.
   if (result != LIBDEFLATE_SUCCESS || used != stored_size)
     return InflateOutcome::damaged;
-  return produced == 0 || pipes.write(pipes.context, output, int32_t(produced))
-             ? InflateOutcome::inflated
-             : InflateOutcome::write_failed;
+  return StreamBlocks{pipes, 0}.write(output, int32_t(produced));
 }

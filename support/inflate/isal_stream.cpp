@@ -7,9 +7,8 @@
 #include "support/inflate/inflate_stream.h"
 #include "support/inflate/stream_blocks.h"
 
+#include <cstddef>
 #include <igzip_lib.h>
-
-#include "support/base/bytes.h"
 
 static_assert(sizeof(inflate_state) <= size_t(inflate_state_size),
               "ISA-L's state must fit the work area's room");

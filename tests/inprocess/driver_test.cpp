@@ -721,8 +721,9 @@ TEST_F(Driver, CommandLinePathsWithEveryCallFailing) {
       EXPECT_TRUE(outcome.ended) << where;
       // Only a run without a target whose temp query failed extracts into
       // the current directory; listing and checking write nothing.
-      if (!(arguments[0] == '\0' && fired))
+      if (!(arguments[0] == '\0' && fired)) {
         EXPECT_TRUE(fs::is_empty(current)) << where;
+      }
       std::set<std::string> beside;
       for (const auto& entry : fs::directory_iterator(work_.path()))
         beside.insert(entry.path().filename().string());
