@@ -67,11 +67,6 @@ void rewrite_list(LineFile& list, const String& list_path, const String& scratch
 } // namespace
 
 void delete_at_restart() {
-  // Windows NT and later never read the list, and the stub asks them for
-  // nothing else: an installer a user downloaded stays, and no reboot is
-  // reported pending to other installers. Windows 9x processes the list
-  // before long names exist, so there the entry takes the short form.
-  bool nt = system_is_nt();
   char windows_directory[256];
   fill_bytes(windows_directory, 0, sizeof windows_directory);
   uint32_t length = get_windows_directory(windows_directory, 255);
@@ -79,7 +74,16 @@ void delete_at_restart() {
   // written anywhere else.
   if (length == 0 || length >= 255)
     return;
-  String list_path = String(windows_directory) + "\\wininit.ini";
+  enter_in_restart_list(windows_directory);
+}
+
+void enter_in_restart_list(const char* directory) {
+  // Windows NT and later never read the list, and the stub asks them for
+  // nothing else: an installer a user downloaded stays, and no reboot is
+  // reported pending to other installers. Windows 9x processes the list
+  // before long names exist, so there the entry takes the short form.
+  bool nt = system_is_nt();
+  String list_path = String(directory) + "\\wininit.ini";
   String scratch_path = list_path + "~";
   String entry = String("NUL=") + (nt ? argument(0) : short_path(argument(0)));
 

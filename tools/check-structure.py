@@ -4,8 +4,11 @@
 The include graph points down: every file belongs to a layer, a file may
 include only files of its own layer or of layers below it, and no two
 modules (a header with its implementation) include each other, directly or
-round a circle. And every function of the OS interface stands in the seam's
-table test, so a new system call cannot bypass the seam unseen.
+round a circle. Every function of the OS interface stands in the seam's
+table test, so a new system call cannot bypass the seam unseen. And the
+system is called only from its table of calls (support/os/<system>/
+system_calls.h): a system routine named anywhere else in the OS layer, or
+a system header included outside it, is a raw call.
 
 Prints the arrows between layers and each violation; exits 1 on any.
 """
@@ -83,6 +86,56 @@ def unseamed_functions():
     return missing
 
 
+# The tables of system calls, and what the OS layer may call that looks
+# like a system routine but is none: a macro that fills a structure.
+TABLE = re.compile(r"^support/os/(system_call\.h|\w+/system_calls\.h)$")
+NOT_A_CALL = {"InitializeObjectAttributes"}
+# The stub's own C run-time routines, which define what they are named.
+DEFINES_ROUTINES = {"support/os/win32/crt.cpp"}
+SYSTEM_HEADER = re.compile(
+    r"#include <(windows|shellapi|winternl|winioctl|unistd|fcntl|dirent|dlfcn|malloc|ucontext|"
+    r"sys/[\w/]+)\.h>")
+
+
+def without_comments_and_strings(source):
+    source = re.sub(r"//[^\n]*|/\*.*?\*/", "", source, flags=re.S)
+    return re.sub(r'"(\\.|[^"\\\n])*"', '""', source)
+
+
+def raw_calls(files):
+    tables = [f for f in files if TABLE.match(f)]
+    routines = set()
+    for table in tables:
+        with open(table) as text:
+            source = text.read()
+        routines.update(re.findall(r"SFX_\w+_CALL\(\w+,.*?(?:::|std::)(\w+)\)", source))
+        routines.update(re.findall(r"inline \w+ (\w+)\(", source))
+    types = set()
+    for f in files:
+        with open(f, errors="replace") as text:
+            types.update(re.findall(r"\b(?:struct|class|using|enum class)\s+(\w+)", text.read()))
+    problems = []
+    for f in files:
+        if TABLE.match(f) or f in DEFINES_ROUTINES:
+            continue
+        with open(f, errors="replace") as text:
+            source = text.read()
+        if f.startswith("tools/"):
+            continue
+        if not f.startswith("support/os/"):
+            for header in SYSTEM_HEADER.findall(source):
+                problems.append(f"system header outside the OS layer: {f} includes <{header}.h>")
+            continue
+        source = without_comments_and_strings(source)
+        for qualifier, name in re.findall(r"(?<![\w.>])((?:\w*::)?)(\w+)\s*\(", source):
+            raw = (name in routines and qualifier != "sys::") or (
+                qualifier == "::" or (qualifier == "" and re.match(r"[A-Z][a-z0-9]+[A-Z]", name)
+                                      and name not in types and name not in NOT_A_CALL))
+            if raw:
+                problems.append(f"raw system call outside the table: {f}: {qualifier}{name}")
+    return sorted(set(problems))
+
+
 def main():
     os.chdir(os.path.join(os.path.dirname(__file__), ".."))
     files = subprocess.check_output(["git", "ls-files", "*.cpp", "*.h"], text=True).split()
@@ -129,6 +182,7 @@ def main():
         if node not in state:
             visit(node, [node])
     problems += unseamed_functions()
+    problems += raw_calls(files)
     name = lambda rank: "+".join(folder.split("/")[-1] for folder in LAYERS[rank])
     for (a, b), count in sorted(arrows.items()):
         print(f"{name(a):>13} -> {name(b):<13} {count:3} includes")

@@ -56,6 +56,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 
 struct Scratch {
   fs::path root, state, list;
+  std::string directory; // the stub's form of `state`
   harness::Setup setup;
   std::string entry;
   Scratch() {
@@ -65,7 +66,7 @@ struct Scratch {
     root = ::mkdtemp(pattern.data());
     state = root / "state";
     fs::create_directories(state);
-    ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+    directory = harness::stub_path(state);
     list = state / "wininit.ini";
     setup.own_file = root / "dl" / "Setup.exe";
     entry = "NUL=" + harness::stub_path(setup.own_file);
@@ -85,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size != 0)
     packlib::write_whole_file(s.list, std::span(data, size));
   arm_input_fault(input_hash(data, size), 40); // a third of the inputs
-  harness::Outcome outcome = harness::run(s.setup, [] { delete_at_restart(); });
+  harness::Outcome outcome =
+      harness::run(s.setup, [] { enter_in_restart_list(s.directory.c_str()); });
   bool faulted = seam_fired();
   seam_arm(0, SeamFault::fail);
   if (outcome.ended && !faulted) {

@@ -24,7 +24,7 @@ namespace {
 
 struct Scratch {
   fs::path root;
-  fs::path own, target, temp, state, outside, current;
+  fs::path own, target, temp, outside, current;
 
   Scratch() {
     char pattern[] = "/tmp/sfx-fuzz.XXXXXX";
@@ -32,13 +32,11 @@ struct Scratch {
     own = root / "own";
     target = root / "target";
     temp = root / "temp";
-    state = root / "state";
     outside = root / "outside";
     current = root / "current";
-    for (const fs::path& directory : {own, target, temp, state, outside, current})
+    for (const fs::path& directory : {own, target, temp, outside, current})
       fs::create_directories(directory);
     ::setenv("TMPDIR", temp.c_str(), 1);
-    ::setenv("XDG_STATE_HOME", state.c_str(), 1);
     ::setenv("PATH", "", 1);
   }
 };
@@ -49,12 +47,10 @@ Scratch& scratch() {
 }
 
 // The stub may write under the target directory, into the temp directory
-// (a joined copy, a private target of its own) and the restart list in the
-// state directory; nothing else,
-// and nothing through the link "lnk" in the target that leads outside.
+// (a joined copy, a private target of its own); nothing else, and nothing
+// through the link "lnk" in the target that leads outside.
 void check_nothing_escaped(const Scratch& s) {
-  static const std::set<std::string> allowed = {"own",   "target",  "temp",
-                                                "state", "outside", "current"};
+  static const std::set<std::string> allowed = {"own", "target", "temp", "outside", "current"};
   if (!fs::is_empty(s.outside)) {
     std::fprintf(stderr, "written through a link in the target\n");
     std::abort();

@@ -96,13 +96,11 @@ std::string Outcome::report() const {
   return message_text(messages, "Error");
 }
 
-void use_directories(const std::filesystem::path& temp, const std::filesystem::path& state) {
+void use_directories(const std::filesystem::path& temp) {
 #ifdef _WIN32
-  (void)state;
   SetEnvironmentVariableA("TMP", (stub_path(temp) + "\\").c_str());
 #else
   setenv("TMPDIR", temp.c_str(), 1);
-  setenv("XDG_STATE_HOME", state.c_str(), 1);
 #endif
 }
 

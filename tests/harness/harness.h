@@ -24,7 +24,7 @@ std::string message_text(const std::vector<Message>& messages, const std::string
 
 // Points the stub's temp directory and the directory of its restart list
 // (on Windows the list stays in the Windows directory) at test folders.
-void use_directories(const std::filesystem::path& temp, const std::filesystem::path& state);
+void use_directories(const std::filesystem::path& temp);
 
 struct Outcome {
   bool ended = false; // the code under test ended the "process"

@@ -16,23 +16,18 @@ namespace {
 
 using harness::TempDir;
 
-// The directory that holds the list: the Windows directory (a private Wine
-// prefix's) or, on POSIX, the state directory pointed at a scratch folder.
+// The list in a scratch directory, in the stub's form for the edit.
+std::string list_directory;
+
+void edit_list() {
+  enter_in_restart_list(list_directory.c_str());
+}
+
 class RestartList : public testing::Test {
 protected:
   void SetUp() override {
-#ifndef _WIN32
-    setenv("XDG_STATE_HOME", state_.path().c_str(), 1);
-#endif
-    char buffer[256] = {};
-    ASSERT_GT(get_windows_directory(buffer, 255), 0u);
-    std::string directory = buffer;
-#ifndef _WIN32
-    for (char& c : directory)
-      if (c == '\\')
-        c = '/';
-#endif
-    list_ = std::filesystem::path(directory) / "wininit.ini";
+    list_directory = harness::stub_path(state_.path());
+    list_ = state_.path() / "wininit.ini";
     scratch_ = list_;
     scratch_ += "~";
     std::filesystem::remove(list_);
@@ -49,13 +44,11 @@ protected:
   std::string edit(const std::string* before) {
     if (before)
       harness::write_text(list_, *before);
-    harness::Outcome outcome = harness::run(setup_, [] { delete_at_restart(); });
+    harness::Outcome outcome = harness::run(setup_, edit_list);
     EXPECT_FALSE(outcome.ended) << outcome.report();
     return harness::read_text(list_);
   }
-  std::string edit(const std::string& before) {
-    return edit(&before);
-  }
+  std::string edit(const std::string& before) { return edit(&before); }
 
   TempDir state_;
   TempDir stub_;
@@ -126,7 +119,7 @@ TEST_F(RestartList, ScratchFileThatCannotBeCreated) {
   // is skipped; elsewhere the failure ends the run.
   harness::write_text(list_, "[rename]\r\n");
   std::filesystem::create_directory(scratch_);
-  harness::Outcome outcome = harness::run(setup_, [] { delete_at_restart(); });
+  harness::Outcome outcome = harness::run(setup_, edit_list);
   std::filesystem::remove(scratch_);
   if (system_is_nt()) {
     EXPECT_TRUE(outcome.messages.empty()) << outcome.report();

@@ -1,23 +1,32 @@
 // Linux's part below the POSIX layer: the own file through /proc, the
-// kernel's random source, and the registers of a signal's context.
+// kernel's random source, the C library's heap setting and the registers
+// of a signal's context.
 #include "support/os/posix/platform.h"
 
 #include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <sys/random.h>
+#include <malloc.h>
 #include <ucontext.h>
+
+#include "support/os/linux/system_calls.h"
 
 bool own_executable_path(char* buffer, size_t size) {
   char resolved[PATH_MAX];
-  if (!::realpath("/proc/self/exe", resolved) || std::strlen(resolved) >= size)
+  if (!sys::realpath("/proc/self/exe", resolved) || std::strlen(resolved) >= size)
     return false;
   std::memcpy(buffer, resolved, std::strlen(resolved) + 1);
   return true;
 }
 
+// glibc's setting; the other C libraries of Linux keep no such threshold.
+void keep_freed_memory() {
+#ifdef __GLIBC__
+  sys::mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
+}
+
 bool kernel_random(void* buffer, size_t size) {
-  return ::getrandom(buffer, size, GRND_NONBLOCK) == ssize_t(size);
+  return sys::getrandom(buffer, size, GRND_NONBLOCK) == ssize_t(size);
 }
 
 // The register with the instruction and the one with the stack pointer.

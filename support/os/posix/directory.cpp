@@ -3,19 +3,12 @@
 #include "support/os/directory.h"
 #include "support/os/seam.h"
 
-#include <cerrno>
 #include <climits>
-#include <csignal>
-#include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "support/os/posix/native_path.h"
 #include "support/os/posix/platform.h"
+#include "support/os/posix/system_calls.h"
 
 namespace {
 
@@ -35,24 +28,25 @@ char private_directory[PATH_MAX];
 // directory is opened without following one before it is emptied. A
 // directory that changes meanwhile is left where it could not be emptied.
 void empty_directory(int descriptor, int32_t depth) {
-  DIR* listing = ::fdopendir(descriptor);
+  DIR* listing = sys::fdopendir(descriptor);
   if (!listing) {
-    ::close(descriptor);
+    sys::close(descriptor);
     return;
   }
-  while (struct dirent* entry = ::readdir(listing)) {
+  while (struct dirent* entry = sys::readdir(listing)) {
     const char* name = entry->d_name;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
       continue;
-    if (::unlinkat(descriptor, name, 0) == 0 || (errno != EISDIR && errno != EPERM) || depth == 0)
+    if (sys::unlinkat(descriptor, name, 0) == 0 || (errno != EISDIR && errno != EPERM) ||
+        depth == 0)
       continue;
-    int child = ::openat(descriptor, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int child = sys::openat(descriptor, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (child >= 0) {
       empty_directory(child, depth - 1);
-      ::unlinkat(descriptor, name, AT_REMOVEDIR);
+      sys::unlinkat(descriptor, name, AT_REMOVEDIR);
     }
   }
-  ::closedir(listing);
+  sys::closedir(listing);
 }
 
 void forget_unfinished(const Directory& directory, const char* name) {
@@ -66,7 +60,7 @@ bool open_directory(const String& path, Directory* directory) {
   if (os_call_fails(OsCall::open))
     return false;
   NativePath native = native_path(path.c_str());
-  int descriptor = native.fits ? ::open(native.text, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+  int descriptor = native.fits ? sys::open(native.text, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
   directory->handle = descriptor;
   directory->path = path;
   return descriptor >= 0;
@@ -79,15 +73,15 @@ ChildDirectory open_child_directory(const Directory& parent, const char* name, b
   if (os_call_fails(OsCall::open))
     return ChildDirectory::failed;
   // Opened first: a directory is made only where none is yet.
-  int descriptor = ::openat(at, name, flags);
-  if (descriptor < 0 && errno == ENOENT && create && !os_call_fails(OsCall::make_directory) &&
-      ::mkdirat(at, name, 0777) == 0)
-    descriptor = ::openat(at, name, flags);
+  int descriptor = sys::openat(at, name, flags);
+  if (descriptor < 0 && errno == ENOENT && create && sys::mkdirat(at, name, 0777) == 0)
+    descriptor = sys::openat(at, name, flags);
   if (descriptor < 0) {
     // O_NOFOLLOW fails on a link (ELOOP, or ENOTDIR with O_DIRECTORY):
     // tell it from a plain failure by what the name itself is.
     struct stat status;
-    bool link = ::fstatat(at, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
+    bool link =
+        sys::fstatat(at, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
     return link ? ChildDirectory::link : ChildDirectory::failed;
   }
   child->handle = descriptor;
@@ -96,7 +90,7 @@ ChildDirectory open_child_directory(const Directory& parent, const char* name, b
 
 void close_directory(Directory* directory) {
   if (directory->handle >= 0)
-    ::close(descriptor_of(*directory));
+    sys::close(descriptor_of(*directory));
   directory->handle = -1;
 }
 
@@ -107,8 +101,8 @@ FileHandle create_file_in(const Directory& directory, const char* name) {
   if (length >= sizeof unfinished_name)
     return no_file;
   unfinished_directory = -1;
-  int descriptor = ::openat(descriptor_of(directory), name,
-                            O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  int descriptor = sys::openat(descriptor_of(directory), name,
+                               O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (descriptor < 0)
     return no_file;
   std::memcpy(unfinished_name, name, length + 1);
@@ -121,8 +115,7 @@ Placed place_in(const Directory& directory, FileHandle file, const char* from, c
     delete_in(directory, no_file, from);
     return Placed::not_closed;
   }
-  if (os_call_fails(OsCall::move) ||
-      ::renameat(descriptor_of(directory), from, descriptor_of(directory), to) != 0) {
+  if (sys::renameat(descriptor_of(directory), from, descriptor_of(directory), to) != 0) {
     delete_in(directory, no_file, from);
     return Placed::not_moved;
   }
@@ -133,13 +126,13 @@ Placed place_in(const Directory& directory, FileHandle file, const char* from, c
 void delete_in(const Directory& directory, FileHandle file, const char* name) {
   if (file != no_file)
     close_file(file);
-  if (!os_call_fails(OsCall::remove) && ::unlinkat(descriptor_of(directory), name, 0) == 0)
+  if (!os_call_fails(OsCall::remove) && sys::unlinkat(descriptor_of(directory), name, 0) == 0)
     forget_unfinished(directory, name);
 }
 
 bool file_identity(FileHandle file, FileIdentity* identity) {
   struct stat status;
-  if (os_call_fails(OsCall::query) || ::fstat(static_cast<int>(file), &status) != 0)
+  if (os_call_fails(OsCall::query) || sys::fstat(static_cast<int>(file), &status) != 0)
     return false;
   identity->volume = uint64_t(status.st_dev);
   identity->index = uint64_t(status.st_ino);
@@ -150,21 +143,19 @@ FileHandle open_program_in(const Directory& directory, const char* name,
                            const FileIdentity& written) {
   if (os_call_fails(OsCall::open))
     return no_file;
-  int descriptor = ::openat(descriptor_of(directory), name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  int descriptor = sys::openat(descriptor_of(directory), name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   struct stat status;
-  if (descriptor >= 0 && ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+  if (descriptor >= 0 && sys::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
       FileIdentity{uint64_t(status.st_dev), uint64_t(status.st_ino)} == written)
     return descriptor;
   if (descriptor >= 0)
-    ::close(descriptor);
+    sys::close(descriptor);
   return no_file;
 }
 
 bool create_private_directory(const String& path) {
-  if (os_call_fails(OsCall::make_directory))
-    return false;
   NativePath native = native_path(path.c_str());
-  if (!native.fits || ::mkdir(native.text, 0700) != 0)
+  if (!native.fits || sys::mkdir(native.text, 0700) != 0)
     return false;
   have_private_directory = 0;
   std::memcpy(private_directory, native.text, std::strlen(native.text) + 1);
@@ -177,19 +168,19 @@ void remove_directory_tree(const String& path) {
     return;
   NativePath native = native_path(path.c_str());
   int descriptor =
-      native.fits ? ::open(native.text, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+      native.fits ? sys::open(native.text, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
   if (descriptor < 0)
     return;
   empty_directory(descriptor, deepest_tree);
-  ::rmdir(native.text);
+  sys::rmdir(native.text);
 }
 
 void remove_unfinished() {
   int directory = unfinished_directory;
   if (directory >= 0)
-    ::unlinkat(directory, unfinished_name, 0);
+    sys::unlinkat(directory, unfinished_name, 0);
   if (have_private_directory)
-    ::rmdir(private_directory); // fails, as it should, once it holds files
+    sys::rmdir(private_directory); // fails, as it should, once it holds files
 }
 
 // The kernel's random source; where it cannot answer, the clock, the
@@ -199,9 +190,9 @@ uint32_t random_bits() {
   if (kernel_random(&value, sizeof value))
     return value;
   struct timespec now;
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  uint64_t mixed = uint64_t(now.tv_nsec) ^ uint64_t(now.tv_sec) << 32 ^ uint64_t(::getpid()) << 16 ^
-                   reinterpret_cast<uintptr_t>(&value);
+  sys::clock_gettime(CLOCK_MONOTONIC, &now);
+  uint64_t mixed = uint64_t(now.tv_nsec) ^ uint64_t(now.tv_sec) << 32 ^
+                   uint64_t(sys::getpid()) << 16 ^ reinterpret_cast<uintptr_t>(&value);
   mixed ^= mixed >> 33;
   mixed *= 0xFF51AFD7ED558CCDull;
   mixed ^= mixed >> 33;

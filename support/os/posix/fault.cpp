@@ -3,12 +3,12 @@
 // still be reported.
 #include "support/os/fault.h"
 
-#include <csignal>
 #include <cstdint>
 #include <initializer_list>
 
 #include "support/os/directory.h"
 #include "support/os/posix/platform.h"
+#include "support/os/posix/system_calls.h"
 #include "support/runtime/fault_codes.h"
 #include "support/runtime/termination.h"
 
@@ -67,8 +67,8 @@ void on_fault(int signal_number, siginfo_t* info, void* context) {
 // ends the process as it would have.
 void on_stop(int signal_number) {
   remove_unfinished();
-  ::signal(signal_number, SIG_DFL);
-  ::raise(signal_number);
+  sys::signal(signal_number, SIG_DFL);
+  sys::raise(signal_number);
 }
 
 } // namespace
@@ -77,16 +77,16 @@ void install_fault_handler() {
   stack_t stack = {};
   stack.ss_sp = alternate_stack;
   stack.ss_size = sizeof alternate_stack;
-  sigaltstack(&stack, nullptr);
+  sys::sigaltstack(&stack, nullptr);
   struct sigaction action = {};
   action.sa_sigaction = on_fault;
   action.sa_flags = SA_SIGINFO | SA_ONSTACK;
-  sigemptyset(&action.sa_mask);
+  sys::sigemptyset(&action.sa_mask);
   for (int signal_number : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGINT})
-    sigaction(signal_number, &action, nullptr);
+    sys::sigaction(signal_number, &action, nullptr);
   struct sigaction stop = {};
   stop.sa_handler = on_stop;
-  sigemptyset(&stop.sa_mask);
+  sys::sigemptyset(&stop.sa_mask);
   for (int signal_number : {SIGTERM, SIGHUP})
-    sigaction(signal_number, &stop, nullptr);
+    sys::sigaction(signal_number, &stop, nullptr);
 }

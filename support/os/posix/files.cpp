@@ -3,14 +3,11 @@
 #include "support/os/files.h"
 #include "support/os/seam.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include <climits>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "support/os/posix/native_path.h"
+#include "support/os/posix/system_calls.h"
 
 namespace {
 
@@ -30,10 +27,10 @@ FileHandle open_native(const char* path, int flags, OsCall call) {
     return no_file;
   }
   struct stat status;
-  if ((flags & O_CREAT) && ::lstat(native.text, &status) == 0 &&
-      (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)) && ::unlink(native.text) != 0)
+  if ((flags & O_CREAT) && sys::lstat(native.text, &status) == 0 &&
+      (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)) && sys::unlink(native.text) != 0)
     return no_file;
-  int descriptor = ::open(native.text, flags | O_CLOEXEC, 0666);
+  int descriptor = sys::open(native.text, flags | O_CLOEXEC, 0666);
   return descriptor < 0 ? no_file : descriptor;
 }
 
@@ -61,8 +58,8 @@ int32_t read_file(FileHandle file, void* buffer, int32_t count) {
   // One call may deliver less than the file holds; keep reading until the
   // count is met or the end of the file, as one ReadFile call does.
   while (total < count) {
-    ssize_t got = ::read(static_cast<int>(file), static_cast<char*>(buffer) + total,
-                         static_cast<size_t>(count - total));
+    ssize_t got = sys::read(static_cast<int>(file), static_cast<char*>(buffer) + total,
+                            static_cast<size_t>(count - total));
     if (got < 0) {
       if (errno == EINTR)
         continue;
@@ -80,8 +77,8 @@ int32_t write_file(FileHandle file, const void* buffer, int32_t count) {
     return -1;
   int32_t total = 0;
   while (total < count) {
-    ssize_t put = ::write(static_cast<int>(file), static_cast<const char*>(buffer) + total,
-                          static_cast<size_t>(count - total));
+    ssize_t put = sys::write(static_cast<int>(file), static_cast<const char*>(buffer) + total,
+                             static_cast<size_t>(count - total));
     if (put < 0) {
       if (errno == EINTR)
         continue;
@@ -94,9 +91,9 @@ int32_t write_file(FileHandle file, const void* buffer, int32_t count) {
 
 uint32_t seek_file(FileHandle file, int32_t offset, int origin) {
   static constexpr int whence[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
-  if (file < 0 || origin < 0 || origin > 2 || os_call_fails(OsCall::seek))
+  if (file < 0 || origin < 0 || origin > 2)
     return uint32_t(-1);
-  off_t position = ::lseek(static_cast<int>(file), offset, whence[origin]);
+  off_t position = sys::lseek(static_cast<int>(file), offset, whence[origin]);
   if (position < 0 || position >= off_t(0xFFFFFFFF))
     return uint32_t(-1);
   return static_cast<uint32_t>(position);
@@ -104,12 +101,12 @@ uint32_t seek_file(FileHandle file, int32_t offset, int origin) {
 
 // A failed close has still closed the descriptor.
 bool close_file(FileHandle file) {
-  return file >= 0 && ::close(static_cast<int>(file)) == 0 && !os_call_fails(OsCall::close);
+  return file >= 0 && sys::close(static_cast<int>(file)) == 0 && !os_call_fails(OsCall::close);
 }
 
 uint32_t file_type(FileHandle file) {
   struct stat status;
-  if (file < 0 || os_call_fails(OsCall::query) || ::fstat(static_cast<int>(file), &status) != 0)
+  if (file < 0 || os_call_fails(OsCall::query) || sys::fstat(static_cast<int>(file), &status) != 0)
     return 0;
   if (S_ISREG(status.st_mode))
     return 1;
@@ -123,9 +120,9 @@ uint32_t file_type(FileHandle file) {
 void mark_as_program(FileHandle file) {
   if (os_call_fails(OsCall::attributes))
     return;
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(static_cast<int>(file), 0777 & ~mask);
+  mode_t mask = sys::umask(0);
+  sys::umask(mask);
+  sys::fchmod(static_cast<int>(file), 0777 & ~mask);
 }
 
 uint32_t last_error() {
@@ -136,7 +133,7 @@ uint32_t last_error() {
 uint32_t get_temp_path(char* buffer, uint32_t size) {
   if (os_call_fails(OsCall::query))
     return 0;
-  const char* directory = std::getenv("TMPDIR");
+  const char* directory = sys::getenv("TMPDIR");
   if (!directory || !*directory)
     directory = "/tmp/";
   char with_separator[PATH_MAX + 2];

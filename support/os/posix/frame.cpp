@@ -5,12 +5,11 @@
 #include "support/os/posix/frame.h"
 
 #include <climits>
-#include <cstdlib>
-#include <unistd.h>
 
 #include "support/base/c_string.h"
 #include "support/os/posix/native_path.h"
 #include "support/os/posix/platform.h"
+#include "support/os/posix/system_calls.h"
 #include "support/os/process.h"
 #include "support/platform/process_exit.h"
 
@@ -71,7 +70,7 @@ int32_t arguments_behind(int32_t n, String** words) {
 
 bool write_standard(int32_t stream, const char* text, int32_t length) {
   while (length > 0) {
-    ssize_t written = ::write(stream, text, size_t(length));
+    ssize_t written = sys::write(stream, text, size_t(length));
     if (written <= 0)
       return false;
     text += written;
@@ -89,5 +88,5 @@ int show_message(const char* text, const char* caption, uint32_t) {
 }
 
 void end_process(int32_t exit_code) {
-  ::_exit(exit_code);
+  sys::_exit(exit_code);
 }

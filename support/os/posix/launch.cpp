@@ -1,18 +1,12 @@
 // Launching programs and pausing on POSIX systems. Kept apart from the
 // other system operations so that a fuzzing build can link a stand-in that
 // starts nothing.
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
 
 #include "support/os/paths.h"
 #include "support/os/posix/native_path.h"
+#include "support/os/posix/system_calls.h"
 #include "support/os/seam.h"
 #include "support/os/system.h"
 #include "support/runtime/heap.h"
@@ -22,11 +16,11 @@
 namespace {
 
 bool is_program(const char* path) {
-  return ::access(path, X_OK) == 0;
+  return sys::access(path, X_OK) == 0;
 }
 
 bool on_search_path(const char* name) {
-  const char* search = std::getenv("PATH");
+  const char* search = sys::getenv("PATH");
   if (!search)
     return false;
   char candidate[PATH_MAX];
@@ -61,31 +55,31 @@ struct Program {
 void execute(char* const* arguments, Program program) {
   if (program.descriptor >= 0) {
     char magic[2];
-    if (::pread(program.descriptor, magic, 2, 0) == 2 && magic[0] == '#' && magic[1] == '!')
-      ::fcntl(program.descriptor, F_SETFD, 0);
-    ::fexecve(program.descriptor, arguments, environ);
+    if (sys::pread(program.descriptor, magic, 2, 0) == 2 && magic[0] == '#' && magic[1] == '!')
+      sys::fcntl(program.descriptor, F_SETFD, 0);
+    sys::fexecve(program.descriptor, arguments, environ);
   } else if (program.search_path) {
-    ::execvp(arguments[0], arguments);
+    sys::execvp(arguments[0], arguments);
   } else {
-    ::execv(arguments[0], arguments);
+    sys::execv(arguments[0], arguments);
   }
 }
 
 // Starts argv as a grandchild, so that it is never left as a zombie and the
 // stub does not wait for it.
 void spawn_detached(char* const* arguments, Program program) {
-  pid_t child = ::fork();
+  pid_t child = sys::fork();
   if (child < 0)
     return;
   if (child == 0) {
-    if (::fork() == 0) {
-      ::setsid();
+    if (sys::fork() == 0) {
+      sys::setsid();
       execute(arguments, program);
     }
-    ::_exit(0);
+    sys::_exit(0);
   }
   int status;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  while (sys::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
 }
 
@@ -97,29 +91,29 @@ bool spawn_and_wait(char* const* arguments, Program program, int32_t* exit_code)
   int report[2];
   // Close-on-exec set after the pipe is made: the stub runs one thread, so
   // no other exec can come between.
-  if (::pipe(report) != 0)
+  if (sys::pipe(report) != 0)
     return false;
-  ::fcntl(report[0], F_SETFD, FD_CLOEXEC);
-  ::fcntl(report[1], F_SETFD, FD_CLOEXEC);
-  pid_t child = ::fork();
+  sys::fcntl(report[0], F_SETFD, FD_CLOEXEC);
+  sys::fcntl(report[1], F_SETFD, FD_CLOEXEC);
+  pid_t child = sys::fork();
   if (child == 0) {
-    ::close(report[0]);
+    sys::close(report[0]);
     execute(arguments, program);
     int error = errno;
-    ssize_t ignored = ::write(report[1], &error, sizeof error);
+    ssize_t ignored = sys::write(report[1], &error, sizeof error);
     (void)ignored;
-    ::_exit(127);
+    sys::_exit(127);
   }
-  ::close(report[1]);
+  sys::close(report[1]);
   int error = 0;
-  ssize_t got = child < 0 ? 0 : ::read(report[0], &error, sizeof error);
+  ssize_t got = child < 0 ? 0 : sys::read(report[0], &error, sizeof error);
   while (got < 0 && errno == EINTR)
-    got = ::read(report[0], &error, sizeof error);
-  ::close(report[0]);
+    got = sys::read(report[0], &error, sizeof error);
+  sys::close(report[0]);
   if (child < 0)
     return false;
   int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  while (sys::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   if (got == sizeof error)
     return false;
@@ -149,7 +143,7 @@ bool launch_program(const char*, const char* file, const char* parameters,
   String program = command.program;
   Program how{false, -1};
   struct stat status;
-  if (held != no_file && ::fstat(int(held), &status) == 0 && (status.st_mode & 0111))
+  if (held != no_file && sys::fstat(int(held), &status) == 0 && (status.st_mode & 0111))
     how.descriptor = int(held);
   else if (program.find("/") < 0) {
     if (file_exists(program))
@@ -190,6 +184,6 @@ bool launch_program(const char*, const char* file, const char* parameters,
 void pause_ms(uint32_t milliseconds) {
   milliseconds = static_cast<uint32_t>(os_seam(OsCall::pause, int32_t(milliseconds)));
   struct timespec delay = {time_t(milliseconds / 1000), long(milliseconds % 1000) * 1000000L};
-  while (::nanosleep(&delay, &delay) != 0 && errno == EINTR) {
+  while (sys::nanosleep(&delay, &delay) != 0 && errno == EINTR) {
   }
 }

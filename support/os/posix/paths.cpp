@@ -3,20 +3,17 @@
 #include "support/os/paths.h"
 #include "support/os/seam.h"
 
-#include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "support/os/posix/native_path.h"
+#include "support/os/posix/system_calls.h"
 #include "support/runtime/termination.h"
 
 namespace {
 
 bool native_status(const String& path, struct stat* status) {
   NativePath native = native_path(path.c_str());
-  return native.fits && !os_call_fails(OsCall::query) && ::stat(native.text, status) == 0;
+  return native.fits && sys::stat(native.text, status) == 0;
 }
 
 } // namespace
@@ -37,7 +34,7 @@ String full_path(const String& path) {
   if (!path.empty() && path[0] == '\\')
     return path;
   char current[PATH_MAX];
-  if (os_call_fails(OsCall::query) || !::getcwd(current, sizeof current))
+  if (!sys::getcwd(current, sizeof current))
     return String();
   String result = windows_path(current);
   if (result.empty() || result.last_char() != '\\')
@@ -46,10 +43,8 @@ String full_path(const String& path) {
 }
 
 bool create_directory(const String& path) {
-  if (os_call_fails(OsCall::make_directory))
-    return false;
   NativePath native = native_path(path.c_str());
-  return native.fits && ::mkdir(native.text, 0777) == 0;
+  return native.fits && sys::mkdir(native.text, 0777) == 0;
 }
 
 void delete_file(const char* path) {
@@ -57,20 +52,18 @@ void delete_file(const char* path) {
     return;
   NativePath native = native_path(path);
   if (native.fits)
-    ::unlink(native.text);
+    sys::unlink(native.text);
 }
 
 void replace_file(const char* old_path, const char* new_path) {
-  if (os_call_fails(OsCall::move))
-    return;
   NativePath from = native_path(old_path);
   NativePath to = native_path(new_path);
   if (from.fits && to.fits)
-    ::rename(from.text, to.text);
+    sys::rename(from.text, to.text);
 }
 
+// No short form here: the path stands.
 String short_path(const String& path) {
-  os_call_fails(OsCall::query); // no short form here: the path stands
   return path;
 }
 
@@ -78,6 +71,6 @@ void change_directory(const String& path) {
   NativePath native = native_path(path.c_str());
   if (!native.fits)
     set_io_result(ENAMETOOLONG);
-  else if (os_call_fails(OsCall::change_directory) || ::chdir(native.text) != 0)
+  else if (sys::chdir(native.text) != 0)
     set_io_result(static_cast<uint32_t>(errno));
 }

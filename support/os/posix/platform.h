@@ -15,6 +15,12 @@ bool own_executable_path(char* buffer, size_t size);
 // give at once.
 bool kernel_random(void* buffer, size_t size);
 
+// Asks the C library to keep the top of its heap when blocks are freed:
+// it would hand it back to the system whenever a record's buffers are
+// freed, only to ask for it again for the next record. Memory is given back
+// when the process ends. Nothing where the library has no such setting.
+void keep_freed_memory();
+
 // The instruction a signal interrupted and the stack pointer then, from
 // the handler's context; 0 where the build knows no register layout.
 struct ContextRegisters {

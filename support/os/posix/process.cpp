@@ -1,12 +1,11 @@
 // Where an address lies, for the run-time error report.
-#include <dlfcn.h>
-
 #include "support/os/process.h"
+#include "support/os/posix/system_calls.h"
 #include "support/platform/process_exit.h"
 
 uintptr_t allocation_base(const void* address) {
   Dl_info info;
-  if (::dladdr(address, &info) && info.dli_fbase)
+  if (sys::dladdr(address, &info) && info.dli_fbase)
     return reinterpret_cast<uintptr_t>(info.dli_fbase);
   return 0;
 }

@@ -21,6 +21,7 @@
 #include "support/base/bytes.h"
 #include "support/base/c_string.h"
 #include "support/os/system.h"
+#include "support/os/win32/system_calls.h"
 #include "support/text/path_text.h"
 
 namespace {
@@ -59,7 +60,7 @@ struct NativeCalls {
 };
 
 void* ntdll_procedure(const char* name) {
-  return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name));
+  return reinterpret_cast<void*>(sys::GetProcAddress(sys::GetModuleHandleA("ntdll.dll"), name));
 }
 
 // ntdll's calls where the system is NT, else null (the path walk of 9x).
@@ -88,7 +89,7 @@ struct NativeName {
     int32_t length = c_string_length(name);
     while (length > 0 && (name[length - 1] == '.' || name[length - 1] == ' '))
       --length;
-    int converted = length == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, name, length, text, 256);
+    int converted = length == 0 ? 0 : sys::MultiByteToWideChar(CP_ACP, 0, name, length, text, 256);
     valid = length == 0 || converted > 0;
     string.Buffer = text;
     string.Length = string.MaximumLength = USHORT(converted * sizeof(WCHAR));
@@ -131,7 +132,7 @@ DWORD entry_attributes(const Directory& directory, const char* name) {
                                           sizeof information, file_directory_information, TRUE,
                                           &pattern.string, TRUE) == 0;
   if (listing != INVALID_HANDLE_VALUE)
-    CloseHandle(listing);
+    sys::CloseHandle(listing);
   return listed ? information.attributes : INVALID_FILE_ATTRIBUTES;
 }
 
@@ -183,7 +184,7 @@ void remove_entries(HANDLE directory, int32_t depth) {
     BOOLEAN remove = TRUE;
     set_information(reinterpret_cast<FileHandle>(entry), &remove, sizeof remove,
                     file_disposition_information);
-    CloseHandle(entry);
+    sys::CloseHandle(entry);
   }
 }
 
@@ -191,7 +192,7 @@ void remove_entries(HANDLE directory, int32_t depth) {
 
 // A path's attributes as the seam lets them be read.
 DWORD attributes_of(const char* path) {
-  return os_call_fails(OsCall::query) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path);
+  return sys::GetFileAttributesA(path);
 }
 
 // The path of `name` inside `directory`, in a buffer of the longest path the
@@ -212,8 +213,8 @@ struct EntryPath {
 };
 
 HANDLE open_directory_handle(const char* path) {
-  return CreateFileA(path, GENERIC_READ, walk_sharing, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return sys::CreateFileA(path, GENERIC_READ, walk_sharing, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // Whether the entry that `handle` holds, a reparse point, is a link by its
@@ -225,9 +226,9 @@ bool is_link_tag(HANDLE handle) {
   DWORD data[16];
   DWORD returned = 0;
   data[0] = 0;
-  if (!DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, data, sizeof data, &returned,
-                       nullptr) &&
-      GetLastError() != ERROR_MORE_DATA)
+  if (!sys::DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, data, sizeof data,
+                            &returned, nullptr) &&
+      sys::GetLastError() != ERROR_MORE_DATA)
     return true;
   return data[0] == IO_REPARSE_TAG_SYMLINK || data[0] == IO_REPARSE_TAG_MOUNT_POINT;
 }
@@ -244,19 +245,19 @@ bool replace_by_path(const Directory& directory, const char* from, const char* t
   EntryPath to_path(directory, to);
   DWORD attributes = attributes_of(to_path.text);
   if (attributes == INVALID_FILE_ATTRIBUTES)
-    return MoveFileA(from_path.text, to_path.text) != 0;
+    return sys::MoveFileA(from_path.text, to_path.text) != 0;
   if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
     return false;
   char aside_name[unique_name_size];
   unique_name(random_bits(), aside_name);
   EntryPath aside(directory, aside_name);
-  if (!MoveFileA(to_path.text, aside.text))
+  if (!sys::MoveFileA(to_path.text, aside.text))
     return false;
-  if (!MoveFileA(from_path.text, to_path.text)) {
-    MoveFileA(aside.text, to_path.text);
+  if (!sys::MoveFileA(from_path.text, to_path.text)) {
+    sys::MoveFileA(aside.text, to_path.text);
     return false;
   }
-  DeleteFileA(aside.text);
+  sys::DeleteFileA(aside.text);
   return true;
 }
 
@@ -297,7 +298,7 @@ ChildDirectory open_child_directory(const Directory& parent, const char* name, b
     handle = INVALID_HANDLE_VALUE;
     attributes = attributes_of(path.c_str());
     if (may_create && attributes == INVALID_FILE_ATTRIBUTES &&
-        CreateDirectoryA(path.c_str(), nullptr))
+        sys::CreateDirectoryA(path.c_str(), nullptr))
       attributes = attributes_of(path.c_str());
   }
   ChildDirectory verdict = ChildDirectory::opened;
@@ -318,17 +319,17 @@ ChildDirectory open_child_directory(const Directory& parent, const char* name, b
 void close_directory(Directory* directory) {
   HANDLE handle = reinterpret_cast<HANDLE>(directory->handle);
   if (handle != INVALID_HANDLE_VALUE)
-    CloseHandle(handle);
+    sys::CloseHandle(handle);
   directory->handle = -1;
 }
 
 FileHandle create_file_in(const Directory& directory, const char* name) {
   if (os_call_fails(OsCall::create))
     return no_file;
-  HANDLE file = native()
-                    ? native_open(directory, name, GENERIC_READ | GENERIC_WRITE | DELETE, 0,
-                                  FILE_CREATE, FILE_NON_DIRECTORY_FILE)
-                    : CreateFileA(EntryPath(directory, name).text, GENERIC_READ | GENERIC_WRITE, 0,
+  HANDLE file =
+      native() ? native_open(directory, name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_CREATE,
+                             FILE_NON_DIRECTORY_FILE)
+               : sys::CreateFileA(EntryPath(directory, name).text, GENERIC_READ | GENERIC_WRITE, 0,
                                   nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   return reinterpret_cast<FileHandle>(file);
 }
@@ -377,13 +378,12 @@ void delete_in(const Directory& directory, FileHandle file, const char* name) {
   if (file != no_file)
     close_file(file);
   if (!os_call_fails(OsCall::remove))
-    DeleteFileA(EntryPath(directory, name).text);
+    sys::DeleteFileA(EntryPath(directory, name).text);
 }
 
 bool file_identity(FileHandle file, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION information;
-  if (os_call_fails(OsCall::query) ||
-      !GetFileInformationByHandle(reinterpret_cast<HANDLE>(file), &information))
+  if (!sys::GetFileInformationByHandle(reinterpret_cast<HANDLE>(file), &information))
     return false;
   identity->volume = information.dwVolumeSerialNumber;
   identity->index = uint64_t(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
@@ -395,30 +395,31 @@ FileHandle open_program_in(const Directory& directory, const char* name,
                            const FileIdentity& written) {
   if (os_call_fails(OsCall::open))
     return no_file;
-  HANDLE handle = native()
-                      ? native_open(directory, name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN,
-                                    FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT)
-                      : CreateFileA(EntryPath(directory, name).text, GENERIC_READ, FILE_SHARE_READ,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle =
+      native() ? native_open(directory, name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN,
+                             FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT)
+               : sys::CreateFileA(EntryPath(directory, name).text, GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   FileHandle file = reinterpret_cast<FileHandle>(handle);
   FileIdentity identity;
   if (handle != INVALID_HANDLE_VALUE && file_identity(file, &identity) && identity == written)
     return file;
   if (handle != INVALID_HANDLE_VALUE)
-    CloseHandle(handle);
+    sys::CloseHandle(handle);
   return no_file;
 }
 
 // Inside the user's own temp directory a new directory inherits its
 // permissions; creation fails when the name exists.
 bool create_private_directory(const String& path) {
-  return !os_call_fails(OsCall::make_directory) && CreateDirectoryA(path.c_str(), nullptr) != 0;
+  return !os_call_fails(OsCall::make_directory) &&
+         sys::CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
 void remove_directory_tree(const String& path) {
   if (!native() || os_call_fails(OsCall::remove))
     return;
-  HANDLE directory = CreateFileA(
+  HANDLE directory = sys::CreateFileA(
       path.c_str(), FILE_LIST_DIRECTORY | DELETE, walk_sharing | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (directory == INVALID_HANDLE_VALUE)
@@ -427,7 +428,7 @@ void remove_directory_tree(const String& path) {
   BOOLEAN remove = TRUE;
   set_information(reinterpret_cast<FileHandle>(directory), &remove, sizeof remove,
                   file_disposition_information);
-  CloseHandle(directory);
+  sys::CloseHandle(directory);
 }
 
 void remove_unfinished() {}

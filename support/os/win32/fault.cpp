@@ -2,7 +2,7 @@
 // filter calls it for a fault that nothing else handles.
 #include "support/os/fault.h"
 
-#include <windows.h>
+#include "support/os/win32/system_calls.h"
 
 #include "support/os/win32/kernel.h"
 #include "support/runtime/fault_codes.h"
@@ -26,5 +26,5 @@ void install_fault_handler() {
     ULONG reserve = 64 * 1024;
     guarantee(&reserve);
   }
-  SetUnhandledExceptionFilter(on_fault);
+  sys::SetUnhandledExceptionFilter(on_fault);
 }

@@ -2,7 +2,7 @@
 #include "support/os/files.h"
 #include "support/os/seam.h"
 
-#include <windows.h>
+#include "support/os/win32/system_calls.h"
 
 #include "support/os/win32/kernel.h"
 
@@ -20,7 +20,7 @@ FileHandle create(const char* path, DWORD access, DWORD share, DWORD disposition
   if (os_call_fails(disposition == OPEN_EXISTING ? OsCall::open : OsCall::create))
     return no_file;
   return handle_value(
-      CreateFileA(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+      sys::CreateFileA(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 } // namespace
@@ -46,8 +46,8 @@ namespace {
 // through. A name that cannot be deleted fails the creation with the
 // deletion's error (a directory or a read-only file: access denied).
 FileHandle create_new(const char* path, DWORD access, DWORD share) {
-  if (!DeleteFileA(path)) {
-    DWORD error = GetLastError();
+  if (!sys::DeleteFileA(path)) {
+    DWORD error = sys::GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
       return no_file;
   }
@@ -67,7 +67,7 @@ FileHandle create_shared_file(const char* path) {
 int32_t read_file(FileHandle file, void* buffer, int32_t count) {
   DWORD done = 0;
   if (count < 0 || (count = os_seam(OsCall::read, count)) < 0 ||
-      !ReadFile(handle_of(file), buffer, DWORD(count), &done, nullptr))
+      !sys::ReadFile(handle_of(file), buffer, DWORD(count), &done, nullptr))
     return -1;
   return static_cast<int32_t>(done);
 }
@@ -75,33 +75,29 @@ int32_t read_file(FileHandle file, void* buffer, int32_t count) {
 int32_t write_file(FileHandle file, const void* buffer, int32_t count) {
   DWORD done = 0;
   if (count < 0 || (count = os_seam(OsCall::write, count)) < 0 ||
-      !WriteFile(handle_of(file), buffer, DWORD(count), &done, nullptr))
+      !sys::WriteFile(handle_of(file), buffer, DWORD(count), &done, nullptr))
     return -1;
   return static_cast<int32_t>(done);
 }
 
 uint32_t seek_file(FileHandle file, int32_t offset, int origin) {
-  if (os_call_fails(OsCall::seek))
-    return uint32_t(-1);
-  return SetFilePointer(handle_of(file), offset, nullptr, DWORD(origin));
+  return sys::SetFilePointer(handle_of(file), offset, nullptr, DWORD(origin));
 }
 
 // A failed close is taken as one that still closed the handle.
 bool close_file(FileHandle file) {
-  return CloseHandle(handle_of(file)) != 0 && !os_call_fails(OsCall::close);
+  return sys::CloseHandle(handle_of(file)) != 0 && !os_call_fails(OsCall::close);
 }
 
 uint32_t file_type(FileHandle file) {
-  return os_call_fails(OsCall::query) ? file_type_unknown : GetFileType(handle_of(file));
+  return sys::GetFileType(handle_of(file));
 }
 
 // Windows marks no file as a program: the driver never asks it to.
-void mark_as_program(FileHandle) {
-  os_call_fails(OsCall::attributes);
-}
+void mark_as_program(FileHandle) {}
 
 uint32_t last_error() {
-  return GetLastError();
+  return sys::GetLastError();
 }
 
 // GetTempPath2A where the system has it: a process running as SYSTEM then
@@ -113,5 +109,5 @@ uint32_t get_temp_path(char* buffer, uint32_t size) {
   using TempPath = DWORD(WINAPI*)(DWORD, LPSTR);
   if (auto temp_path = reinterpret_cast<TempPath>(kernel_procedure("GetTempPath2A")))
     return temp_path(size, buffer);
-  return GetTempPathA(size, buffer);
+  return sys::GetTempPathA(size, buffer);
 }

@@ -1,11 +1,8 @@
 // Launching programs through the shell, and pausing.
-#include <windows.h>
-
-#include <shellapi.h>
-
 #include "support/base/bytes.h"
 #include "support/os/seam.h"
 #include "support/os/system.h"
+#include "support/os/win32/system_calls.h"
 #include "support/text/command_line.h"
 
 // Waiting takes the process handle that ShellExecuteExA hands back for the
@@ -24,7 +21,7 @@ bool launch_program(const char* verb, const char* file, const char* stored_param
   const char* parameters = line.empty() ? nullptr : line.c_str();
   if (!exit_code)
     return reinterpret_cast<intptr_t>(
-               ShellExecuteA(nullptr, verb, file, parameters, nullptr, SW_SHOW)) > 32;
+               sys::ShellExecuteA(nullptr, verb, file, parameters, nullptr, SW_SHOW)) > 32;
   SHELLEXECUTEINFOA launch;
   fill_bytes(&launch, 0, sizeof launch);
   launch.cbSize = sizeof launch;
@@ -33,18 +30,18 @@ bool launch_program(const char* verb, const char* file, const char* stored_param
   launch.lpFile = file;
   launch.lpParameters = parameters;
   launch.nShow = SW_SHOW;
-  if (!ShellExecuteExA(&launch))
+  if (!sys::ShellExecuteExA(&launch))
     return false;
   DWORD code = 0;
   if (launch.hProcess) {
-    WaitForSingleObject(launch.hProcess, INFINITE);
-    GetExitCodeProcess(launch.hProcess, &code);
-    CloseHandle(launch.hProcess);
+    sys::WaitForSingleObject(launch.hProcess, INFINITE);
+    sys::GetExitCodeProcess(launch.hProcess, &code);
+    sys::CloseHandle(launch.hProcess);
   }
   *exit_code = static_cast<int32_t>(code);
   return true;
 }
 
 void pause_ms(uint32_t milliseconds) {
-  Sleep(static_cast<uint32_t>(os_seam(OsCall::pause, int32_t(milliseconds))));
+  sys::Sleep(static_cast<uint32_t>(os_seam(OsCall::pause, int32_t(milliseconds))));
 }

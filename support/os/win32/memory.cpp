@@ -3,10 +3,10 @@
 #include "support/platform/memory.h"
 #include "support/os/seam.h"
 
-#include <windows.h>
+#include "support/os/win32/system_calls.h"
 
 void* system_allocate(size_t size) {
-  return os_call_fails(OsCall::commit) ? nullptr : LocalAlloc(LMEM_FIXED, size);
+  return sys::LocalAlloc(LMEM_FIXED, size);
 }
 
 // Without LocalReAlloc, which would cost the stub one more import, a block
@@ -18,5 +18,5 @@ void* system_reallocate(void* block, size_t old_size, size_t new_size) {
 }
 
 void system_free(void* block) {
-  LocalFree(block);
+  sys::LocalFree(block);
 }

@@ -3,39 +3,36 @@
 #include "support/os/seam.h"
 #include "support/os/system.h"
 
-#include <windows.h>
+#include "support/os/win32/system_calls.h"
 
 #include "support/runtime/termination.h"
 
 // By attributes, so that a name with wildcards matches only itself.
 bool file_exists(const String& path) {
-  DWORD attributes =
-      os_call_fails(OsCall::query) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+  DWORD attributes = sys::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool directory_exists(const String& path) {
-  DWORD attributes =
-      os_call_fails(OsCall::query) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+  DWORD attributes = sys::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // ANSI paths reach MAX_PATH at most; a longer result counts as a failure.
 String full_path(const String& path) {
   char buffer[MAX_PATH];
-  if (os_call_fails(OsCall::query))
-    return String();
-  DWORD length = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+  DWORD length = sys::GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
   return length != 0 && length < sizeof buffer ? String(buffer, int32_t(length)) : String();
 }
 
 bool create_directory(const String& path) {
-  return !os_call_fails(OsCall::make_directory) && CreateDirectoryA(path.c_str(), nullptr) != 0;
+  return !os_call_fails(OsCall::make_directory) &&
+         sys::CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
 void delete_file(const char* path) {
   if (!os_call_fails(OsCall::remove))
-    DeleteFileA(path);
+    sys::DeleteFileA(path);
 }
 
 // Windows 9x, the systems that process the list, lack MoveFileExA's
@@ -44,22 +41,20 @@ void replace_file(const char* old_path, const char* new_path) {
   if (os_call_fails(OsCall::move))
     return;
   if (system_is_nt()) {
-    MoveFileExA(old_path, new_path, MOVEFILE_REPLACE_EXISTING);
+    sys::MoveFileExA(old_path, new_path, MOVEFILE_REPLACE_EXISTING);
     return;
   }
-  DeleteFileA(new_path);
-  MoveFileA(old_path, new_path);
+  sys::DeleteFileA(new_path);
+  sys::MoveFileA(old_path, new_path);
 }
 
 String short_path(const String& path) {
   char buffer[MAX_PATH];
-  if (os_call_fails(OsCall::query))
-    return path;
-  DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+  DWORD length = sys::GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
   return length != 0 && length < sizeof buffer ? String(buffer, int32_t(length)) : path;
 }
 
 void change_directory(const String& path) {
-  if (os_call_fails(OsCall::change_directory) || !SetCurrentDirectoryA(path.c_str()))
-    set_io_result(GetLastError());
+  if (!sys::SetCurrentDirectoryA(path.c_str()))
+    set_io_result(sys::GetLastError());
 }

@@ -1,17 +1,17 @@
 // Where an address lies, for the run-time error report, and the kernel's
 // optional routines.
-#include <windows.h>
+#include "support/os/win32/system_calls.h"
 
 #include "support/base/bytes.h"
 #include "support/base/c_string.h"
 #include "support/os/process.h"
-#include "support/platform/process_exit.h"
 #include "support/os/seam.h"
 #include "support/os/win32/kernel.h"
+#include "support/platform/process_exit.h"
 
 uintptr_t allocation_base(const void* address) {
   MEMORY_BASIC_INFORMATION region;
-  if (VirtualQuery(address, &region, sizeof region) == 0 || region.State != MEM_COMMIT)
+  if (sys::VirtualQuery(address, &region, sizeof region) == 0 || region.State != MEM_COMMIT)
     return 0;
   return reinterpret_cast<uintptr_t>(region.AllocationBase);
 }
@@ -19,7 +19,7 @@ uintptr_t allocation_base(const void* address) {
 void* kernel_procedure(const char* name) {
   if (os_call_fails(OsCall::lookup))
     return nullptr;
-  return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name));
+  return reinterpret_cast<void*>(sys::GetProcAddress(sys::GetModuleHandleA("kernel32.dll"), name));
 }
 
 // Where SetDefaultDllDirectories exists, only the system directory is
@@ -43,13 +43,13 @@ void harden_dll_search() {
   static constexpr char names[] = "uxtheme\0dwmapi\0cryptbase\0apphelp\0ntmarta\0userenv\0"
                                   "version\0propsys\0profapi\0setupapi\0oleacc\0clbcatq\0";
   char path[MAX_PATH];
-  UINT directory = GetSystemDirectoryA(path, MAX_PATH - 16);
+  UINT directory = sys::GetSystemDirectoryA(path, MAX_PATH - 16);
   if (directory == 0 || directory >= MAX_PATH - 16)
     return;
   path[directory++] = '\\';
   for (const char* name = names; *name; name += c_string_length(name) + 1) {
     copy_bytes(path + directory, name, size_t(c_string_length(name)));
     copy_bytes(path + directory + c_string_length(name), ".dll", 5);
-    LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    sys::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   }
 }

@@ -1,8 +1,8 @@
 // An injected failure reads as a device error.
-#include <windows.h>
+#include "support/os/win32/system_calls.h"
 
 #include "support/os/seam.h"
 
 void set_injected_error() {
-  SetLastError(ERROR_GEN_FAILURE);
+  sys::SetLastError(ERROR_GEN_FAILURE);
 }

@@ -2,7 +2,7 @@
 #include "support/os/system.h"
 #include "support/os/seam.h"
 
-#include <windows.h>
+#include "support/os/win32/system_calls.h"
 
 #include "support/base/bytes.h"
 #include "support/base/code_page.h"
@@ -24,15 +24,17 @@ bool text_from_utf8(const char* text, int32_t length, String* converted) {
   int32_t wide_length = utf16_from_utf8(text, length, reinterpret_cast<uint16_t*>(wide), 256);
   if (wide_length < 0)
     return false;
-  if (os_answer(OsCall::code_page, GetACP()) == CP_UTF8) {
+  if (os_answer(OsCall::code_page, sys::GetACP()) == CP_UTF8) {
     *converted = String(text, length);
     return true;
   }
-  int narrow_length = wide_length == 0 ? 0
-                                       : WideCharToMultiByte(CP_ACP, 0, wide, wide_length, narrow,
-                                                             sizeof narrow, nullptr, nullptr);
-  int back_length =
-      narrow_length == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, narrow, narrow_length, back, 256);
+  int narrow_length = wide_length == 0
+                          ? 0
+                          : sys::WideCharToMultiByte(CP_ACP, 0, wide, wide_length, narrow,
+                                                     sizeof narrow, nullptr, nullptr);
+  int back_length = narrow_length == 0
+                        ? 0
+                        : sys::MultiByteToWideChar(CP_ACP, 0, narrow, narrow_length, back, 256);
   if (back_length != wide_length || !same_bytes(back, wide, size_t(wide_length) * sizeof *wide))
     return false;
   *converted = String(narrow, narrow_length);
@@ -44,14 +46,14 @@ bool text_from_utf8(const char* text, int32_t length, String* converted) {
 // are never ASCII.
 void load_code_page() {
   CPINFO info;
-  if (GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 2)
+  if (sys::GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 2)
     set_lead_byte_ranges(info.LeadByte);
 }
 
 bool system_is_nt() {
-  return (GetVersion() & 0x80000000) == 0;
+  return (sys::GetVersion() & 0x80000000) == 0;
 }
 
 uint32_t get_windows_directory(char* buffer, uint32_t size) {
-  return os_call_fails(OsCall::query) ? 0 : GetWindowsDirectoryA(buffer, size);
+  return sys::GetWindowsDirectoryA(buffer, size);
 }
