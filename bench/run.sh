@@ -27,7 +27,6 @@ SFX_WINE_PREFIX=$(mktemp -d /tmp/sfx-bench-wine.XXXXXX)
 . tools/wine-env.sh
 trap 'wine_stop; rm -rf "$work"' EXIT
 bin=build/posix/bin
-export XDG_STATE_HOME="$work/state"
 
 echo "generating a ${megabytes} MB corpus"
 $bin/make_corpus "$work/corpus" "$megabytes" >/dev/null

@@ -47,29 +47,47 @@ String shown_path(const char* path) {
   return shown;
 }
 
-[[noreturn]] void fail(const char* text, FileHandle own_file) {
-  close_file(own_file);
+// The stub's own file, opened once at the start and handed to each step
+// that reads it: the head's join, the self-check and the package run.
+FileHandle own_file = no_file;
+
+// Closes the own file, once: before the run hands over to a program it
+// starts (which may move or delete the installer) and when the run ends.
+void release_own_file() {
+  if (own_file != no_file)
+    close_file(own_file);
+  own_file = no_file;
+}
+
+[[noreturn]] void end_with(int32_t exit_code) {
+  release_own_file();
+  termination.exit_code = exit_code;
+  halt();
+}
+
+[[noreturn]] void fail(const char* text) {
+  release_own_file();
   warn_and_halt(text);
 }
 
-[[noreturn]] void fail(uint8_t number, FileHandle own_file) {
+[[noreturn]] void fail(uint8_t number) {
   char text[verdict_message_size];
   warning_message(number, text);
   if (!give_advice)
-    fail(text, own_file);
+    fail(text);
   Advice advice = warning_advice(number);
   String told = String(text) + "\n" + advice_text[uint8_t(advice)];
   if (advice == Advice::folder)
     told += shown_path(advice_folder);
-  fail(told.c_str(), own_file);
+  fail(told.c_str());
 }
 
-[[noreturn]] void fail(Verdict verdict, FileHandle own_file) {
-  fail(uint8_t(verdict), own_file);
+[[noreturn]] void fail(Verdict verdict) {
+  fail(uint8_t(verdict));
 }
 
-[[noreturn]] void fail(RunFailure failure, FileHandle own_file) {
-  fail(uint8_t(failure), own_file);
+[[noreturn]] void fail(RunFailure failure) {
+  fail(uint8_t(failure));
 }
 
 // The first argument made absolute, so that the launch after the change
@@ -84,7 +102,7 @@ String given_target_directory(const String& given) {
   if (target.length() < longest_argument)
     target = full_path(target);
   if (target.empty() || target.length() >= longest_argument)
-    fail(Verdict::output_not_created, no_file);
+    fail(Verdict::output_not_created);
   if (!ends_in_backslash(target))
     target += '\\';
   return target;
@@ -98,7 +116,7 @@ String private_target_directory(const char* temp_directory, bool have_temp_direc
   if (!have_temp_directory) {
     String current = full_path(".\\");
     if (current.empty())
-      fail(Verdict::output_not_created, no_file);
+      fail(Verdict::output_not_created);
     return ends_in_backslash(current) ? current : current + "\\";
   }
   char name[unique_name_size];
@@ -108,7 +126,7 @@ String private_target_directory(const char* temp_directory, bool have_temp_direc
     if (create_private_directory(path))
       return path + "\\";
   }
-  fail(Verdict::output_not_created, no_file);
+  fail(Verdict::output_not_created);
 }
 
 // The arguments the command line gave behind "--", each handed to the
@@ -148,15 +166,18 @@ int32_t start_program(const String& directory, const char* verb, const char* pro
   change_directory(directory);
   io_check();
   int32_t exit_code = 0;
+  bool started = true;
   if (!wait) {
     launch_program(verb, program, parameters, arguments.words, arguments.count, held, nullptr);
     pause_ms(1000);
-  } else if (!launch_program(verb, program, parameters, arguments.words, arguments.count, held,
-                             &exit_code)) {
-    fail(RunFailure::setup_not_started, held);
+  } else {
+    started = launch_program(verb, program, parameters, arguments.words, arguments.count, held,
+                             &exit_code);
   }
   if (held != no_file)
     close_file(held);
+  if (!started)
+    fail(RunFailure::setup_not_started);
   return exit_code;
 }
 
@@ -169,11 +190,6 @@ bool make_absolute(char (&directory)[temp_directory_size]) {
     return false;
   copy_bytes(directory, absolute.c_str(), size_t(absolute.length()) + 1);
   return true;
-}
-
-[[noreturn]] void end_with(int32_t exit_code) {
-  termination.exit_code = exit_code;
-  halt();
 }
 
 // Enters the own file in the restart-rename list where the system keeps one.
@@ -310,12 +326,12 @@ Verdict inspect_package(const ByteSource& source, bool lists, String* text) {
 }
 
 // Ends an inspection: its text, or the message of what it found.
-[[noreturn]] void end_inspection(Verdict verdict, const String& text, FileHandle file) {
+[[noreturn]] void end_inspection(Verdict verdict, const String& text) {
   if (verdict == Verdict::content_too_large)
     run_time_error(error_heap_exhausted, __builtin_return_address(0));
   if (verdict != Verdict::ok)
-    fail(verdict, file);
-  close_file(file);
+    fail(verdict);
+  release_own_file();
   show_text(text, "Installer");
   end_with(0);
 }
@@ -324,25 +340,25 @@ Verdict inspect_package(const ByteSource& source, bool lists, String* text) {
 // restart and starts the joined copy in the temp directory. Without one the
 // set is not joined: never at the root of a drive. Listing or checking the
 // set, the volumes stay and the copy is removed once it has ended.
-[[noreturn]] void run_head(FileHandle own_file, const InstallerOptions& options, bool reads_options,
+[[noreturn]] void run_head(const InstallerOptions& options, bool reads_options,
                            const char* temp_directory, bool have_temp_directory) {
   if (!have_temp_directory)
-    fail(RunFailure::set_not_combined, own_file);
+    fail(RunFailure::set_not_combined);
   bool inspects = options.action == Action::list || options.action == Action::check;
   JoinedCopy copy;
   JoinOutcome outcome = join_volumes(own_file, temp_directory, !inspects, &copy);
-  close_file(own_file);
+  release_own_file();
   if (outcome == JoinOutcome::too_many_files)
-    fail(RunFailure::set_too_large, no_file);
+    fail(RunFailure::set_too_large);
   if (outcome == JoinOutcome::not_combined)
-    fail(RunFailure::set_not_combined, no_file);
+    fail(RunFailure::set_not_combined);
   if (inspects) {
     ByteSource joined = file_source(&copy.check);
     String text;
     Verdict verdict = inspect_package(joined, options.action == Action::list, &text);
     close_file(copy.check);
     delete_file(copy.path.c_str());
-    end_inspection(verdict, text, no_file);
+    end_inspection(verdict, text);
   }
   String parameters = hand_over_argument(options.target);
   if (reads_options)
@@ -360,14 +376,14 @@ Verdict inspect_package(const ByteSource& source, bool lists, String* text) {
 // ends, with the setup's exit code where the package or the command line
 // asks to wait. A directory of the run's own is removed once a setup
 // waited for has ended, unless the command line keeps it.
-[[noreturn]] void run_package(FileHandle own_file, Verdict verdict, const PackageLocation& location,
+[[noreturn]] void run_package(Verdict verdict, const PackageLocation& location,
                               const InstallerOptions& options, String target_directory,
                               const char* temp_directory, bool have_temp_directory) {
   ByteSource own = file_source(&own_file);
   if (verdict == Verdict::ok &&
       (options.action == Action::list || options.action == Action::check)) {
     String text;
-    end_inspection(inspect_package(own, options.action == Action::list, &text), text, own_file);
+    end_inspection(inspect_package(own, options.action == Action::list, &text), text);
   }
   if (verdict == Verdict::ok)
     verdict = check_checksum(own, location);
@@ -386,8 +402,8 @@ Verdict inspect_package(const ByteSource& source, bool lists, String* text) {
   if (verdict == Verdict::content_too_large)
     run_time_error(error_heap_exhausted, __builtin_return_address(0));
   if (verdict != Verdict::ok)
-    fail(verdict, own_file);
-  close_file(own_file);
+    fail(verdict);
+  release_own_file();
 
   int32_t exit_code = 0;
   bool waits = location.options.wait() || options.wait;
@@ -439,12 +455,10 @@ void stub_main() {
   if (!ends_in_backslash(String(temp_directory)) && temp_used < temp_directory_size - 1)
     append_c_string(temp_directory, "\\");
 
-  // The own file is opened once, here, and handed to each step that reads
-  // it: the head's join, the self-check and the package run.
-  FileHandle own_file = open_file(argument(0).c_str(), mode_read_share_all);
+  own_file = open_file(argument(0).c_str(), mode_read_share_all);
   ByteSource own = file_source(&own_file);
   if (own.seek(own.context, layout::split_set_offset, seek_from_start) == uint32_t(-1))
-    fail(Verdict::end_unreachable, own_file);
+    fail(Verdict::end_unreachable);
   bool head = read_u32_from_zero(own) == layout::split_set_marker;
 
   // The package says whether the command line holds options. The self-check
@@ -466,21 +480,21 @@ void stub_main() {
   else if (options.action != Action::run)
     termination.channel = MessageChannel::text;
   if (options.action == Action::help) {
-    close_file(own_file);
+    release_own_file();
     show_text(usage(), "Installer");
     end_with(0);
   }
   if (options.action == Action::usage_error) {
-    close_file(own_file);
+    release_own_file();
     tell_user((String("Unknown option ") + options.unknown + "\n" + usage()).c_str(), "Warning");
     end_with(usage_exit_code);
   }
 
   String target_directory = given_target_directory(options.target);
   if (head)
-    run_head(own_file, options, package.reads_options(), temp_directory, have_temp_directory);
+    run_head(options, package.reads_options(), temp_directory, have_temp_directory);
   if (!unaltered)
-    fail(RunFailure::stub_altered, own_file);
-  run_package(own_file, verdict, location, options, static_cast<String&&>(target_directory),
-              temp_directory, have_temp_directory);
+    fail(RunFailure::stub_altered);
+  run_package(verdict, location, options, static_cast<String&&>(target_directory), temp_directory,
+              have_temp_directory);
 }

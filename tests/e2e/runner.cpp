@@ -191,7 +191,6 @@ Result Runner::run_once(const fs::path& program, const std::vector<std::string>&
   std::vector<std::string> variables = environment;
   if (platform_ == Platform::posix) {
     variables.push_back("TMPDIR=" + (scratch_ / "temp").string());
-    variables.push_back("XDG_STATE_HOME=" + (scratch_ / "state").string());
   } else {
     variables.push_back("WINEDEBUG=+relay");
     variables.push_back("WINEPREFIX=" + prefix().string());
