@@ -55,8 +55,8 @@ inline constexpr const char* advice_text[] = {
     "The installer file is damaged or incomplete; download it again.",
     "This folder cannot be written: ",
     "The installer would write outside its folder and was stopped.",
-    "A part of the split installer is missing; keep all its parts (.F01, .F02, ...) in one "
-    "folder.",
+    ("A part of the split installer is missing; keep all its parts (.F01, .F02, ...) in one "
+     "folder."),
     "The setup program could not be started.",
     "The folder's path is too long for the setup; choose a shorter one with --target.",
 };

@@ -10,9 +10,17 @@ system is called only from its table of calls (support/os/<system>/
 system_calls.h): a system routine named anywhere else in the OS layer, or
 a system header included outside it, is a raw call.
 
+The build follows the folders too: given the build directory (its
+compile_commands.json), every file of the stub's folders is compiled into
+its folder's library (sfx_<folder>; the OS layer's seamed build and its
+system's part, sfx_system, are the OS folder's too) or only into the
+programs that own it (entry points, process frames), never into a
+library of another folder or into two.
+
 Prints the arrows between layers and each violation; exits 1 on any.
 """
 import collections
+import json
 import os
 import re
 import subprocess
@@ -136,7 +144,33 @@ def raw_calls(files):
     return sorted(set(problems))
 
 
+def library_problems(build_directory):
+    with open(os.path.join(build_directory, "compile_commands.json")) as text:
+        commands = json.load(text)
+    root = os.getcwd() + "/"
+    targets = collections.defaultdict(set)
+    for command in commands:
+        path = command["file"].replace(root, "")
+        found = re.search(r"CMakeFiles/([^/]+)\.dir/", command.get("output", command["command"]))
+        if found and layer_of(path) is not None and not path.startswith("tools/"):
+            targets[path].add(found.group(1))
+    problems = []
+    for path, names in sorted(targets.items()):
+        libraries = {name for name in names if name.startswith("sfx_")}
+        if not libraries:
+            continue  # a program's own file
+        folder = module_of(path).split("/")[-1]
+        allowed = {f"sfx_{folder}", f"sfx_{folder}_seam"}
+        if folder == "os":
+            allowed.add("sfx_system")
+        if not libraries <= allowed or len(libraries - {f"sfx_{folder}_seam"}) > 1:
+            problems.append(f"not in its folder's library: {path} in {', '.join(sorted(names))}")
+    return problems
+
+
 def main():
+    if len(sys.argv) > 1:
+        sys.argv[1] = os.path.abspath(sys.argv[1])
     os.chdir(os.path.join(os.path.dirname(__file__), ".."))
     files = subprocess.check_output(["git", "ls-files", "*.cpp", "*.h"], text=True).split()
     files = [f for f in files if layer_of(f) is not None]
@@ -183,6 +217,8 @@ def main():
             visit(node, [node])
     problems += unseamed_functions()
     problems += raw_calls(files)
+    if len(sys.argv) > 1:
+        problems += library_problems(sys.argv[1])
     name = lambda rank: "+".join(folder.split("/")[-1] for folder in LAYERS[rank])
     for (a, b), count in sorted(arrows.items()):
         print(f"{name(a):>13} -> {name(b):<13} {count:3} includes")

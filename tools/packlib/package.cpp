@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <libdeflate.h>
+#include <new>
 #include <stdexcept>
 #include <zlib.h>
 
@@ -66,9 +67,10 @@ struct MemoryPipes {
   std::span<const uint8_t> stored;
   size_t position = 0;
   Bytes out;
+  bool exhausted = false; // memory ran out while collecting
 };
 
-int32_t read_stored(void* context, void* buffer, int32_t count) {
+int32_t read_stored(void* context, void* buffer, int32_t count) noexcept {
   MemoryPipes& pipes = *static_cast<MemoryPipes*>(context);
   size_t taken = std::min(size_t(count), pipes.stored.size() - pipes.position);
   std::memcpy(buffer, pipes.stored.data() + pipes.position, taken);
@@ -76,10 +78,18 @@ int32_t read_stored(void* context, void* buffer, int32_t count) {
   return int32_t(taken);
 }
 
-bool collect(void* context, const void* bytes, int32_t count) {
+// The engine is the stub's code, built without exceptions: none may pass
+// through it, so running out of memory stops the stream here and is
+// thrown again once the engine has returned.
+bool collect(void* context, const void* bytes, int32_t count) noexcept {
   MemoryPipes& pipes = *static_cast<MemoryPipes*>(context);
   const uint8_t* from = static_cast<const uint8_t*>(bytes);
-  pipes.out.insert(pipes.out.end(), from, from + count);
+  try {
+    pipes.out.insert(pipes.out.end(), from, from + count);
+  } catch (const std::bad_alloc&) {
+    pipes.exhausted = true;
+    return false;
+  }
   return true;
 }
 
@@ -96,6 +106,8 @@ std::optional<Bytes> inflate_stream(std::span<const uint8_t> stream_bytes) {
   static thread_local std::vector<uint8_t> work(inflate_work_size);
   InflateOutcome outcome = ::inflate_stream(
       uint32_t(stream_bytes.size()), InflatePipes{&pipes, read_stored, collect}, work.data());
+  if (pipes.exhausted)
+    throw std::bad_alloc();
   if (outcome != InflateOutcome::inflated)
     return std::nullopt;
   return std::move(pipes.out);

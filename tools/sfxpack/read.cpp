@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -193,19 +194,33 @@ struct Collector {
   Reading* reading;
   bool go_on; // past a record's own verdict, to report them all
   Progress* progress;
+  bool exhausted = false; // memory ran out while collecting
 };
 
-Verdict collect_record(void* context, const RecordReport& report) {
+// The walk is the stub's code, built without exceptions: none may pass
+// through it, so running out of memory stops the walk here and is thrown
+// again once it has returned.
+Verdict collect_record(void* context, const RecordReport& report) noexcept {
   Collector& collector = *static_cast<Collector*>(context);
-  collector.reading->records.push_back(
-      ReadRecord{std::string(report.name.c_str(), size_t(report.name.length())), report.stored_size,
-                 report.size, report.verdict});
+  try {
+    collector.reading->records.push_back(
+        ReadRecord{std::string(report.name.c_str(), size_t(report.name.length())),
+                   report.stored_size, report.size, report.verdict});
+  } catch (const std::bad_alloc&) {
+    collector.exhausted = true;
+    return Verdict::content_too_large;
+  }
   collector.progress->add(report.stored_size);
   return collector.go_on ? Verdict::ok : report.verdict;
 }
 
-void collect_command(void* context, const char* command, int32_t length) {
-  static_cast<Collector*>(context)->reading->run_command = std::string(command, size_t(length));
+void collect_command(void* context, const char* command, int32_t length) noexcept {
+  Collector& collector = *static_cast<Collector*>(context);
+  try {
+    collector.reading->run_command = std::string(command, size_t(length));
+  } catch (const std::bad_alloc&) {
+    collector.exhausted = true;
+  }
 }
 
 bool any_name(const char*, int32_t) {
@@ -238,6 +253,8 @@ Reading read_installer(InstallerFile& file, Mode mode, const String& target, boo
   reading.verdict = read_package(reader, &reading.location, setup_command);
   finish_extraction(reader.extractor, String());
   release_inflater(reader.extractor.inflater);
+  if (collector.exhausted)
+    throw std::bad_alloc();
   return reading;
 }
 
