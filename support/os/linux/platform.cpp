@@ -1,6 +1,6 @@
-// Linux's part below the POSIX layer: the own file through /proc, the
-// kernel's random source, the C library's heap setting and the registers
-// of a signal's context.
+// Linux's part below the POSIX layer: the own file through /proc, a held
+// program executed by its descriptor, the kernel's random source, the C
+// library's heap setting and the registers of a signal's context.
 #include "support/os/posix/platform.h"
 
 #include <climits>
@@ -23,6 +23,15 @@ void keep_freed_memory() {
 #ifdef __GLIBC__
   sys::mallopt(M_TRIM_THRESHOLD, 256 << 20);
 #endif
+}
+
+// A script's interpreter reads the file by its /proc/self/fd name, so for
+// a script the descriptor stays open across the exec.
+void execute_open_file(int descriptor, char* const* arguments) {
+  char magic[2];
+  if (sys::pread(descriptor, magic, 2, 0) == 2 && magic[0] == '#' && magic[1] == '!')
+    sys::fcntl(descriptor, F_SETFD, 0);
+  sys::fexecve(descriptor, arguments, environ);
 }
 
 bool kernel_random(void* buffer, size_t size) {

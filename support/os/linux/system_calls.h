@@ -9,6 +9,8 @@
 namespace sys {
 
 SFX_DIRECT_CALL(getrandom, ::getrandom)
+SFX_DIRECT_CALL(pread, ::pread)
+SFX_DIRECT_CALL(fexecve, ::fexecve)
 #ifdef __GLIBC__
 SFX_DIRECT_CALL(mallopt, ::mallopt)
 #endif

@@ -6,6 +6,7 @@
 
 #include "support/os/paths.h"
 #include "support/os/posix/native_path.h"
+#include "support/os/posix/platform.h"
 #include "support/os/posix/system_calls.h"
 #include "support/os/seam.h"
 #include "support/os/system.h"
@@ -49,15 +50,10 @@ struct Program {
   int descriptor; // -1: by name
 };
 
-// Executes argv in the child. A script's interpreter reads the file by its
-// /proc/self/fd name, so for a script the descriptor stays open across the
-// exec.
+// Executes argv in the child.
 void execute(char* const* arguments, Program program) {
   if (program.descriptor >= 0) {
-    char magic[2];
-    if (sys::pread(program.descriptor, magic, 2, 0) == 2 && magic[0] == '#' && magic[1] == '!')
-      sys::fcntl(program.descriptor, F_SETFD, 0);
-    sys::fexecve(program.descriptor, arguments, environ);
+    execute_open_file(program.descriptor, arguments);
   } else if (program.search_path) {
     sys::execvp(arguments[0], arguments);
   } else {

@@ -11,6 +11,11 @@
 // in `buffer`; false when the system cannot say or it does not fit.
 bool own_executable_path(char* buffer, size_t size);
 
+// Executes, in place of the process, the program open as `descriptor`
+// with `arguments`, whatever has become of its name since it was opened;
+// returns only when that fails, with errno set.
+void execute_open_file(int descriptor, char* const* arguments);
+
 // `size` bytes from the kernel's random source; false where it has none to
 // give at once.
 bool kernel_random(void* buffer, size_t size);
