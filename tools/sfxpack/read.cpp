@@ -438,7 +438,7 @@ int list(const std::vector<std::string>& words) {
     if (options.reads_options())
       out += "reads options: --target DIR, --list, --check, --quiet, --noexec, --wait, "
              "--keep, -- ARGS\n";
-    if (std::string(kind_of(installer.start)) == "ELF")
+    if (packlib::is_elf_image(installer.start))
       out += "runs on: Linux with glibc 2.34 or later\n";
     if (installer.signed_file)
       out += installer.volumes.empty()
