@@ -50,29 +50,19 @@ constexpr ULONG file_rename_information = 10;
 constexpr ULONG file_disposition_information = 13;
 
 struct NativeCalls {
-  NTSTATUS(NTAPI* create)
-  (PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG, ULONG, ULONG,
-   ULONG, PVOID, ULONG);
-  NTSTATUS(NTAPI* set_information)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
-  NTSTATUS(NTAPI* query_directory)
-  (HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG, BOOLEAN, PUNICODE_STRING,
-   BOOLEAN);
+  decltype(sys::NtCreateFile()) create;
+  decltype(sys::NtSetInformationFile()) set_information;
+  decltype(sys::NtQueryDirectoryFile()) query_directory;
 };
-
-void* ntdll_procedure(const char* name) {
-  return reinterpret_cast<void*>(sys::GetProcAddress(sys::GetModuleHandleA("ntdll.dll"), name));
-}
 
 // ntdll's calls where the system is NT, else null (the path walk of 9x).
 const NativeCalls* native() {
   static NativeCalls calls;
   if (!calls.query_directory && system_is_nt()) {
-    calls.create = reinterpret_cast<decltype(calls.create)>(ntdll_procedure("NtCreateFile"));
-    calls.set_information =
-        reinterpret_cast<decltype(calls.set_information)>(ntdll_procedure("NtSetInformationFile"));
+    calls.create = sys::NtCreateFile();
+    calls.set_information = sys::NtSetInformationFile();
     if (calls.create && calls.set_information)
-      calls.query_directory = reinterpret_cast<decltype(calls.query_directory)>(
-          ntdll_procedure("NtQueryDirectoryFile"));
+      calls.query_directory = sys::NtQueryDirectoryFile();
   }
   return calls.query_directory ? &calls : nullptr;
 }
@@ -190,11 +180,6 @@ void remove_entries(HANDLE directory, int32_t depth) {
 
 // ---- paths (9x) -------------------------------------------------------------
 
-// A path's attributes as the seam lets them be read.
-DWORD attributes_of(const char* path) {
-  return sys::GetFileAttributesA(path);
-}
-
 // The path of `name` inside `directory`, in a buffer of the longest path the
 // ANSI calls take: no heap block, so a file once created is always removed
 // or moved without a heap request that could end the process in between.
@@ -243,7 +228,7 @@ bool is_link(DWORD attributes, HANDLE handle) {
 bool replace_by_path(const Directory& directory, const char* from, const char* to) {
   EntryPath from_path(directory, from);
   EntryPath to_path(directory, to);
-  DWORD attributes = attributes_of(to_path.text);
+  DWORD attributes = sys::GetFileAttributesA(to_path.text);
   if (attributes == INVALID_FILE_ATTRIBUTES)
     return sys::MoveFileA(from_path.text, to_path.text) != 0;
   if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
@@ -271,7 +256,7 @@ bool open_directory(const String& path, Directory* directory) {
   directory->path = path;
   if (handle != INVALID_HANDLE_VALUE || system_is_nt())
     return handle != INVALID_HANDLE_VALUE;
-  DWORD attributes = attributes_of(path.c_str());
+  DWORD attributes = sys::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -296,10 +281,10 @@ ChildDirectory open_child_directory(const Directory& parent, const char* name, b
     // Windows 9x cannot open a directory: a directory is made where its
     // attributes say no entry is yet.
     handle = INVALID_HANDLE_VALUE;
-    attributes = attributes_of(path.c_str());
+    attributes = sys::GetFileAttributesA(path.c_str());
     if (may_create && attributes == INVALID_FILE_ATTRIBUTES &&
         sys::CreateDirectoryA(path.c_str(), nullptr))
-      attributes = attributes_of(path.c_str());
+      attributes = sys::GetFileAttributesA(path.c_str());
   }
   ChildDirectory verdict = ChildDirectory::opened;
   if (is_link(attributes, handle))

@@ -4,7 +4,6 @@
 
 #include "support/os/win32/system_calls.h"
 
-#include "support/os/win32/kernel.h"
 #include "support/runtime/fault_codes.h"
 #include "support/runtime/termination.h"
 
@@ -21,8 +20,7 @@ void install_fault_handler() {
   // Keep stack in reserve, so that the report can still be shown when the
   // stack itself has run out; looked up at run time, as older systems lack
   // the call.
-  using Guarantee = BOOL(WINAPI*)(PULONG);
-  if (auto guarantee = reinterpret_cast<Guarantee>(kernel_procedure("SetThreadStackGuarantee"))) {
+  if (auto guarantee = sys::SetThreadStackGuarantee()) {
     ULONG reserve = 64 * 1024;
     guarantee(&reserve);
   }

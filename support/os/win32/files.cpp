@@ -4,8 +4,6 @@
 
 #include "support/os/win32/system_calls.h"
 
-#include "support/os/win32/kernel.h"
-
 namespace {
 
 HANDLE handle_of(FileHandle file) {
@@ -106,8 +104,7 @@ uint32_t last_error() {
 uint32_t get_temp_path(char* buffer, uint32_t size) {
   if (os_call_fails(OsCall::query))
     return 0;
-  using TempPath = DWORD(WINAPI*)(DWORD, LPSTR);
-  if (auto temp_path = reinterpret_cast<TempPath>(kernel_procedure("GetTempPath2A")))
+  if (auto temp_path = sys::GetTempPath2A())
     return temp_path(size, buffer);
   return sys::GetTempPathA(size, buffer);
 }

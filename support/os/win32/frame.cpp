@@ -34,8 +34,7 @@ bool write_standard(int32_t stream, const char* text, int32_t length) {
   if (!handle || handle == INVALID_HANDLE_VALUE) {
     if (!console) {
       console = INVALID_HANDLE_VALUE;
-      auto attach = reinterpret_cast<BOOL(WINAPI*)(DWORD)>(reinterpret_cast<void*>(
-          sys::GetProcAddress(sys::GetModuleHandleA("kernel32.dll"), "AttachConsole")));
+      auto attach = sys::AttachConsole();
       if (attach && attach(ATTACH_PARENT_PROCESS))
         console = sys::CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, 0, nullptr);

@@ -1,12 +1,11 @@
-// Where an address lies, for the run-time error report, and the kernel's
-// optional routines.
+// Where an address lies, for the run-time error report, and the search
+// for the DLLs the stub loads.
 #include "support/os/win32/system_calls.h"
 
 #include "support/base/bytes.h"
 #include "support/base/c_string.h"
 #include "support/os/process.h"
 #include "support/os/seam.h"
-#include "support/os/win32/kernel.h"
 #include "support/platform/process_exit.h"
 
 uintptr_t allocation_base(const void* address) {
@@ -14,12 +13,6 @@ uintptr_t allocation_base(const void* address) {
   if (sys::VirtualQuery(address, &region, sizeof region) == 0 || region.State != MEM_COMMIT)
     return 0;
   return reinterpret_cast<uintptr_t>(region.AllocationBase);
-}
-
-void* kernel_procedure(const char* name) {
-  if (os_call_fails(OsCall::lookup))
-    return nullptr;
-  return reinterpret_cast<void*>(sys::GetProcAddress(sys::GetModuleHandleA("kernel32.dll"), name));
 }
 
 // Where SetDefaultDllDirectories exists, only the system directory is
@@ -31,14 +24,11 @@ void* kernel_procedure(const char* name) {
 // never found first. Both calls are looked up: older systems lack them and
 // still start.
 void harden_dll_search() {
-  using SetDirectories = BOOL(WINAPI*)(DWORD);
-  if (auto set_directories =
-          reinterpret_cast<SetDirectories>(kernel_procedure("SetDefaultDllDirectories"))) {
+  if (auto set_directories = sys::SetDefaultDllDirectories()) {
     set_directories(0x00000800); // LOAD_LIBRARY_SEARCH_SYSTEM32
     return;
   }
-  using SetDirectory = BOOL(WINAPI*)(LPCSTR);
-  if (auto set_directory = reinterpret_cast<SetDirectory>(kernel_procedure("SetDllDirectoryA")))
+  if (auto set_directory = sys::SetDllDirectoryA())
     set_directory("");
   static constexpr char names[] = "uxtheme\0dwmapi\0cryptbase\0apphelp\0ntmarta\0userenv\0"
                                   "version\0propsys\0profapi\0setupapi\0oleacc\0clbcatq\0";

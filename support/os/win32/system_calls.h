@@ -1,12 +1,14 @@
 // Every call the Windows layer makes of the system, one row each
 // (support/os/system_call.h says what a seamed and a direct row are).
-// Routines that older systems lack are looked up by name through these
-// rows (kernel_procedure) and called through the pointer they answer.
+// Routines that older systems lack have rows that look them up by name
+// and answer the routine, or null where it is missing; the caller calls
+// through that. A seamed lookup fails as a missing routine.
 #pragma once
 
 #include <windows.h>
 
 #include <shellapi.h>
+#include <winternl.h>
 
 #include "support/os/system_call.h"
 
@@ -64,5 +66,38 @@ SFX_DIRECT_CALL(SetUnhandledExceptionFilter, ::SetUnhandledExceptionFilter)
 [[noreturn]] inline void ExitProcess(UINT exit_code) {
   ::ExitProcess(exit_code);
 }
+
+// The routine `name` of the loaded system module `module`, or null.
+inline void* procedure_of(const char* module, const char* name) {
+  return reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA(module), name));
+}
+
+#define SFX_LOOKED_UP_CALL(name, module, type)                                                     \
+  inline auto name() {                                                                             \
+    return reinterpret_cast<type>(procedure_of(module, #name));                                    \
+  }
+#define SFX_SEAMED_LOOKUP(name, module, type)                                                      \
+  inline auto name() {                                                                             \
+    return os_call_fails(OsCall::lookup) ? nullptr                                                 \
+                                         : reinterpret_cast<type>(procedure_of(module, #name));    \
+  }
+
+// kernel32's, newer than Windows 95 or than some of the systems the stub
+// starts on.
+SFX_SEAMED_LOOKUP(GetTempPath2A, "kernel32.dll", DWORD(WINAPI*)(DWORD, LPSTR))
+SFX_SEAMED_LOOKUP(SetDefaultDllDirectories, "kernel32.dll", BOOL(WINAPI*)(DWORD))
+SFX_SEAMED_LOOKUP(SetDllDirectoryA, "kernel32.dll", BOOL(WINAPI*)(LPCSTR))
+SFX_SEAMED_LOOKUP(SetThreadStackGuarantee, "kernel32.dll", BOOL(WINAPI*)(PULONG))
+SFX_LOOKED_UP_CALL(AttachConsole, "kernel32.dll", BOOL(WINAPI*)(DWORD))
+
+// ntdll's calls of the walk by handle, which NT alone has.
+SFX_LOOKED_UP_CALL(NtCreateFile, "ntdll.dll",
+                   NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
+                                    PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG))
+SFX_LOOKED_UP_CALL(NtSetInformationFile, "ntdll.dll",
+                   NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG))
+SFX_LOOKED_UP_CALL(NtQueryDirectoryFile, "ntdll.dll",
+                   NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                    ULONG, BOOLEAN, PUNICODE_STRING, BOOLEAN))
 
 } // namespace sys
