@@ -26,8 +26,8 @@ void edit_list() {
 class RestartList : public testing::Test {
 protected:
   void SetUp() override {
-    list_directory = harness::stub_path(state_.path());
-    list_ = state_.path() / "wininit.ini";
+    list_directory = harness::stub_path(directory_.path());
+    list_ = directory_.path() / "wininit.ini";
     scratch_ = list_;
     scratch_ += "~";
     std::filesystem::remove(list_);
@@ -50,7 +50,7 @@ protected:
   }
   std::string edit(const std::string& before) { return edit(&before); }
 
-  TempDir state_;
+  TempDir directory_;
   TempDir stub_;
   harness::Setup setup_;
   std::filesystem::path list_, scratch_;
